@@ -1,0 +1,103 @@
+#include "dialogue.hpp"
+
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <istream>
+#include <ostream>
+
+#include "workspace.hpp"
+
+std::string read_token(Workspace& ws)
+{
+    ws.out->flush();
+    std::string token;
+    if (!(*ws.in >> token))
+        throw RunEnd{1, "\n\tError : end of input, the dialogue is incomplete\n"};
+    return token;
+}
+
+std::optional<int> parse_int(const std::string& t)
+{
+    std::size_t k = 0;
+    bool neg = false;
+    if (k < t.size() && (t[k] == '+' || t[k] == '-')) neg = t[k++] == '-';
+    if (k == t.size()) return std::nullopt;
+    long long v = 0;
+    for (; k < t.size(); ++k) {
+        if (t[k] < '0' || t[k] > '9') return std::nullopt;
+        v = v * 10 + (t[k] - '0');
+        if (v > 2147483648LL) return std::nullopt;
+    }
+    if (neg) v = -v;
+    if (v > 2147483647LL) return std::nullopt;
+    return int(v);
+}
+
+std::optional<double> parse_double(const std::string& t)
+{
+    std::size_t k = (!t.empty() && (t[0] == '+' || t[0] == '-')) ? 1 : 0;
+    if (k == t.size()) return std::nullopt;
+    char c = t[k];
+    if (!((c >= '0' && c <= '9') || c == '.')) return std::nullopt;  // inf, nan
+    if (t.size() > k + 1 && c == '0' && (t[k + 1] == 'x' || t[k + 1] == 'X'))
+        return std::nullopt;
+    errno = 0;
+    char* end = nullptr;
+    double v = std::strtod(t.c_str(), &end);
+    if (end != t.c_str() + t.size()) return std::nullopt;
+    if (errno == ERANGE && std::isinf(v)) return std::nullopt;
+    return v;
+}
+
+int ask_int(Workspace& ws, const std::string& prompt, const std::function<bool(int)>& accept)
+{
+    for (;;) {
+        ws.out->write(prompt.data(), std::streamsize(prompt.size()));
+        std::optional<int> v = parse_int(read_token(ws));
+        if (v && (!accept || accept(*v))) return *v;
+    }
+}
+
+double ask_double(Workspace& ws, const std::string& prompt,
+                  const std::function<bool(double)>& accept)
+{
+    for (;;) {
+        ws.out->write(prompt.data(), std::streamsize(prompt.size()));
+        std::optional<double> v = parse_double(read_token(ws));
+        if (v && (!accept || accept(*v))) return *v;
+    }
+}
+
+std::string ask_name(Workspace& ws, const std::string& prompt)
+{
+    ws.out->write(prompt.data(), std::streamsize(prompt.size()));
+    return read_token(ws);
+}
+
+void wait_key(Workspace& ws)
+{
+    ws.out->flush();
+    if (ws.key_from_terminal) {
+        // One key, without echo and without waiting for the end of the line.
+        termios saved{};
+        if (tcgetattr(STDIN_FILENO, &saved) == 0) {
+            termios raw = saved;
+            raw.c_lflag &= ~tcflag_t(ICANON | ECHO);
+            raw.c_cc[VMIN] = 1;
+            raw.c_cc[VTIME] = 0;
+            tcflush(STDIN_FILENO, TCIFLUSH);
+            tcsetattr(STDIN_FILENO, TCSANOW, &raw);
+            char c;
+            ssize_t r;
+            do r = read(STDIN_FILENO, &c, 1);
+            while (r < 0 && errno == EINTR);
+            tcsetattr(STDIN_FILENO, TCSANOW, &saved);
+            return;
+        }
+    }
+    ws.in->get();
+}

@@ -1,0 +1,32 @@
+// Console questions of the run.  Every answer is one whitespace-free token.
+// A token that is not a number, given to a numeric question, is discarded and
+// the question asked again; end of input before the dialogue is complete ends
+// the run with status 1.
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+
+struct Workspace;
+
+// The next answer token; ends the run when the input is exhausted.
+std::string read_token(Workspace& ws);
+
+// Prints `prompt` and reads an integer, both again until `accept` holds.
+int ask_int(Workspace& ws, const std::string& prompt,
+            const std::function<bool(int)>& accept = nullptr);
+// The same for a decimal number.
+double ask_double(Workspace& ws, const std::string& prompt,
+                  const std::function<bool(double)>& accept = nullptr);
+// Prints `prompt` and reads a name.
+std::string ask_name(Workspace& ws, const std::string& prompt);
+
+// Token parsers of the dialogue: an optional sign and digits within 32 bits;
+// a decimal number as strtod reads it, but not inf, nan, hexadecimal or a value
+// out of the double range.
+std::optional<int> parse_int(const std::string& token);
+std::optional<double> parse_double(const std::string& token);
+
+// Waits for one key press (one byte of input, or its end).
+void wait_key(Workspace& ws);

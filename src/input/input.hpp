@@ -1,0 +1,25 @@
+// DEM input and run dialogue: the stages that ask every question of the run.
+#pragma once
+
+#include <string>
+
+struct Workspace;
+
+// Banner, DEM location and format, reading and scaling of the DEM, output
+// names and formats, file creation, allocation of the workspace grids.
+void opening(Workspace& ws);
+// Reads the raw raster `nomim1` (dimensions and itype already set).
+void raster_lecture(Workspace& ws);
+// Reads the ESRI ASCII grid `nomim1`.
+void ascii_lecture(Workspace& ws);
+// Elevations to whole metres, range lines, decimal pixel size.
+void parameters1(Workspace& ws);
+// Base line, centre point, report header, display choices.
+void parameters2(Workspace& ws);
+
+// The directory that holds the site folders: $TEPHROMAT_ROOT, else
+// $HOME/images/, always ending with "/".
+std::string root_directory();
+
+// Largest number of lines or columns a DEM may have.
+constexpr int max_dem_side = 65535;

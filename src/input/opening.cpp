@@ -1,0 +1,262 @@
+#include <cstdio>
+#include <cstdlib>
+
+#include "dialogue.hpp"
+#include "input.hpp"
+#include "workspace.hpp"
+
+std::string root_directory()
+{
+    const char* r = std::getenv("TEPHROMAT_ROOT");
+    std::string root;
+    if (r && *r) {
+        root = r;
+        if (root.back() != '/') root += '/';
+    } else {
+        const char* home = std::getenv("HOME");
+        root = std::string(home ? home : "") + "/images/";
+    }
+    return root;
+}
+
+namespace {
+
+bool readable(const std::string& path)
+{
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) return false;
+    std::fclose(f);
+    return true;
+}
+
+// The missing-DEM path: message, one key, a normal end of the program.
+[[noreturn]] void dem_unknown(Workspace& ws)
+{
+    ws.say("\n\tFile %s unknown\n", ws.nomim1.c_str());
+    wait_key(ws);
+    throw RunEnd{0, ""};
+}
+
+// Reads up to `count` integers as "%d%d%d%d%d%d" would: reading stops at the
+// first missing or malformed number, whose variable keeps its value.  Returns
+// how many were read, or -1 when the file does not open.
+int read_descriptor(const std::string& path, int* values, int count)
+{
+    std::FILE* f = std::fopen(path.c_str(), "r");
+    if (!f) return -1;
+    int n = 0;
+    int c = std::fgetc(f);
+    while (n < count) {
+        while (c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f')
+            c = std::fgetc(f);
+        bool neg = false;
+        if (c == '+' || c == '-') {
+            neg = c == '-';
+            c = std::fgetc(f);
+        }
+        if (c < '0' || c > '9') break;
+        long long v = 0;
+        for (; c >= '0' && c <= '9'; c = std::fgetc(f))
+            if ((v = v * 10 + (c - '0')) > 2147483648LL) {
+                std::fclose(f);
+                fail(cfmt("the descriptor %s holds a number beyond 32 bits", path.c_str()));
+            }
+        v = neg ? -v : v;
+        if (v > 2147483647LL) {
+            std::fclose(f);
+            fail(cfmt("the descriptor %s holds a number beyond 32 bits", path.c_str()));
+        }
+        values[n++] = int(v);
+    }
+    std::fclose(f);
+    return n;
+}
+
+void banner(Workspace& ws)
+{
+    static const char* const empty = "\n\t*                                                            *";
+    ws.say("\n\n\t**************************************************************");
+    ws.say("%s", empty);
+    ws.say("\n\t*                     TEPHROMAT                              *");
+    for (int k = 0; k < 4; ++k) ws.say("%s", empty);
+    ws.say("\n\t*              Morphometry of eroded volcanic cones          *");
+    ws.say("\n\t*              Free software edition, 2026                   *");
+    ws.say("%s", empty);
+    ws.say("\n\t*                              Actualization Version 4       *");
+    ws.say("\n\t*                                       (December 2018)      *");
+    ws.say("%s", empty);
+    ws.say("\n\t**************************************************************");
+}
+
+const char* const format_menu = "\n\t\t0 ====> ascii\n\t\t1 ====> raster\n\t\t";
+const char* const width_menu = "\n\t\t0 ====> 16 bits\n\t\t1 ====> 32 bits\n\t\t";
+auto zero_or_one = [](int v) { return v == 0 || v == 1; };
+
+void read_raw_input(Workspace& ws)
+{
+    ws.itype = ask_int(ws, std::string("\n\ttype of DEM raster :") + width_menu, zero_or_one);
+    std::string nomdescr1 = ws.nomim1;
+    ws.nomim1 += ws.itype == 0 ? "_m2.raw" : "_m4.raw";
+    nomdescr1 += ws.itype == 0 ? "_m2.txt" : "_m4.txt";
+    if (!readable(ws.nomim1)) dem_unknown(ws);
+
+    // lines, columns, width, minimum, maximum, pixel size
+    int d[6] = {ws.nb_lig, ws.nb_col, 0, 0, 0, ws.pix_size};
+    int n = read_descriptor(nomdescr1, d, 6);
+    if (n >= 0) {
+        ws.nb_lig = d[0];
+        ws.nb_col = d[1];
+        ws.pix_size = d[5];
+        if (ws.nb_lig <= 0 || ws.nb_col <= 0)
+            fail(cfmt("the descriptor %s gives %d lines and %d columns; both must be above 0",
+                      nomdescr1.c_str(), ws.nb_lig, ws.nb_col));
+        if (ws.nb_lig > max_dem_side || ws.nb_col > max_dem_side)
+            fail(cfmt("the descriptor %s gives %d lines and %d columns; at most %d of each can be read",
+                      nomdescr1.c_str(), ws.nb_lig, ws.nb_col, max_dem_side));
+    } else {
+        ws.say("\n\tNo File %s \n\n", nomdescr1.c_str());
+        ws.f1d = ws.create(nomdescr1, false);
+        auto side = [](int v) { return v > 0 && v <= max_dem_side; };
+        ws.nb_lig = ask_int(ws, "\n\tNumber of lines   ? ", side);
+        ws.nb_col = ask_int(ws, "\tNumber of columns ? ", side);
+        ws.pix_size = ask_int(ws, "\tPixel size ? ");
+        int val = ws.itype == 0 ? 2 : 4;
+        ws.f1d.printf("%d\n%d\n%d\n", ws.nb_lig, ws.nb_col, val);
+    }
+    if (ws.pix_size == 0) ws.pix_size = ask_int(ws, "\n\tPixel Size (in meters) ? ");
+    ws.dpix_size = ws.dsizepix = ws.pix_size;
+    raster_lecture(ws);
+    ws.Coord_UTM_dem1_OK = false;
+}
+
+void allocate_workspace_grids(Workspace& ws)
+{
+    using namespace nrutil;
+    const int c = ws.nb_col, l = ws.nb_lig;
+    bool ok = true;
+    ok &= bool(ws.tab = ucmatrice(c, l));
+    ok &= bool(ws.tab1 = imatrice(c, l));
+    ok &= bool(ws.tab_conv = ucmatrice(c, l));
+    ok &= bool(ws.tab_pl = imatrice(c, l));
+    for (UcGrid* g : {&ws.tab_co, &ws.tab_cr, &ws.tab_sect, &ws.tab_perim, &ws.pente_ang,
+                      &ws.tab_shad1, &ws.tab_shaderos1})
+        ok &= bool(*g = ucmatrice(c, l));
+    for (IGrid* g : {&ws.itab1, &ws.itab2, &ws.ktab, &ws.itab_eros}) ok &= bool(*g = imatrice(c, l));
+    ok &= bool(ws.fonc = ivecteur(l >= c ? l : c));
+    ok &= bool(ws.jtab_out = usmatrice(c, l));
+    for (DGrid* g : {&ws.dtab_eros, &ws.dtab_shad_in, &ws.dtab_shad_out})
+        ok &= bool(*g = dmatrice(c, l));
+    require_grid(ok, "of the workspace");
+}
+
+}  // namespace
+
+void opening(Workspace& ws)
+{
+    banner(ws);
+    ws.root = root_directory();
+    std::string nomdir = ask_name(
+        ws, cfmt("\n\n\tName of the File Folder located in the Directory %s ? ", ws.root.c_str()));
+    ws.nomim1 = ws.root + nomdir + "/";
+    std::string nomfic = ask_name(ws, "\n\tName of the DEM to be treated (whitout any extension) ? ");
+    ws.nomim1 += nomfic;
+
+    ws.format = ask_int(ws, std::string("\n\tFormat Type :") + format_menu, zero_or_one);
+    if (ws.format == 1) {
+        read_raw_input(ws);
+    } else {
+        ws.nomim1 += ".asc";
+        if (!readable(ws.nomim1)) dem_unknown(ws);
+        ascii_lecture(ws);
+        ws.Coord_UTM_dem1_OK = true;
+    }
+    ws.say("\n\tTHE DIGITAL ELEVATION MODEL HAS : ");
+    ws.say("\n\t            %d LINES", ws.nb_lig);
+    ws.say("\n\t        AND %d COLUMNS\n", ws.nb_col);
+    parameters1(ws);
+
+    // Output names.
+    ws.say("\n\tSet of Files out : ");
+    int rep = ask_int(ws,
+                      cfmt("\n\t\t0 -----> Use of the generic name %s ? ", nomfic.c_str()) +
+                          "\n\t\t1 -----> Define a new generic name ? \n\t\t",
+                      zero_or_one);
+    std::string nomfic1 = nomfic;
+    if (rep == 1)
+        nomfic1 = ask_name(
+            ws, "\n\tGeneric Name of the series of File to be created (without any extension) ? ");
+    ws.nomgene = nomfic1;
+    const std::string nomim2 = ws.root + nomdir + "/" + nomfic1;
+    ws.nomrec1 = ws.nomshad1 = ws.nomeros1 = ws.nomshaderos1 = nomim2;
+    ws.nominfo = ws.nomorient = ws.nomgc = ws.nomsurfslice = nomim2;
+
+    ws.nominfo += "_info.txt";
+    ws.finfo = ws.create(ws.nominfo, false);
+
+    ws.say("\n\tFormat Type for all the DEM out : ");
+    ws.format_out = ask_int(ws, format_menu, zero_or_one);
+    if (ws.format_out == 1) {
+        ws.say("\n\ttype of DEM_out raster : ");
+        ws.itype_out = ask_int(ws, width_menu, zero_or_one);
+        const bool w16 = ws.itype_out == 0;
+        ws.nomrec1 += w16 ? "_rec1_m2" : "_rec1_m4";
+        ws.nomshad1 += "_rec1_shad";
+        ws.nomeros1 += w16 ? "_rec1_eros_m2" : "_rec1_eros_m4";
+        ws.nomshaderos1 += "_rec1_shaderos";
+        ws.desrec1 = ws.nomrec1 + ".txt";
+        ws.desshad1 = ws.nomshad1 + ".txt";
+        ws.deseros1 = ws.nomeros1 + ".txt";
+        ws.desshaderos1 = ws.nomshaderos1 + ".txt";
+        ws.nomrec1 += ".raw";
+        ws.nomshad1 += ".raw";
+        ws.nomeros1 += ".raw";
+        ws.nomshaderos1 += ".raw";
+        const int val = w16 ? 2 : 4;
+
+        ws.say("\n\tDynamic scale of DEM_out : ");
+        ws.dyn_scale_out = ask_int(ws,
+                                   "\n\t\t0 ====> meters\n\t\t1 ====> decimeters"
+                                   "\n\t\t2 ====> centimeters\n\t\t3 ====> millimeters\n\t\t",
+                                   [](int v) { return v >= 0 && v <= 3; });
+
+        ws.frec1 = ws.create(ws.nomrec1, true);
+        ws.fdrec1 = ws.create(ws.desrec1, false);
+        ws.fdrec1.printf("%d\n%d\n%d\n", ws.nb_lig, ws.nb_col, val);
+        ws.fshad1 = ws.create(ws.nomshad1, true);
+        ws.fdshad1 = ws.create(ws.desshad1, false);
+        ws.fdshad1.printf("%d\n%d\n%d\n%d\n%d\n%d\n", ws.nb_lig, ws.nb_col, val, 0, 255, ws.pix_size);
+        ws.fdshad1.close();
+        ws.feros1 = ws.create(ws.nomeros1, true);
+        ws.fderos1 = ws.create(ws.deseros1, false);
+        ws.fderos1.printf("%d\n%d\n%d\n", ws.nb_lig, ws.nb_col, val);
+        ws.fshaderos1 = ws.create(ws.nomshaderos1, true);
+        ws.fdshaderos1 = ws.create(ws.desshaderos1, false);
+        ws.fdshaderos1.printf("%d\n%d\n%d\n%d\n%d\n%d\n", ws.nb_lig, ws.nb_col, val, 0, 255,
+                              ws.pix_size);
+    } else {
+        ws.nomrec1 += "_rec1.asc";
+        ws.nomshad1 += "_shad1.asc";
+        ws.nomeros1 += "_eros1.asc";
+        ws.nomshaderos1 += "_shaderos1.asc";
+        if (!ws.Coord_UTM_dem1_OK) {
+            ws.say("\n\tUTM coordinates of the left lower corner : ");
+            ws.X_min = ask_double(ws, "\n\t\tX_min ? ");
+            ws.Y_min = ask_double(ws, "\t\tY_min ? ");
+        }
+        ws.say("\n\tUTM ascii X %lf Y %lf ", ws.X_min, ws.Y_min);
+        ws.frec1 = ws.create(ws.nomrec1, false);
+        ws.fshad1 = ws.create(ws.nomshad1, false);
+        ws.feros1 = ws.create(ws.nomeros1, false);
+        ws.fshaderos1 = ws.create(ws.nomshaderos1, false);
+    }
+
+    ws.nomorient += "_orient.xls";
+    ws.nomgc += "_gravcenters.xyz";
+    ws.nomsurfslice += "_surf_slice.xls";
+    ws.forient = ws.create(ws.nomorient, false);
+    ws.forient.printf("Orientation\tAltitud\n");
+    ws.fgc = ws.create(ws.nomgc, false);
+    ws.fslice = ws.create(ws.nomsurfslice, false);
+
+    allocate_workspace_grids(ws);
+}

@@ -1,0 +1,72 @@
+#include "token_reader.hpp"
+
+#include <charconv>
+#include <cmath>
+#include <cstdlib>
+
+namespace {
+inline bool is_space(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+}
+}  // namespace
+
+bool TokenReader::fill()
+{
+    if (eof_) return false;
+    std::size_t n = std::fread(buf_.data(), 1, buf_.size(), f_);
+    pos_ = 0;
+    end_ = n;
+    if (n == 0) eof_ = true;
+    return n > 0;
+}
+
+void TokenReader::push_back(std::string_view token)
+{
+    pushed_.assign(token);
+    has_pushed_ = true;
+}
+
+bool TokenReader::next(std::string_view& token)
+{
+    if (has_pushed_) {
+        has_pushed_ = false;
+        carry_.swap(pushed_);
+        token = carry_;
+        return true;
+    }
+    for (;;) {  // skip white space
+        while (pos_ < end_ && is_space(buf_[pos_])) ++pos_;
+        if (pos_ < end_) break;
+        if (!fill()) return false;
+    }
+    std::size_t start = pos_;
+    while (pos_ < end_ && !is_space(buf_[pos_])) ++pos_;
+    if (pos_ < end_ || eof_) {
+        token = std::string_view(buf_.data() + start, pos_ - start);
+        return true;
+    }
+    // The token runs past the block: gather it.
+    carry_.assign(buf_.data() + start, pos_ - start);
+    while (fill()) {
+        std::size_t s = pos_;
+        while (pos_ < end_ && !is_space(buf_[pos_])) ++pos_;
+        carry_.append(buf_.data() + s, pos_ - s);
+        if (pos_ < end_) break;
+    }
+    token = carry_;
+    return true;
+}
+
+bool parse_sample(std::string_view t, double& v)
+{
+    const char* b = t.data();
+    const char* e = b + t.size();
+    auto r = std::from_chars(b, e, v);
+    if (r.ec == std::errc() && r.ptr == e) return !std::isnan(v);
+    // A leading '+' or a hexadecimal value: strtod reads those as "%lf" does.
+    std::string s(t);
+    char* end = nullptr;
+    v = std::strtod(s.c_str(), &end);
+    return end == s.c_str() + s.size() && !s.empty() && !std::isnan(v);
+}

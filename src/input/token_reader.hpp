@@ -1,0 +1,32 @@
+// Whitespace-separated tokens of a text file, read in blocks so that a large
+// grid never sits in memory as text.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <string_view>
+#include <vector>
+
+class TokenReader {
+public:
+    explicit TokenReader(std::FILE* f) : f_(f), buf_(1 << 20) {}
+    // The next token, or false at the end of the file.  The view stays valid
+    // until the next call.
+    bool next(std::string_view& token);
+    // Makes the next call return `token` again.
+    void push_back(std::string_view token);
+    bool read_error() const { return std::ferror(f_) != 0; }
+
+private:
+    bool fill();
+    std::FILE* f_;
+    std::vector<char> buf_;
+    std::size_t pos_ = 0, end_ = 0;
+    bool eof_ = false;
+    std::string carry_, pushed_;
+    bool has_pushed_ = false;
+};
+
+// A decimal sample as C's "%lf" reads it; false when the token is not wholly a
+// number.  A value beyond the double range reads as an infinity.
+bool parse_sample(std::string_view token, double& v);

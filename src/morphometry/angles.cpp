@@ -1,0 +1,4 @@
+#include "morphometry.hpp"
+#include "workspace.hpp"
+
+void angles(Workspace&) {}

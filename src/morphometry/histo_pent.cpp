@@ -1,0 +1,4 @@
+#include "morphometry.hpp"
+#include "workspace.hpp"
+
+void histo_pent(Workspace&) {}

@@ -1,0 +1,4 @@
+#include "reconstitution.hpp"
+#include "workspace.hpp"
+
+void treatment_rec(Workspace&) {}

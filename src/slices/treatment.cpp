@@ -1,0 +1,4 @@
+#include "slices.hpp"
+#include "workspace.hpp"
+
+void treatment(Workspace&) {}

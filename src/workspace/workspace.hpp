@@ -1,0 +1,122 @@
+// The run workspace: every grid, scalar, name and file that the stages of a
+// run hand to one another.  A fresh Workspace is all zeros, which several
+// stages rely on (flag_gc, pix_size, dyn_scale_out, ...).
+#pragma once
+
+#include <cstdint>
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+#include "nrutil.hpp"
+#include "outfile.hpp"
+#include "run_end.hpp"
+
+struct Stages;
+
+struct Workspace {
+    Workspace(std::istream& in, std::ostream& out);
+    Workspace(const Workspace&) = delete;
+    Workspace& operator=(const Workspace&) = delete;
+
+    // Console streams of the dialogue.  `key_from_terminal` makes the closing
+    // key wait read one key without echo from the terminal instead of `in`.
+    std::istream* in;
+    std::ostream* out;
+    bool key_from_terminal = false;
+
+    // The stage implementations that the driver and the stages call.
+    const Stages* stages;
+
+    // Directory that holds the site folders, ending with "/".
+    std::string root;
+
+    // Console and report output, printf-style.
+    void say(const char* fmt, ...) __attribute__((format(printf, 2, 3)));
+    void report(const char* fmt, ...) __attribute__((format(printf, 2, 3)));
+    // Console first, then the report, with the same text.
+    void both(const char* fmt, ...) __attribute__((format(printf, 2, 3)));
+
+    // Dimensions and pixel size.
+    int nb_lig = 0, nb_col = 0;
+    double dpix_size = 0, dsizepix = 0;
+    int pix_size = 0;
+    double pixel_surface = 0, pixsurf = 0;
+
+    // Dialogue choices and map position.
+    int format = 0, itype = 0, interv = 0;
+    int format_out = 0, itype_out = 0, dyn_scale_out = 0;
+    bool Coord_UTM_dem1_OK = false;
+    double X_min = 0, Y_min = 0;
+    int grav_cent = 0;
+    int Basic_Slice = 0, UpSliVisu = 0, NumSlices = 0, VisuType = 0;
+
+    // Elevations, scale and base line.
+    nrutil::IGrid itab, itab3;
+    nrutil::UsGrid jtab;
+    nrutil::DGrid dtab;
+    double dmin = 0, dmax = 0;
+    int mind = 0, maxd = 0;
+    double dbase = 0;
+    int base = 0;
+
+    // Gravity centres.
+    int i_gv = 0, j_gv = 0, i_gc = 0, j_gc = 0;
+    int flag_gc = 0;
+
+    // Eight-bit work grids.
+    nrutil::UcGrid tab, tab_conv, tab_co, tab_cr, tab_sect, tab_perim, pente_ang;
+    nrutil::UcGrid tab_shad1, tab_shaderos1;
+    // Label grids of the labelling: labels are not limited to 8 bits.
+    nrutil::IGrid tab1, tab_pl;
+
+    // Reconstitution.
+    nrutil::IGrid ktab, itab1, itab2, itab_eros;
+    nrutil::IVector fonc;
+    int modif = 0, nb_pix_mod = 0, top = 0, alti_conv = 0;
+    nrutil::DGrid dtab_eros, dtab_shad_in, dtab_shad_out;
+    double dval_eros = 0;
+    nrutil::UsGrid jtab_out;
+    double coeff_rc = 0;
+
+    // Labelling, slices, crater, sections and measures.
+    std::vector<std::uint16_t> coord_y, coord_x;  // point list of the labelling
+    int num = 0, val_base = 0, nb_pix_bin = 0;
+    int nb_pix_tot = 0, nb_pix_surf = 0, nb_pix_per = 0;
+    int altmax = 0, b_crat = 0;
+    double high = 0, first_volume = 0;
+    int flag_convex = 0, coord_display = 0;
+    double distmin_cr = 0, distmax_cr = 0, dist = 0;
+    int ifin = 0, jfin = 0;
+    int mean_ang_up = 0, mean_ang_down = 0, jco_up = 0, jco_down = 0;
+    double d_mean_ang_up = 0, d_mean_ang_down = 0;
+    double low_dist_base = 0, gre_dist_base = 0, dif_rad = 0, elong = 0;
+    int alt_center = 0;
+    double dalt_center = 0, dmax_alt = 0, h_vol = 0, h_crat = 0;
+
+    // Names.
+    std::string nomim1, nomgene;
+    std::string nomrec1, nomshad1, nomeros1, nomshaderos1;
+    std::string desrec1, desshad1, deseros1, desshaderos1;
+    std::string nominfo, nomorient, nomgc, nomsurfslice;
+
+    // Files (the input DEM is read whole by its reader and needs no handle).
+    OutFile f1d;  // input descriptor, when the run had to create it
+    OutFile finfo, forient, fgc, fslice;
+    OutFile frec1, fshad1, feros1, fshaderos1;
+    OutFile fdrec1, fdshad1, fderos1, fdshaderos1;
+
+    // Every file that this run created, so that a failed run can take its
+    // half-written results away.
+    std::vector<std::string> created_files;
+
+    // Creates `name` for writing and remembers it.
+    OutFile create(const std::string& name, bool binary);
+    // Closes every file still open, reporting write failures.
+    void close_all();
+    // Removes every file this run created (after a failure).
+    void remove_created();
+};
+
+// Fails with a clear message (see RunEnd) when a grid could not be obtained.
+void require_grid(bool ok, const char* what);
