@@ -1,0 +1,84 @@
+#include "gravcenter_model.hpp"
+
+#include <algorithm>
+
+#include "workspace.hpp"
+
+int model_z(const Workspace& ws, int altitude)
+{
+    if (ws.pix_size != 0) return altitude / ws.pix_size;
+    return int(altitude / ws.dsizepix);
+}
+
+void model_frame_rows(Workspace& ws)
+{
+    int imin = 10000, imax = 0, jmin = 10000, jmax = 0;
+    bool any = false;
+    for (int i = 0; i < ws.nb_lig; ++i)
+        for (int j = 0; j < ws.nb_col; ++j) {
+            if (ws.tab[i][j] != 1) continue;
+            if (!any) {
+                imin = imax = i;
+                jmin = jmax = j;
+                any = true;
+            }
+            imin = std::min(imin, i);
+            imax = std::max(imax, i);
+            jmin = std::min(jmin, j);
+            jmax = std::max(jmax, j);
+        }
+    const int z = model_z(ws, ws.base);
+    ws.fgc.printf("%d\t%d\t%d\n", jmin - 5, imin - 5, z);
+    ws.fgc.printf("%d\t%d\t%d\n", jmax + 5, imin - 5, z);
+    ws.fgc.printf("%d\t%d\t%d\n", jmin - 5, imax + 5, z);
+    ws.fgc.printf("%d\t%d\t%d\n", jmax + 5, imax + 5, z);
+}
+
+namespace {
+
+// Interior cell equal to 1 with a 4-neighbour equal to 0.
+template <class Mask>
+bool perimeter(const Mask& m, int i, int j, int nl, int nc)
+{
+    if (i < 1 || i > nl - 2 || j < 1 || j > nc - 2 || m[i][j] != 1) return false;
+    return m[i - 1][j] == 0 || m[i][j + 1] == 0 || m[i + 1][j] == 0 || m[i][j - 1] == 0;
+}
+
+template <class Mask>
+void slice_rows(Workspace& ws, const Mask& m, int as_perimeter, int z, int i0, int i1, int j0, int j1)
+{
+    if (as_perimeter != 0 && as_perimeter != 1) return;
+    for (int i = i0; i <= i1; ++i)
+        for (int j = j0; j <= j1; ++j) {
+            bool row = as_perimeter == 0 ? m[i][j] == 1 : perimeter(m, i, j, ws.nb_lig, ws.nb_col);
+            if (row) ws.fgc.printf("%d\t%d\t%d\n", j, i, z);
+        }
+}
+
+}  // namespace
+
+void model_basal_rows(Workspace& ws)
+{
+    slice_rows(ws, ws.tab, ws.Basic_Slice, model_z(ws, ws.base), 0, ws.nb_lig - 1, 0, ws.nb_col - 1);
+}
+
+bool model_shows_slice(const Workspace& ws, int k)
+{
+    if (ws.UpSliVisu != 0 || ws.NumSlices < 2 || ws.NumSlices > 10) return false;
+    if (k == ws.altmax) return true;
+    const long long step = (static_cast<long long>(ws.altmax) - ws.base) / ws.NumSlices;
+    for (int m = 1; m <= ws.NumSlices - 1; ++m)
+        if (k == ws.base + m * step) return true;
+    return false;
+}
+
+void model_upper_slice_rows(Workspace& ws, const nrutil::IGrid& mask, int k, int i0, int i1, int j0,
+                            int j1)
+{
+    slice_rows(ws, mask, ws.VisuType, model_z(ws, k), i0, i1, j0, j1);
+}
+
+void model_centre_row(Workspace& ws, int centre_i, int centre_j, int k)
+{
+    ws.fgc.printf("%d\t%d\t%d\n", centre_j, centre_i, model_z(ws, k));
+}
