@@ -1,4 +1,90 @@
+#include <cmath>
+#include <cstring>
+#include <string>
+
 #include "morphometry.hpp"
+#include "surface_rule.hpp"
 #include "workspace.hpp"
 
-void surface(Workspace&, int) {}
+// Counted triangles of a pixel edge of the item, by neighbour code: the
+// neighbours that belong to the item form one run around the ring of eight of
+// 2 to 6 cells, or of 7 with an orthogonal one missing.  Triangle m (1..8) is
+// bounded by ring bits m-1 and m (mod 8).  Every other code counts all eight.
+const std::uint16_t* surface_triangles()
+{
+    static const std::uint8_t partial[] = {
+        0x03, 0x06, 0x0C, 0x18, 0x30, 0x60, 0xC0, 0x81,  // 1 triangle
+        0x07, 0x0E, 0x1C, 0x38, 0x70, 0xE0, 0xC1, 0x83,  // 2
+        0x0F, 0x1E, 0x3C, 0x78, 0xF0, 0xE1, 0xC3, 0x87,  // 3
+        0x1F, 0x3E, 0x7C, 0xF8, 0xF1, 0xE3, 0xC7, 0x8F,  // 4
+        0x3F, 0x7E, 0xFC, 0xF9, 0xF3, 0xE7, 0xCF, 0x9F,  // 5
+        0x7F, 0xFD, 0xF7, 0xDF,                          // 6
+    };
+    static std::uint16_t table[256];
+    static bool built = false;
+    if (!built) {
+        for (int code = 0; code < 256; ++code) table[code] = 0xFF;
+        for (std::uint8_t code : partial) {
+            std::uint16_t mask = 0;
+            for (int m = 1; m <= 8; ++m)
+                if ((code >> (m - 1) & 1) && (code >> (m % 8) & 1)) mask |= std::uint16_t(1 << (m - 1));
+            table[code] = mask;
+        }
+        built = true;
+    }
+    return table;
+}
+
+void surface(Workspace& ws, int /*flag_surf*/)
+{
+    const std::uint16_t* triangles = surface_triangles();
+    const double tr_size = ws.dsizepix * 0.5;
+    const double diag = std::sqrt(2.0) * tr_size;
+    const double surf_pix = ws.dsizepix * ws.dsizepix;
+    double S_2d = 0, S_3d = 0;
+    for (int i = 1; i <= ws.nb_lig - 2; ++i) {
+        const std::uint8_t* up = ws.tab[i - 1];
+        const std::uint8_t* mid = ws.tab[i];
+        const std::uint8_t* down = ws.tab[i + 1];
+        const double* zu = ws.dtab[i - 1];
+        const double* zm = ws.dtab[i];
+        const double* zd = ws.dtab[i + 1];
+        for (int j = 1; j <= ws.nb_col - 2; ++j) {
+            if (mid[j] != 1) continue;
+            const int crown = (up[j - 1] == 1) * 1 + (up[j] == 1) * 2 + (up[j + 1] == 1) * 4 +
+                              (mid[j + 1] == 1) * 8 + (down[j + 1] == 1) * 16 + (down[j] == 1) * 32 +
+                              (down[j - 1] == 1) * 64 + (mid[j - 1] == 1) * 128;
+            const unsigned counted = triangles[crown] & 0xFF;
+            const double coef_per = double(__builtin_popcount(counted)) / 8;
+            const double S_pix2d = surf_pix * coef_per;
+
+            const double c = zm[j];
+            const double A[9] = {0,
+                                 (zu[j - 1] - c) * 0.5, (zu[j] - c) * 0.5,     (zu[j + 1] - c) * 0.5,
+                                 (zm[j + 1] - c) * 0.5, (zd[j + 1] - c) * 0.5, (zd[j] - c) * 0.5,
+                                 (zd[j - 1] - c) * 0.5, (zm[j - 1] - c) * 0.5};
+            // Triangle m joins the centre, corner corner[m] and side middle mid[m].
+            static const int corner[9] = {0, 1, 3, 3, 5, 5, 7, 7, 1};
+            static const int middle[9] = {0, 2, 2, 4, 4, 6, 6, 8, 8};
+            double S_pix3d = 0;
+            for (int m = 1; m <= 8; ++m) {
+                if (!(counted >> (m - 1) & 1)) continue;
+                const double Ac = A[corner[m]], Am = A[middle[m]];
+                const double p = std::sqrt(diag * diag + Ac * Ac);
+                const double q = std::sqrt(tr_size * tr_size + Am * Am);
+                const double d = Ac - Am;
+                const double r = std::sqrt(tr_size * tr_size + d * d);
+                const double s = (p + q + r) * 0.5;
+                S_pix3d += std::sqrt(s * (s - p) * (s - q) * (s - r));
+            }
+            S_3d += S_pix3d;
+            S_2d += S_pix2d;
+        }
+    }
+    double ratio = S_2d != 0 ? (S_3d - S_2d) / S_2d * 100.0 : 0.0;
+    ws.both("\n\t\tBi-dimensional surface  : %lf km2 ", S_2d * 1e-06);
+    ws.both("\n\t\tTri-dimensional surface : %lf km2 ", S_3d * 1e-06);
+    std::string r = cfmt("%lf", ratio);
+    if (r == "-0.000000") r = "0.000000";
+    ws.both("\n\t\tSurface Ratio = %s ", r.c_str());
+}
