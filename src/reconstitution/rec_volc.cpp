@@ -1,4 +1,134 @@
+#include <cmath>
+#include <cstdint>
+
+#include "morphometry.hpp"
 #include "reconstitution.hpp"
+#include "stages.hpp"
 #include "workspace.hpp"
 
-void rec_volc(Workspace&) {}
+namespace {
+
+// True extremes of a grid (the start values only stand when it is empty).
+void extremes(const nrutil::IGrid& g, int& lo, int& hi)
+{
+    lo = 10000000;
+    hi = 0;
+    const std::int32_t* p = g.data();
+    for (std::size_t k = 0; k < g.size(); ++k) {
+        if (k == 0 || p[k] < lo) lo = p[k];
+        if (k == 0 || p[k] > hi) hi = p[k];
+    }
+}
+
+// Grey image of the shading: 254 at its brightest, all 0 when it is all dark.
+void grey_image(Workspace& ws, nrutil::UcGrid& image)
+{
+    shadow_v2(ws);
+    double m = 0;
+    const double* s = ws.dtab_shad_out.data();
+    for (std::size_t k = 0; k < ws.dtab_shad_out.size(); ++k)
+        if (s[k] > m) m = s[k];
+    std::uint8_t* out = image.data();
+    for (std::size_t k = 0; k < image.size(); ++k) out[k] = m == 0 ? 0 : std::uint8_t(int(s[k] / m * 254.0));
+}
+
+void write_raw_outputs(Workspace& ws, int min_rc, int max_rc, int min_eros, int max_eros, double maxd)
+{
+    ws.fdrec1.printf("%d\n%d\n%d\n\n", min_rc, max_rc, ws.pix_size);
+    ws.fdrec1.printf("\n\tReconstructed volcanic cone from a baseline ");
+    ws.fdrec1.printf("\n\tlocated at %d meters and a gravity center (i=%d, j=%d) ", ws.base, ws.i_gv, ws.j_gv);
+    ws.fdrec1.close();
+    ws.fderos1.printf("%d\n%d\n%d\n", min_eros, max_eros, ws.pix_size);
+    ws.fderos1.printf("\n\n\tMaximum erosion thickness = %lf m ", maxd);
+    ws.fderos1.close();
+    ws.both("\n\n\tDEM of the reconstituted cone saved as %s ", ws.nomrec1.c_str());
+    ws.both("\n\tErosion DEM saved as %s ", ws.nomeros1.c_str());
+    write_raw_samples(ws, ws.frec1, ws.itab);
+    write_raw_samples(ws, ws.feros1, ws.itab_eros);
+    write_raw_bytes(ws.fshad1, ws.tab_shad1);
+    ws.both("\n\tShadowed DEM saved as %s ", ws.nomshad1.c_str());
+    write_raw_bytes(ws.fshaderos1, ws.tab_shaderos1);
+    ws.both("\n\tShadowed eroded deposits saved as %s ", ws.nomshaderos1.c_str());
+}
+
+void write_esri_outputs(Workspace& ws)
+{
+    ws.both("\n\n\tDEM of the reconstituted cone saved as %s ", ws.nomrec1.c_str());
+    write_esri_header(ws, ws.frec1);
+    write_esri_metres(ws, ws.frec1, ws.itab);
+    ws.frec1.close();
+    ws.both("\n\tErosion DEM saved as %s ", ws.nomeros1.c_str());
+    write_esri_header(ws, ws.feros1);
+    write_esri_metres(ws, ws.feros1, ws.itab_eros);
+    ws.feros1.close();
+    ws.both("\n\tShadowed DEM saved as %s ", ws.nomshad1.c_str());
+    write_esri_header(ws, ws.fshad1);
+    write_esri_bytes(ws.fshad1, ws.tab_shad1);
+    ws.fshad1.close();
+    ws.both("\n\tShadowed eroded deposits saved as %s ", ws.nomshaderos1.c_str());
+    write_esri_header(ws, ws.fshaderos1);
+    write_esri_bytes(ws.fshaderos1, ws.tab_shaderos1);
+    ws.fshaderos1.close();
+}
+
+}  // namespace
+
+void rec_volc(Workspace& ws)
+{
+    const int nl = ws.nb_lig, nc = ws.nb_col;
+    static const double scale[] = {1.0, 10.0, 100.0, 1000.0};
+    ws.coeff_rc = scale[ws.dyn_scale_out];
+
+    ws.itab.copy_from(ws.ktab);
+    ws.say("\n\n\tFIRST RECONSTITUTED VOLCANIC CONE ");
+    ws.stages->treatment_rec(ws);
+    angles(ws);
+    histo_pent(ws);
+
+    // Erosion: what the rebuilt cone has above the present relief.
+    ws.dtab.fill(0);
+    double maxd = 0;
+    for (std::size_t p = 0; p < ws.dtab.size(); ++p) {
+        const std::int32_t rebuilt = ws.itab.data()[p], present = ws.itab1.data()[p];
+        if (rebuilt > present) ws.dtab.data()[p] = double(std::int64_t(rebuilt) - present);
+        if (ws.dtab.data()[p] > maxd) maxd = ws.dtab.data()[p];
+    }
+    ws.both("\n\n\tCharacteristics after the first interpolation ");
+    surface(ws, 2);
+
+    ws.dtab_eros.fill(0);
+    ws.itab_eros.fill(0);
+    for (int i = 1; i <= nl - 2; ++i)
+        for (int j = 1; j <= nc - 2; ++j) {
+            if (!(ws.dtab[i][j] > 0)) continue;
+            double sum = 0;
+            for (int a = i - 1; a <= i + 1; ++a)
+                for (int b = j - 1; b <= j + 1; ++b) sum += ws.dtab[a][b];
+            ws.dtab_eros[i][j] = sum * (1.0 / 9.0);
+        }
+    for (int i = 1; i <= nl - 2; ++i)
+        for (int j = 1; j <= nc - 2; ++j) ws.itab_eros[i][j] = trunc_to_int(ws.dtab_eros[i][j] * ws.coeff_rc);
+    int min_eros, max_eros;
+    extremes(ws.itab_eros, min_eros, max_eros);
+
+    if (nl > 1)
+        for (int j = 0; j < nc; ++j) ws.itab[0][j] = ws.itab[1][j];
+    for (std::size_t p = 0; p < ws.itab.size(); ++p)
+        ws.itab.data()[p] = trunc_to_int(ws.itab.data()[p] * ws.coeff_rc);
+    int min_rc, max_rc;
+    extremes(ws.itab, min_rc, max_rc);
+
+    for (std::size_t p = 0; p < ws.itab.size(); ++p) ws.dtab_shad_in.data()[p] = ws.itab.data()[p];
+    grey_image(ws, ws.tab_shad1);
+    for (std::size_t p = 0; p < ws.itab_eros.size(); ++p) ws.dtab_shad_in.data()[p] = ws.itab_eros.data()[p];
+    grey_image(ws, ws.tab_shaderos1);
+
+    if (ws.format_out == 1)
+        write_raw_outputs(ws, min_rc, max_rc, min_eros, max_eros, maxd);
+    else
+        write_esri_outputs(ws);
+
+    ws.both("\n\n\tLayer orientation excel file saved as %s ", ws.nomorient.c_str());
+    ws.both("\n\tLayer surface/volume excel file saved as %s ", ws.nomsurfslice.c_str());
+    ws.both("\n\tGravity center evolution saved as %s ", ws.nomgc.c_str());
+}

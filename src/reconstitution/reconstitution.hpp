@@ -1,11 +1,32 @@
 // Reconstitution of the un-eroded cone and the products of the run.
 #pragma once
 
-struct Workspace;
+#include "nrutil.hpp"
 
-// Rebuilds the un-eroded cone into ktab.
+struct Workspace;
+class OutFile;
+
+// Unset cell of the rebuilt cone; altitudes are always below it.
+constexpr int unset_altitude = 100000;
+
+// Rebuilds the un-eroded cone into ktab; itab1 receives a copy of itab.
 void interp(Workspace& ws);
+// One filling step of ktab (growth by minimum, smoothing toward the higher
+// side); modif is the number of cells it set.
+void dilat(Workspace& ws);
 // Measures the rebuilt cone, derives the erosion, writes the output DEMs.
 void rec_volc(Workspace& ws);
 // Slice volumes of the rebuilt cone held in itab.
 void treatment_rec(Workspace& ws);
+// Hill shading of dtab_shad_in (output units) into dtab_shad_out.
+void shadow_v2(Workspace& ws);
+
+// Output DEM layouts.
+void write_raw_samples(Workspace& ws, OutFile& f, const nrutil::IGrid& g);
+void write_raw_bytes(OutFile& f, const nrutil::UcGrid& g);
+void write_esri_header(Workspace& ws, OutFile& f);
+void write_esri_metres(Workspace& ws, OutFile& f, const nrutil::IGrid& g);
+void write_esri_bytes(OutFile& f, const nrutil::UcGrid& g);
+
+// Truncation toward zero into 32 bits, saturating where the value does not fit.
+int trunc_to_int(double v);
