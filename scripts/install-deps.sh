@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Installs, from Debian packages, what building and testing TEPHROMAT needs,
+# when it is missing.  Safe to run again.
+set -euo pipefail
+
+packages=(g++ cmake make libgtest-dev libgmock-dev libpng-dev gdal-bin parallel)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "Installing: ${missing[*]}"
+sudo=""
+[ "$(id -u)" -ne 0 ] && sudo="sudo"
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -qq || true
+$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"

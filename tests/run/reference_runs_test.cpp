@@ -1,0 +1,39 @@
+// Complete runs compared byte for byte with runs of an independent
+// implementation: console, report, tables, output DEMs and descriptors.
+#include <gtest/gtest.h>
+
+#include "run_support.hpp"
+
+namespace {
+
+const std::string reference_dir = std::string(TEST_DATA_DIR) + "/reference-runs/";
+
+void check_reference_run(const std::string& name)
+{
+    TempRoot root;
+    const std::string site = root.folder("site");
+    copy_dir_files(reference_dir + name + "/input", site);
+    const std::string expected = reference_dir + name + "/expected/";
+
+    RunResult r = run_program(read_file(reference_dir + name + "/answers.txt"));
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(replace_all(r.console, root.path(), "ROOT/"), read_file(expected + "console.txt"));
+
+    std::vector<std::string> written;
+    for (const std::string& f : list_dir(expected)) {
+        if (f == "console.txt") continue;
+        written.push_back(f);
+        std::string got = read_file(site + f);
+        if (f.ends_with("_info.txt")) got = replace_all(got, root.path(), "ROOT/");
+        EXPECT_TRUE(got == read_file(expected + f)) << f << " differs";
+    }
+    for (const std::string& f : list_dir(reference_dir + name + "/input")) written.push_back(f);
+    std::sort(written.begin(), written.end());
+    EXPECT_EQ(list_dir(site), written) << "the run wrote other files than the reference";
+}
+
+}  // namespace
+
+TEST(ReferenceRuns, MaungaWhauEsriInAndOut) { check_reference_run("maunga-whau-esri"); }
+
+TEST(ReferenceRuns, SyntheticConeRaw16Out) { check_reference_run("synthetic-cone-raw16"); }

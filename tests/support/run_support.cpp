@@ -1,0 +1,114 @@
+#include "run_support.hpp"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "run.hpp"
+#include "stages.hpp"
+
+namespace fs = std::filesystem;
+
+TempRoot::TempRoot()
+{
+    std::string tmpl = (fs::temp_directory_path() / "tephromat-test-XXXXXX").string();
+    if (!mkdtemp(tmpl.data())) std::abort();
+    path_ = tmpl + "/";
+    if (const char* r = std::getenv("TEPHROMAT_ROOT")) {
+        had_root_ = true;
+        saved_root_ = r;
+    }
+    setenv("TEPHROMAT_ROOT", path_.c_str(), 1);
+}
+
+TempRoot::~TempRoot()
+{
+    std::error_code ec;
+    fs::remove_all(path_, ec);
+    if (had_root_)
+        setenv("TEPHROMAT_ROOT", saved_root_.c_str(), 1);
+    else
+        unsetenv("TEPHROMAT_ROOT");
+}
+
+std::string TempRoot::folder(const std::string& name) const
+{
+    fs::create_directories(path_ + name);
+    return path_ + name + "/";
+}
+
+RunResult run_program(const std::string& answers, const Stages* stages)
+{
+    TestWorkspace t(answers);
+    if (stages) t.ws.stages = stages;
+    int status = run(t.ws);
+    return {status, t.console()};
+}
+
+std::string read_file(const std::string& path)
+{
+    std::ifstream f(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+}
+
+void write_file(const std::string& path, const std::string& content)
+{
+    std::ofstream f(path, std::ios::binary);
+    f << content;
+}
+
+bool file_exists(const std::string& path) { return fs::exists(path); }
+
+std::vector<std::string> list_dir(const std::string& path)
+{
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(path)) names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+void copy_dir_files(const std::string& from, const std::string& to)
+{
+    fs::create_directories(to);
+    for (const auto& e : fs::directory_iterator(from))
+        fs::copy_file(e.path(), fs::path(to) / e.path().filename(), fs::copy_options::overwrite_existing);
+}
+
+std::string replace_all(std::string s, const std::string& from, const std::string& to)
+{
+    for (std::size_t p = 0; (p = s.find(from, p)) != std::string::npos; p += to.size()) s.replace(p, from.size(), to);
+    return s;
+}
+
+void allocate_all(Workspace& ws, int nb_lig, int nb_col)
+{
+    using namespace nrutil;
+    ws.nb_lig = nb_lig;
+    ws.nb_col = nb_col;
+    const int c = nb_col, l = nb_lig;
+    ws.itab = imatrice(c, l);
+    ws.itab3 = imatrice(c, l);
+    ws.dtab = dmatrice(c, l);
+    for (UcGrid* g : {&ws.tab, &ws.tab_conv, &ws.tab_co, &ws.tab_cr, &ws.tab_sect, &ws.tab_perim,
+                      &ws.pente_ang, &ws.tab_shad1, &ws.tab_shaderos1})
+        *g = ucmatrice(c, l);
+    for (IGrid* g : {&ws.tab1, &ws.tab_pl, &ws.itab1, &ws.itab2, &ws.ktab, &ws.itab_eros}) *g = imatrice(c, l);
+    ws.fonc = ivecteur(std::max(l, c));
+    ws.jtab_out = usmatrice(c, l);
+    for (DGrid* g : {&ws.dtab_eros, &ws.dtab_shad_in, &ws.dtab_shad_out}) *g = dmatrice(c, l);
+}
+
+void set_elevations(Workspace& ws, const std::vector<std::vector<int>>& rows)
+{
+    const int l = int(rows.size()), c = l ? int(rows[0].size()) : 0;
+    allocate_all(ws, l, c);
+    for (int i = 0; i < l; ++i)
+        for (int j = 0; j < c; ++j) {
+            ws.itab[i][j] = ws.itab3[i][j] = rows[i][j];
+            ws.dtab[i][j] = rows[i][j];
+        }
+}

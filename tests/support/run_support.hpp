@@ -1,0 +1,62 @@
+// Helpers for tests that run stages or the whole program in this process.
+#pragma once
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "workspace.hpp"
+
+struct Stages;
+
+// A temporary directory, removed with everything in it at the end of the test.
+// As a root it is also the TEPHROMAT_ROOT of the runs made meanwhile.
+class TempRoot {
+public:
+    TempRoot();
+    ~TempRoot();
+    TempRoot(const TempRoot&) = delete;
+    TempRoot& operator=(const TempRoot&) = delete;
+    // The directory, ending with "/".
+    const std::string& path() const { return path_; }
+    // path() + name, creating the folder.
+    std::string folder(const std::string& name) const;
+
+private:
+    std::string path_;
+    std::string saved_root_;
+    bool had_root_ = false;
+};
+
+struct RunResult {
+    int status;
+    std::string console;
+};
+
+// Runs the whole program on the given answers (one token per line or any
+// white space), with TEPHROMAT_ROOT as the TempRoot in force.
+RunResult run_program(const std::string& answers, const Stages* stages = nullptr);
+
+// A workspace whose console reads `answers` and writes to a string.
+struct TestWorkspace {
+    explicit TestWorkspace(const std::string& answers = "") : in(answers), ws(in, out) {}
+    std::istringstream in;
+    std::ostringstream out;
+    Workspace ws;
+    std::string console() const { return out.str(); }
+};
+
+std::string read_file(const std::string& path);
+void write_file(const std::string& path, const std::string& content);
+bool file_exists(const std::string& path);
+// File names (not paths) in a directory, sorted.
+std::vector<std::string> list_dir(const std::string& path);
+void copy_dir_files(const std::string& from, const std::string& to);
+// Every occurrence of `from` replaced by `to`.
+std::string replace_all(std::string s, const std::string& from, const std::string& to);
+
+// Sets up a workspace grid of elevations from rows of text ("1 2 3", ...),
+// with tab and the other work grids allocated at the same size.
+void set_elevations(Workspace& ws, const std::vector<std::vector<int>>& rows);
+// Allocates every grid of the workspace at nb_lig x nb_col (all zero).
+void allocate_all(Workspace& ws, int nb_lig, int nb_col);
