@@ -10,19 +10,35 @@
 #include "stages.hpp"
 #include "workspace.hpp"
 
+namespace {
+void begin(Workspace& ws, const char* stage)
+{
+    if (ws.on_stage) ws.on_stage(stage);
+}
+}  // namespace
+
 int run(Workspace& ws)
 {
     try {
         try {
+            begin(ws, "opening");
             opening(ws);
+            begin(ws, "parameters2");
             parameters2(ws);
+            begin(ws, "treatment");
             ws.stages->treatment(ws);
+            begin(ws, "angles");
             angles(ws);
+            begin(ws, "histo_pent");
             histo_pent(ws);
             ws.both("\n\n\tOriginal volcanic shape ");
+            begin(ws, "surface");
             surface(ws, 1);
+            begin(ws, "interp");
             ws.stages->interp(ws);
+            begin(ws, "rec_volc");
             rec_volc(ws);
+            begin(ws, "end");
             ws.say("\n\n\tPress any key to exit the program ");
             wait_key(ws);
             ws.close_all();

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <iosfwd>
 #include <string>
 #include <vector>
@@ -27,6 +28,9 @@ struct Workspace {
 
     // The stage implementations that the driver and the stages call.
     const Stages* stages;
+    // Called by the driver with the name of each stage as it starts, and with
+    // "end" when the last one is done (the benchmark times the stages so).
+    std::function<void(const char* stage)> on_stage;
 
     // Directory that holds the site folders, ending with "/".
     std::string root;

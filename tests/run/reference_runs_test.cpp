@@ -2,20 +2,21 @@
 // implementation: console, report, tables, output DEMs and descriptors.
 #include <gtest/gtest.h>
 
+#include "reference.hpp"
 #include "run_support.hpp"
 
 namespace {
 
 const std::string reference_dir = std::string(TEST_DATA_DIR) + "/reference-runs/";
 
-void check_reference_run(const std::string& name)
+void check_reference_run(const std::string& name, const Stages* stages = nullptr)
 {
     TempRoot root;
     const std::string site = root.folder("site");
     copy_dir_files(reference_dir + name + "/input", site);
     const std::string expected = reference_dir + name + "/expected/";
 
-    RunResult r = run_program(read_file(reference_dir + name + "/answers.txt"));
+    RunResult r = run_program(read_file(reference_dir + name + "/answers.txt"), stages);
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(replace_all(r.console, root.path(), "ROOT/"), read_file(expected + "console.txt"));
 
@@ -37,3 +38,10 @@ void check_reference_run(const std::string& name)
 TEST(ReferenceRuns, MaungaWhauEsriInAndOut) { check_reference_run("maunga-whau-esri"); }
 
 TEST(ReferenceRuns, SyntheticConeRaw16Out) { check_reference_run("synthetic-cone-raw16"); }
+
+// The straightforward stages that the tests use as oracles reproduce them too.
+TEST(ReferenceRuns, StraightforwardStagesReproduceBoth)
+{
+    check_reference_run("maunga-whau-esri", &reference_stages);
+    check_reference_run("synthetic-cone-raw16", &reference_stages);
+}

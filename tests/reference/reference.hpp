@@ -1,0 +1,28 @@
+// Straightforward versions of the stages that the program runs in faster
+// forms: literal transcriptions of the described procedures, whole-grid scans
+// and all.  The tests compare the program's stages with them, and the
+// benchmark times them.
+#pragma once
+
+#include "reconstitution.hpp"
+#include "slices.hpp"
+#include "stages.hpp"
+#include "workspace.hpp"
+
+namespace reference {
+
+void treatment(Workspace& ws);
+void select_basal_item(Workspace& ws);
+void select_slice_item(Workspace& ws, int k);
+// Pixel-by-pixel shape following with its backtracking walk through the list.
+void suiv_formes(Workspace& ws);
+void convexity(Workspace& ws);
+void trace_droite_pol(Workspace& ws, int ideb, int jdeb, int ifin, int jfin);
+void filling(Workspace& ws);
+void interp(Workspace& ws);
+void dilat(Workspace& ws);
+void treatment_rec(Workspace& ws);
+
+}  // namespace reference
+
+extern const Stages reference_stages;

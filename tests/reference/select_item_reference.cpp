@@ -1,0 +1,68 @@
+#include "slices.hpp"
+#include "workspace.hpp"
+#include "reference.hpp"
+
+namespace reference {
+
+void select_basal_item(Workspace& ws)
+{
+    const std::size_t cells = ws.tab1.size();
+    const std::int32_t* it = ws.itab.data();
+    std::int32_t* t1 = ws.tab1.data();
+    int count = 0;
+    for (std::size_t k = 0; k < cells; ++k) {
+        t1[k] = it[k] >= ws.base ? 1 : 0;
+        count += t1[k];
+    }
+    ws.say("\n\tNumber of pixels in the former basic slice = %d \n", count);
+    ws.nb_pix_bin = count;
+
+    ws.num = 0;
+    init_vect(ws);
+    reference::suiv_formes(ws);
+
+    if (ws.num == 1) {
+        ws.say("\n\tOnly one zone located upper the base line ");
+        ws.report("\n\n\tOnly one zone located upper the base line ");
+    } else if (ws.num < 10) {
+        ws.say("\n\tNumber of items located upper the base line = %d ", ws.num);
+        ws.report("\n\n\tNumber of items located upper the base line = %d ", ws.num);
+    } else {
+        ws.say("\n\tNumber of items = %d ", ws.num - 1);
+        ws.say("\n\n\tCaution : the value 10 is not atributed ");
+        ws.say("\n\tas this value corresponds to an order system ");
+        ws.report("\n\n\tNumber of items = %d ", ws.num - 1);
+        ws.report("\n\n\tCaution : the value 10 is not affected ");
+        ws.report("\n\tas this value corresponds to an order system ");
+    }
+
+    ws.val_base = ws.tab1[ws.i_gv][ws.j_gv];
+    ws.both("\n\n\tChosen item = %d ", ws.val_base);
+    std::uint8_t* t = ws.tab.data();
+    for (std::size_t k = 0; k < cells; ++k) t[k] = t1[k] == ws.val_base ? 1 : 0;
+}
+
+// The slice keeps the item under the centre point; when the centre lies below
+// the slice (a crater floor) it keeps every piece of the edifice at or above k.
+// A centre whose own piece is not an item (a lone cell) gives an empty slice.
+void select_slice_item(Workspace& ws, int k)
+{
+    const std::size_t cells = ws.tab1.size();
+    const std::int32_t* it = ws.itab.data();
+    const std::uint8_t* t = ws.tab.data();
+    std::int32_t* t1 = ws.tab1.data();
+    std::int32_t* pl = ws.tab_pl.data();
+    for (std::size_t p = 0; p < cells; ++p) t1[p] = (it[p] >= k && t[p] == 1) ? 1 : 0;
+
+    if (ws.tab1[ws.i_gv][ws.j_gv] == 1) {
+        ws.num = 0;
+        reference::suiv_formes(ws);
+        const std::int32_t val_center = ws.tab1[ws.i_gv][ws.j_gv];
+        for (std::size_t p = 0; p < cells; ++p)
+            pl[p] = (val_center != 0 && t1[p] == val_center && t[p] == 1) ? 1 : 0;
+    } else {
+        ws.tab_pl.copy_from(ws.tab1);
+    }
+}
+
+}  // namespace reference
