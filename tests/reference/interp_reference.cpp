@@ -64,7 +64,7 @@ void slice_contours(Workspace& ws)
         for (std::size_t p = 0; p < cells; ++p)
             ws.tab1.data()[p] = (ws.itab.data()[p] >= a && ws.tab.data()[p] == 1) ? 1 : 0;
         ws.num = 0;
-        reference::suiv_formes(ws);
+        ::suiv_formes(ws);
         const int L = ws.tab1[ws.i_gv][ws.j_gv];
         if (L == 0) continue;
         for (std::size_t p = 0; p < cells; ++p)

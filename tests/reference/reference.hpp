@@ -1,7 +1,9 @@
 // Straightforward versions of the stages that the program runs in faster
 // forms: literal transcriptions of the described procedures, whole-grid scans
 // and all.  The tests compare the program's stages with them, and the
-// benchmark times them.
+// benchmark times them.  They label zones with the program's suiv_formes,
+// whose own oracle is reference::suiv_formes (the pixel-by-pixel following,
+// quadratic on compact zones).
 #pragma once
 
 #include "reconstitution.hpp"

@@ -19,7 +19,7 @@ void select_basal_item(Workspace& ws)
 
     ws.num = 0;
     init_vect(ws);
-    reference::suiv_formes(ws);
+    ::suiv_formes(ws);
 
     if (ws.num == 1) {
         ws.say("\n\tOnly one zone located upper the base line ");
@@ -56,7 +56,7 @@ void select_slice_item(Workspace& ws, int k)
 
     if (ws.tab1[ws.i_gv][ws.j_gv] == 1) {
         ws.num = 0;
-        reference::suiv_formes(ws);
+        ::suiv_formes(ws);
         const std::int32_t val_center = ws.tab1[ws.i_gv][ws.j_gv];
         for (std::size_t p = 0; p < cells; ++p)
             pl[p] = (val_center != 0 && t1[p] == val_center && t[p] == 1) ? 1 : 0;
