@@ -1,71 +1,160 @@
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <numeric>
 #include <utility>
 #include <vector>
 
+#include "convex_envelope.hpp"
 #include "slices.hpp"
 #include "workspace.hpp"
 
-// Gift wrapping from the lowest, leftmost point: at each vertex the next one is
-// the point at the smallest angle above the previous edge's angle, the farthest
-// of those in that exact direction, the first in scan order among equals.
+namespace {
+
+const double to_degrees = 180.0 / (4.0 * std::atan(1.0));
+
+// Angle of P seen from V, degrees in [0, 360), counter-clockwise from the
+// direction of increasing column, line 0 being up.
+inline double walk_angle(const Cell& v, const Cell& p, double& fiy, double& fix)
+{
+    fiy = double(v.i - p.i);
+    fix = double(p.j - v.j);
+    double theta = std::atan2(fiy, fix) * to_degrees;
+    if (theta < 0) theta += 360.0;
+    return theta;
+}
+
+Cell lowest_leftmost(const std::vector<Cell>& points)
+{
+    int idmax = 0, jdmin = 100000;
+    for (const Cell& p : points) idmax = std::max(idmax, p.i);
+    for (const Cell& p : points)
+        if (p.i == idmax) jdmin = std::min(jdmin, p.j);
+    return {idmax, jdmin};
+}
+
+// One step of the walk from v over `points`: the next vertex, or false.
+bool walk_step(const Cell& v, const std::vector<Cell>& points, double& theta_prec, Cell& next)
+{
+    double theta_min = 360.0;
+    for (const Cell& p : points) {
+        if (p == v) continue;
+        double fiy, fix;
+        const double theta = walk_angle(v, p, fiy, fix);
+        if (theta > theta_prec && theta < theta_min) theta_min = theta;
+    }
+    double dismax = 0;
+    bool found = false;
+    for (const Cell& p : points) {
+        if (p == v) continue;
+        double fiy, fix;
+        if (walk_angle(v, p, fiy, fix) != theta_min) continue;
+        const double disp = std::sqrt(fix * fix + fiy * fiy);
+        if (!found || disp > dismax) {
+            dismax = disp;
+            next = p;
+        }
+        found = true;
+    }
+    if (found) theta_prec = theta_min;
+    return found;
+}
+
+inline std::int64_t cross(const Cell& o, const Cell& a, const Cell& b)
+{
+    return std::int64_t(a.i - o.i) * (b.j - o.j) - std::int64_t(a.j - o.j) * (b.i - o.i);
+}
+
+}  // namespace
+
+std::vector<Cell> gift_wrap(const std::vector<Cell>& points)
+{
+    std::vector<Cell> vtx{lowest_leftmost(points)};
+    double theta_prec = -10.0;
+    Cell next;
+    while (walk_step(vtx.back(), points, theta_prec, next)) vtx.push_back(next);
+    return vtx;
+}
+
+std::vector<Cell> envelope_vertices(const std::vector<std::uint32_t>& points, int nb_col,
+                                    const nrutil::UcGrid& marks, std::uint8_t mark)
+{
+    std::vector<Cell> pts;
+    pts.reserve(points.size());
+    for (std::uint32_t p : points) pts.push_back({int(p / std::uint32_t(nb_col)), int(p % std::uint32_t(nb_col))});
+    if (pts.size() <= 1) return {lowest_leftmost(pts)};
+
+    // Strict convex hull, counter-clockwise (monotone chain over the scan order).
+    std::vector<Cell> hull(2 * pts.size());
+    std::size_t h = 0;
+    for (std::size_t n = 0; n < pts.size(); ++n) {
+        while (h >= 2 && cross(hull[h - 2], hull[h - 1], pts[n]) <= 0) --h;
+        hull[h++] = pts[n];
+    }
+    for (std::size_t n = pts.size() - 1, lower = h + 1; n-- > 0;) {
+        while (h >= lower && cross(hull[h - 2], hull[h - 1], pts[n]) <= 0) --h;
+        hull[h++] = pts[n];
+    }
+    hull.resize(h - 1);
+
+    const Cell start = lowest_leftmost(pts);
+    const std::size_t s = std::size_t(std::find(hull.begin(), hull.end(), start) - hull.begin());
+    std::vector<Cell> vtx{start};
+    double theta_prec = -10.0;
+    std::vector<Cell> edge;
+    for (std::size_t e = 0; e < hull.size(); ++e) {
+        const Cell v = hull[(s + e) % hull.size()], u = hull[(s + e + 1) % hull.size()];
+        const int di = u.i - v.i, dj = u.j - v.j;
+        const int g = std::gcd(std::abs(di), std::abs(dj));
+        edge.clear();
+        for (int t = 1; t <= g; ++t) {
+            const Cell c{v.i + t * (di / g), v.j + t * (dj / g)};
+            if (marks[c.i][c.j] == mark) edge.push_back(c);
+        }
+        Cell next;
+        // The walk is decided by the cells of this edge unless rounding made
+        // a nearer cell win, which the full walk then settles.
+        if (!walk_step(v, edge, theta_prec, next) || !(next == u)) {
+            std::vector<Cell> all;
+            for (const Cell& c : pts) all.push_back(c);
+            return gift_wrap(all);
+        }
+        vtx.push_back(u);
+    }
+    return vtx;
+}
+
+void draw_envelope(Workspace& ws, const std::vector<Cell>& vtx, std::vector<std::uint32_t>* drawn)
+{
+    auto segment = [&](const Cell& a, const Cell& b) {
+        const double da = double(b.j - a.j), db = double(b.i - a.i);
+        const double rmax = std::max(std::fabs(da), std::fabs(db));
+        if (rmax == 0) return;
+        const double dinext = db / rmax, djnext = da / rmax;
+        int ci = a.i, cj = a.j;
+        double ri = a.i, rj = a.j;
+        for (long steps = long(rmax); steps >= 0; --steps) {
+            std::uint8_t& cell = ws.tab_conv[ci][cj];
+            if (drawn && cell != 2) drawn->push_back(std::uint32_t(std::size_t(ci) * ws.nb_col + cj));
+            cell = 2;
+            if (ci == b.i && cj == b.j) break;
+            ri += dinext;
+            rj += djnext;
+            ci = int(ri + 0.5);
+            cj = int(rj + 0.5);
+        }
+    };
+    for (std::size_t m = 1; m < vtx.size(); ++m) segment(vtx[m - 1], vtx[m]);
+    segment(vtx.back(), vtx.front());
+}
+
 void convexity(Workspace& ws)
 {
-    struct Point {
-        int i, j;
-    };
-    std::vector<Point> pts;
+    std::vector<std::uint32_t> points;
     for (int i = 0; i < ws.nb_lig; ++i)
         for (int j = 0; j < ws.nb_col; ++j)
-            if (ws.tab_co[i][j] == 1) pts.push_back({i, j});
-
-    int idmax = 0, jdmin = 100000;
-    for (const Point& p : pts) idmax = std::max(idmax, p.i);
-    for (const Point& p : pts)
-        if (p.i == idmax) jdmin = std::min(jdmin, p.j);
-
-    const double pi = 4.0 * std::atan(1.0);
-    const double to_degrees = 180.0 / pi;
-    std::vector<Point> vtx{{idmax, jdmin}};
-    double theta_prec = -10.0;
-    std::vector<std::pair<Point, double>> cand;
-    for (;;) {
-        const Point v = vtx.back();
-        auto angle = [&](const Point& p, double& fiy, double& fix) {
-            fiy = double(v.i - p.i);
-            fix = double(p.j - v.j);
-            double theta = std::atan2(fiy, fix) * to_degrees;
-            if (theta < 0) theta += 360.0;
-            return theta;
-        };
-        double theta_min = 360.0;
-        for (const Point& p : pts) {
-            if (p.i == v.i && p.j == v.j) continue;
-            double fiy, fix;
-            double theta = angle(p, fiy, fix);
-            if (theta > theta_prec && theta < theta_min) theta_min = theta;
-        }
-        cand.clear();
-        for (const Point& p : pts) {
-            if (p.i == v.i && p.j == v.j) continue;
-            double fiy, fix;
-            if (angle(p, fiy, fix) == theta_min) cand.push_back({p, std::sqrt(fix * fix + fiy * fiy)});
-        }
-        if (cand.empty()) break;
-        double dismax = 0;
-        for (const auto& c : cand) dismax = std::max(dismax, c.second);
-        for (const auto& c : cand)
-            if (c.second == dismax) {
-                vtx.push_back(c.first);
-                break;
-            }
-        theta_prec = theta_min;
-    }
-
-    for (std::size_t m = 1; m < vtx.size(); ++m)
-        trace_droite_pol(ws, vtx[m - 1].i, vtx[m - 1].j, vtx[m].i, vtx[m].j);
-    trace_droite_pol(ws, vtx.back().i, vtx.back().j, vtx.front().i, vtx.front().j);
-
+            if (ws.tab_co[i][j] == 1) points.push_back(std::uint32_t(std::size_t(i) * ws.nb_col + j));
+    draw_envelope(ws, envelope_vertices(points, ws.nb_col, ws.tab_co, 1), nullptr);
     if (ws.flag_convex != 1) filling(ws);
 }
 
@@ -73,20 +162,7 @@ void convexity(Workspace& ws)
 // the other coordinate rounded (+0.5, then truncation).
 void trace_droite_pol(Workspace& ws, int ideb, int jdeb, int ifin, int jfin)
 {
-    const double a = double(jfin - jdeb), b = double(ifin - ideb);
-    const double rmax = std::max(std::fabs(a), std::fabs(b));
-    if (rmax == 0) return;
-    const double dinext = b / rmax, djnext = a / rmax;
-    int ci = ideb, cj = jdeb;
-    double ri = ideb, rj = jdeb;
-    for (long steps = long(rmax); steps >= 0; --steps) {
-        ws.tab_conv[ci][cj] = 2;
-        if (ci == ifin && cj == jfin) break;
-        ri += dinext;
-        rj += djnext;
-        ci = int(ri + 0.5);
-        cj = int(rj + 0.5);
-    }
+    draw_envelope(ws, {{ideb, jdeb}, {ifin, jfin}}, nullptr);
 }
 
 void filling(Workspace& ws)

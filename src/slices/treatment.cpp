@@ -1,10 +1,20 @@
+#include <climits>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <memory>
 
+#include "contour_sweep.hpp"
+#include "convex_envelope.hpp"
+#include "edifice_levels.hpp"
 #include "gravcenter_model.hpp"
 #include "slices.hpp"
 #include "workspace.hpp"
+
+// The slices are never drawn whole: each altitude is measured from the
+// structures of EdificeLevels (counts and sums of the slice item per altitude)
+// and from its contour cells, which a ContourSweep hands over altitude after
+// altitude.  The results are those of the straightforward per-slice scans.
 
 namespace {
 
@@ -14,90 +24,124 @@ double centre_distance(const Workspace& ws)
     return std::sqrt(double(di * di + dj * dj));
 }
 
-// S4-S6: contour of the slice item, thinned at its right-angle corners; the
-// surface counts interior cells, contour cells for one half.
-double slice_surface(Workspace& ws)
+// What the slice item is at altitude k: the centre's zone (the centre lies in
+// the slice), every cell of the edifice at or above k (the centre lies below
+// the slice), or nothing (the centre's own piece is no item).
+enum class SliceKind { zone, all_above, empty };
+
+struct Slicing {
+    Workspace& ws;
+    EdificeLevels& levels;
+    LevelStats above;  // cells of the edifice at or above each altitude
+    ContourSweep sweep;
+    SliceKind sweep_kind = SliceKind::empty;
+    std::vector<std::uint32_t> points, drawn;
+
+    SliceKind kind(int k) const
+    {
+        if (!levels.centre_on_edifice || k > levels.centre_altitude) return SliceKind::all_above;
+        return k <= levels.item_top ? SliceKind::zone : SliceKind::empty;
+    }
+
+    // Top altitude of each cell in the slice items of this kind.
+    auto top_of(SliceKind kind)
+    {
+        return [this, kind](int i, int j) -> std::int64_t {
+            if (kind == SliceKind::zone) return levels.join[i][j];
+            return ws.tab[i][j] == 1 ? ws.itab[i][j] : EdificeLevels::never;
+        };
+    }
+
+    const std::vector<std::uint32_t>& contour(int k, SliceKind kd, int last)
+    {
+        static const std::vector<std::uint32_t> none;
+        if (kd == SliceKind::empty) return none;
+        if (kd != sweep_kind) {
+            sweep_kind = kd;
+            sweep.start(ws.nb_lig, ws.nb_col, levels.i0, levels.i1, levels.j0, levels.j1, k, last,
+                        ContourSweep::Edge::in_grid, top_of(kd), reinterpret_cast<std::uint32_t*>(ws.tab1.data()));
+        }
+        return sweep.advance();
+    }
+
+    // The slice item drawn into tab_pl over the edifice's box (for the model).
+    void draw_item(int k, SliceKind kd)
+    {
+        auto top = top_of(kd);
+        for (int i = levels.i0; i <= levels.i1; ++i)
+            for (int j = levels.j0; j <= levels.j1; ++j)
+                ws.tab_pl[i][j] = kd != SliceKind::empty && top(i, j) >= k;
+    }
+};
+
+// Thins the contour at its right-angle corners (in scan order, seeing earlier
+// removals) and returns the number of interior contour cells left; the cells
+// left are appended to `points`.
+int thin_contour(Workspace& ws, const std::vector<std::uint32_t>& contour, std::vector<std::uint32_t>& points)
 {
     const int nl = ws.nb_lig, nc = ws.nb_col;
-    ws.tab_co.fill(255);
-    for (int i = 0; i < nl; ++i)
-        for (int j = 0; j < nc; ++j) {
-            if (ws.tab_pl[i][j] != 1) continue;
-            bool edge = (i > 0 && ws.tab_pl[i - 1][j] == 0) || (j < nc - 1 && ws.tab_pl[i][j + 1] == 0) ||
-                        (i < nl - 1 && ws.tab_pl[i + 1][j] == 0) || (j > 0 && ws.tab_pl[i][j - 1] == 0);
-            if (edge) ws.tab_co[i][j] = 1;
+    std::uint8_t* co = ws.tab_co.data();
+    for (std::uint32_t p : contour) co[p] = 1;
+    int interior = 0;
+    for (std::uint32_t p : contour) {
+        const int i = int(p / std::uint32_t(nc)), j = int(p % std::uint32_t(nc));
+        if (i >= 1 && i <= nl - 2 && j >= 1 && j <= nc - 2) {
+            const std::uint8_t* up = co + p - nc;
+            const std::uint8_t* mid = co + p;
+            const std::uint8_t* down = co + p + nc;
+            const int code = (up[-1] == 1) * 1 + (up[0] == 1) * 2 + (up[1] == 1) * 4 + (mid[1] == 1) * 8 +
+                             (down[1] == 1) * 16 + (down[0] == 1) * 32 + (down[-1] == 1) * 64 + (mid[-1] == 1) * 128;
+            if (code == 10 || code == 40 || code == 160 || code == 130) {
+                co[p] = 255;
+                continue;
+            }
+            ++interior;
         }
-    for (int i = 1; i <= nl - 2; ++i)
-        for (int j = 1; j <= nc - 2; ++j) {
-            if (ws.tab_co[i][j] != 1) continue;
-            auto on = [&](int a, int b) { return ws.tab_co[a][b] == 1; };
-            int code = on(i - 1, j - 1) * 1 + on(i - 1, j) * 2 + on(i - 1, j + 1) * 4 + on(i, j + 1) * 8 +
-                       on(i + 1, j + 1) * 16 + on(i + 1, j) * 32 + on(i + 1, j - 1) * 64 + on(i, j - 1) * 128;
-            if (code == 10 || code == 40 || code == 160 || code == 130) ws.tab_co[i][j] = 255;
-        }
-    int num_pix_pl = 0, num_pix_co = 0;
-    for (int i = 1; i <= nl - 2; ++i)
-        for (int j = 1; j <= nc - 2; ++j) {
-            num_pix_pl += ws.tab_pl[i][j] == 1;
-            num_pix_co += ws.tab_co[i][j] == 1;
-        }
-    return ((num_pix_pl - num_pix_co) + 0.5 * num_pix_co) * ws.pixel_surface;
+        points.push_back(p);
+    }
+    return interior;
 }
 
-// S7-S10: envelope of the contour, its centre and the orientation of its
-// longest radius; the centre row of the model and the orientation row.
-void slice_envelope(Workspace& ws, int k)
+// Envelope of the thinned contour: its centre row in the model and the
+// orientation row of its longest radius.
+void slice_envelope(Slicing& s, int k, const LevelStats* stats)
 {
-    const int nl = ws.nb_lig, nc = ws.nb_col;
-    ws.tab_conv.fill(255);
-    ws.flag_convex = 1;
-    convexity(ws);
-
-    std::int64_t count = 0, sum_i = 0, sum_j = 0;
-    for (int i = 0; i < nl; ++i)
-        for (int j = 0; j < nc; ++j)
-            if (ws.tab_conv[i][j] == 2) {
-                ++count;
-                sum_i += i;
-                sum_j += j;
-            }
-    if (count == 0) {
+    Workspace& ws = s.ws;
+    const int nc = ws.nb_col;
+    s.drawn.clear();
+    draw_envelope(ws, envelope_vertices(s.points, nc, ws.tab_co, 1), &s.drawn);
+    if (s.drawn.empty()) {
         // No envelope outline: the item's own mean cell stands for its centre.
-        for (int i = 0; i < nl; ++i)
-            for (int j = 0; j < nc; ++j)
-                if (ws.tab_pl[i][j] == 1) {
-                    ++count;
-                    sum_i += i;
-                    sum_j += j;
-                }
+        const std::size_t at = stats ? stats->at(k) : 0;
+        const std::int64_t count = stats ? stats->count[at] : 0;
         if (count > 0)
-            model_centre_row(ws, int(double(sum_i) / double(count)), int(double(sum_j) / double(count)), k);
+            model_centre_row(ws, int(double(stats->sum_i[at]) / double(count)),
+                             int(double(stats->sum_j[at]) / double(count)), k);
         return;
     }
-    const int ci = int(double(sum_i) / double(count)), cj = int(double(sum_j) / double(count));
+    std::int64_t sum_i = 0, sum_j = 0;
+    for (std::uint32_t p : s.drawn) {
+        sum_i += p / std::uint32_t(nc);
+        sum_j += p % std::uint32_t(nc);
+    }
+    const double count = double(s.drawn.size());
+    const int ci = int(double(sum_i) / count), cj = int(double(sum_j) / count);
     model_centre_row(ws, ci, cj, k);
 
-    double dist_max = 0;
-    for (int i = 0; i < nl; ++i)
-        for (int j = 0; j < nc; ++j)
-            if (ws.tab_conv[i][j] == 2) {
-                const double di = std::abs(i - ci), dj = std::abs(j - cj);
-                const double d = std::sqrt(di * di + dj * dj);
-                if (d >= dist_max) dist_max = d;
-            }
-    int fi = 0, fj = 0;
-    for (int i = 0, found = 0; i < nl && !found; ++i)
-        for (int j = 0; j < nc; ++j)
-            if (ws.tab_conv[i][j] == 2) {
-                const double di = std::abs(i - ci), dj = std::abs(j - cj);
-                if (std::sqrt(di * di + dj * dj) == dist_max) {
-                    fi = i;
-                    fj = j;
-                    found = 1;
-                    break;
-                }
-            }
-    ws.forient.printf("%lf\t%d\n", slice_orientation(ci, cj, fi, fj), k);
+    // Longest radius; among equals the first outline cell in scan order.
+    double dist_max = -1;
+    std::uint32_t far = 0;
+    for (std::uint32_t p : s.drawn) {
+        const double di = std::abs(int(p / std::uint32_t(nc)) - ci), dj = std::abs(int(p % std::uint32_t(nc)) - cj);
+        const double d = std::sqrt(di * di + dj * dj);
+        if (d > dist_max || (d == dist_max && p < far)) {
+            dist_max = d;
+            far = p;
+        }
+    }
+    ws.forient.printf("%lf\t%d\n", slice_orientation(ci, cj, int(far / std::uint32_t(nc)), int(far % std::uint32_t(nc))),
+                      k);
+    for (std::uint32_t p : s.drawn) ws.tab_conv.data()[p] = 255;
 }
 
 }  // namespace
@@ -151,20 +195,51 @@ void treatment(Workspace& ws)
     ws.fslice.printf("%lf\t%lf\t%lf\t%d\t%d\n", dist_gc * ws.dsizepix, surf_slice, slicevol, 0, ws.base);
     ws.say("\n\n\tFirst Treatment\n\n");
 
+    auto levels = std::make_unique<EdificeLevels>();
+    levels->compute(ws);
+    Slicing s{ws, *levels, {}, {}, SliceKind::empty, {}, {}};
+    const bool measured = static_cast<long long>(ws.altmax) > ws.base;
+    if (measured) {
+        s.above.reset(ws.base + 1, ws.altmax);
+        for (int i = levels->i0; i <= levels->i1; ++i)
+            for (int j = levels->j0; j <= levels->j1; ++j)
+                if (ws.tab[i][j] == 1) s.above.add(ws.itab[i][j], i, j, i >= 1 && i <= nl - 2 && j >= 1 && j <= nc - 2);
+        s.above.accumulate();
+        ws.tab_co.fill(255);
+        ws.tab_conv.fill(255);
+    }
+
     int num_slice = 0;
     double volume = 0;
-    bool measured = false;
     for (long long kk = static_cast<long long>(ws.base) + 1; kk <= ws.altmax; ++kk) {
         const int k = int(kk);
-        measured = true;
         ++num_slice;
-        select_slice_item(ws, k);
-        if (model_shows_slice(ws, k)) model_upper_slice_rows(ws, ws.tab_pl, k, 0, nl - 1, 0, nc - 1);
-        surf_slice = slice_surface(ws);
-        slice_envelope(ws, k);
+        const SliceKind kd = s.kind(k);
+        // Counts and sums of the slice item (none for an empty item).
+        const LevelStats* stats = kd == SliceKind::zone ? &levels->zone : kd == SliceKind::all_above ? &s.above : nullptr;
+        const std::int64_t count = stats ? stats->count[stats->at(k)] : 0;
+        if (model_shows_slice(ws, k)) {
+            s.draw_item(k, kd);
+            model_upper_slice_rows(ws, ws.tab_pl, k, levels->i0, levels->i1, levels->j0, levels->j1);
+        }
+
+        // The last altitude of this kind bounds the sweep.
+        int last = ws.altmax;
+        if (kd == SliceKind::zone) last = std::min(levels->item_top, ws.altmax);
+        const std::vector<std::uint32_t>& contour = s.contour(k, kd, last);
+        s.points.clear();
+        const int num_pix_co = thin_contour(ws, contour, s.points);
+        const std::int64_t num_pix_pl = stats ? stats->interior[stats->at(k)] : 0;
+        surf_slice = ((num_pix_pl - num_pix_co) + 0.5 * num_pix_co) * ws.pixel_surface;
+        slice_envelope(s, k, stats);
+        for (std::uint32_t p : contour) ws.tab_co.data()[p] = 255;
+
         ws.high = 1.0;
         ws.flag_gc = 2;
-        gravity_center(ws);
+        if (count > 0) {
+            ws.i_gc = int(stats->sum_i[stats->at(k)] / count);
+            ws.j_gc = int(stats->sum_j[stats->at(k)] / count);
+        }
         dist_gc = centre_distance(ws);
         ws.say("\tSlice %d altitude %d meters          \r  ", num_slice, k);
         slicevol = surf_slice * ws.high;
@@ -175,6 +250,7 @@ void treatment(Workspace& ws)
             ws.b_crat = k;
         }
     }
+    ws.edifice_levels = std::move(levels);
     ws.fslice.close();
     ws.say("\n\n\tGlobal Volume of the edifice from %d until %d m : ", ws.base, ws.altmax);
     ws.say("\n\t\t %lf km3", volume * 1e-9);

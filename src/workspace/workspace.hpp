@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <iosfwd>
 #include <string>
 #include <vector>
@@ -14,6 +15,7 @@
 #include "run_end.hpp"
 
 struct Stages;
+struct EdificeLevels;
 
 struct Workspace {
     Workspace(std::istream& in, std::ostream& out);
@@ -82,6 +84,10 @@ struct Workspace {
     double dval_eros = 0;
     nrutil::UsGrid jtab_out;
     double coeff_rc = 0;
+
+    // The edifice's zones at every altitude, left by the slice analysis for the
+    // interpolation.
+    std::shared_ptr<EdificeLevels> edifice_levels;
 
     // Labelling, slices, crater, sections and measures.
     std::vector<std::uint16_t> coord_y, coord_x;  // point list of the labelling

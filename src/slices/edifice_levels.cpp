@@ -1,0 +1,154 @@
+#include "edifice_levels.hpp"
+
+#include <algorithm>
+
+#include "workspace.hpp"
+
+void LevelStats::reset(int lo_, int hi_)
+{
+    lo = lo_;
+    hi = hi_;
+    const std::size_t n = hi >= lo ? std::size_t(std::int64_t(hi) - lo + 1) : 0;
+    for (auto* v : {&count, &sum_i, &sum_j, &interior}) v->assign(n, 0);
+}
+
+void LevelStats::add(int top, int i, int j, bool interior_cell)
+{
+    if (top < lo) return;
+    const std::size_t k = at(std::min(top, hi));
+    ++count[k];
+    sum_i[k] += i;
+    sum_j[k] += j;
+    interior[k] += interior_cell;
+}
+
+void LevelStats::accumulate()
+{
+    for (std::size_t k = count.size(); k-- > 1;) {
+        count[k - 1] += count[k];
+        sum_i[k - 1] += sum_i[k];
+        sum_j[k - 1] += sum_j[k];
+        interior[k - 1] += interior[k];
+    }
+}
+
+namespace {
+
+constexpr std::uint32_t unset = 0xFFFFFFFFu;
+
+std::uint32_t find(std::uint32_t* parent, std::uint32_t x)
+{
+    while (parent[x] != x) {
+        parent[x] = parent[parent[x]];
+        x = parent[x];
+    }
+    return x;
+}
+
+}  // namespace
+
+void EdificeLevels::compute(Workspace& ws)
+{
+    const int nl = ws.nb_lig, nc = ws.nb_col;
+    const int base = ws.base, top = ws.altmax;
+
+    // Bounding box of the edifice, one cell wider.
+    i0 = nl;
+    i1 = -1;
+    j0 = nc;
+    j1 = -1;
+    for (int i = 0; i < nl; ++i) {
+        const std::uint8_t* t = ws.tab[i];
+        for (int j = 0; j < nc; ++j)
+            if (t[j] == 1) {
+                i0 = std::min(i0, i);
+                i1 = std::max(i1, i);
+                j0 = std::min(j0, j);
+                j1 = std::max(j1, j);
+            }
+    }
+    if (i1 >= 0) {
+        i0 = std::max(i0 - 1, 0);
+        i1 = std::min(i1 + 1, nl - 1);
+        j0 = std::max(j0 - 1, 0);
+        j1 = std::min(j1 + 1, nc - 1);
+    }
+
+    join = nrutil::imatrice(nc, nl);
+    require_grid(bool(join), "of the edifice levels");
+    join.fill(never);
+    const int ci = ws.i_gv, cj = ws.j_gv;
+    centre_altitude = ws.itab[ci][cj];
+    centre_on_edifice = ws.tab[ci][cj] == 1;
+    item_top = never;
+    zone.reset(base, centre_on_edifice ? std::min(centre_altitude, top) : base - 1);
+
+    auto in_zones = [&](int i, int j) { return i >= 1 && j >= 1 && ws.tab[i][j] == 1 && ws.itab[i][j] >= base; };
+    if (!in_zones(ci, cj) || top < base) return;
+
+    // Cells of the zones, by altitude from the top (counting sort).
+    const std::size_t levels = std::size_t(std::int64_t(top) - base + 1);
+    std::vector<std::uint32_t> first(levels + 1, 0);
+    for (int i = std::max(i0, 1); i <= i1; ++i)
+        for (int j = std::max(j0, 1); j <= j1; ++j)
+            if (in_zones(i, j)) ++first[std::size_t(top - ws.itab[i][j]) + 1];
+    for (std::size_t k = 1; k <= levels; ++k) first[k] += first[k - 1];
+    std::uint32_t* order = reinterpret_cast<std::uint32_t*>(ws.ktab.data());
+    {
+        std::vector<std::uint32_t> fill(first.begin(), first.end() - 1);
+        for (int i = std::max(i0, 1); i <= i1; ++i)
+            for (int j = std::max(j0, 1); j <= j1; ++j)
+                if (in_zones(i, j))
+                    order[fill[std::size_t(top - ws.itab[i][j])]++] = std::uint32_t(std::size_t(i) * nc + j);
+    }
+
+    // Union-find with circular member lists; a zone that joins the centre's
+    // zone has its members stamped with the altitude of the junction.
+    std::uint32_t* parent = reinterpret_cast<std::uint32_t*>(ws.itab1.data());
+    std::uint32_t* next = reinterpret_cast<std::uint32_t*>(ws.itab2.data());
+    for (int i = i0; i <= i1; ++i) std::fill(parent + std::size_t(i) * nc + j0, parent + std::size_t(i) * nc + j1 + 1, unset);
+    std::int32_t* jn = join.data();
+    const std::uint32_t centre = std::uint32_t(std::size_t(ci) * nc + cj);
+    std::uint32_t centre_root = unset;
+    auto stamp = [&](std::uint32_t r, int k) {
+        std::uint32_t x = r;
+        do {
+            jn[x] = k;
+            x = next[x];
+        } while (x != r);
+    };
+    for (std::size_t lev = 0; lev < levels; ++lev) {
+        const int k = top - int(lev);
+        for (std::uint32_t n = first[lev]; n < first[lev + 1]; ++n) {
+            const std::uint32_t p = order[n];
+            parent[p] = next[p] = p;
+            if (p == centre) {
+                centre_root = p;
+                jn[p] = k;
+            }
+            const int pi = int(p / std::uint32_t(nc)), pj = int(p % std::uint32_t(nc));
+            for (int a = std::max(pi - 1, 1); a <= std::min(pi + 1, nl - 1); ++a)
+                for (int b = std::max(pj - 1, 1); b <= std::min(pj + 1, nc - 1); ++b) {
+                    const std::uint32_t q = std::uint32_t(std::size_t(a) * nc + b);
+                    if (q == p || a < i0 || a > i1 || b < j0 || b > j1 || parent[q] == unset) continue;
+                    std::uint32_t rp = find(parent, p), rq = find(parent, q);
+                    if (rp == rq) continue;
+                    if (rq == centre_root) std::swap(rp, rq);
+                    if (rp == centre_root) stamp(rq, k);
+                    parent[rq] = rp;  // the centre's zone keeps its root
+                    std::swap(next[rp], next[rq]);
+                }
+        }
+    }
+
+    for (int i = std::max(i0, 1); i <= i1; ++i)
+        for (int j = std::max(j0, 1); j <= j1; ++j)
+            if (jn[std::size_t(i) * nc + j] != never)
+                zone.add(jn[std::size_t(i) * nc + j], i, j, i <= nl - 2 && j <= nc - 2);
+    zone.accumulate();
+    for (int k = zone.hi; k >= zone.lo; --k)
+        if (zone.count[zone.at(k)] >= 2 && zone.interior[zone.at(k)] >= 1) {
+            item_top = k;
+            break;
+        }
+}

@@ -1,0 +1,90 @@
+// Whole runs of the program on many random reliefs, with its own stages and
+// with the straightforward ones: every output byte must agree.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+
+#include "random_relief.hpp"
+#include "reference.hpp"
+#include "run_support.hpp"
+
+namespace {
+
+void write_raw32(const std::string& dir, const Relief& r)
+{
+    std::string data;
+    int lo = r.z[0], hi = r.z[0];
+    for (int v : r.z) {
+        char b[4];
+        std::memcpy(b, &v, 4);  // the machines we build on are little-endian
+        data.append(b, 4);
+        lo = std::min(lo, v);
+        hi = std::max(hi, v);
+    }
+    write_file(dir + "dem_m4.raw", data);
+    write_file(dir + "dem_m4.txt", std::to_string(r.lines) + "\n" + std::to_string(r.columns) + "\n4\n" +
+                                       std::to_string(lo) + "\n" + std::to_string(hi) + "\n10\n");
+}
+
+std::string answers_for(const Relief& r, Rng& rng)
+{
+    std::string a = "site\ndem\n1\n1\n0\n10\n0\n1\n1\n0\n";
+    a += std::to_string(r.base) + "\n0\n" + std::to_string(r.centre_i) + "\n" + std::to_string(r.centre_j) + "\n";
+    a += std::to_string(rng.uniform(0, 1)) + "\n";
+    if (rng.unit() < 0.7)
+        a += "0\n" + std::to_string(rng.uniform(2, 10)) + "\n" + std::to_string(rng.uniform(0, 1)) + "\n";
+    else
+        a += "1\n";
+    return a + "\n";
+}
+
+struct Outcome {
+    RunResult run;
+    std::vector<std::pair<std::string, std::string>> files;
+};
+
+Outcome run_in(const Relief& r, const std::string& answers, const Stages* stages)
+{
+    TempRoot root;
+    const std::string site = root.folder("site");
+    write_raw32(site, r);
+    Outcome o{run_program(answers, stages), {}};
+    o.run.console = replace_all(o.run.console, root.path(), "ROOT/");
+    for (const std::string& f : list_dir(site)) {
+        std::string content = read_file(site + f);
+        if (f.ends_with("_info.txt")) content = replace_all(content, root.path(), "ROOT/");
+        o.files.emplace_back(f, content);
+    }
+    return o;
+}
+
+}  // namespace
+
+// TEPHROMAT_RANDOM_RUNS=n checks n reliefs instead of the 150 of a normal run.
+TEST(FastVersusStraightforward, WholeRunsOnRandomReliefs)
+{
+    const char* runs = std::getenv("TEPHROMAT_RANDOM_RUNS");
+    const std::uint64_t count = runs ? std::strtoull(runs, nullptr, 10) : 150;
+    for (std::uint64_t seed = 1; seed <= count; ++seed) {
+        const Relief r = random_relief(seed);
+        Rng rng(seed * 7919);
+        const std::string answers = answers_for(r, rng);
+        Outcome fast = run_in(r, answers, &program_stages);
+        Outcome slow = run_in(r, answers, &reference_stages);
+        ASSERT_EQ(fast.run.status, 0) << "seed " << seed << fast.run.console;
+        ASSERT_EQ(slow.run.status, 0) << "seed " << seed;
+        ASSERT_EQ(fast.run.console, slow.run.console) << "seed " << seed;
+        ASSERT_EQ(fast.files.size(), slow.files.size()) << "seed " << seed;
+        for (std::size_t n = 0; n < fast.files.size(); ++n) {
+            ASSERT_EQ(fast.files[n].first, slow.files[n].first) << "seed " << seed;
+            if (fast.files[n].second != slow.files[n].second && std::getenv("DUMP_DIFF")) {
+                write_file("/tmp/fast_" + fast.files[n].first, fast.files[n].second);
+                write_file("/tmp/slow_" + fast.files[n].first, slow.files[n].second);
+            }
+            ASSERT_TRUE(fast.files[n].second == slow.files[n].second)
+                << "seed " << seed << ": " << fast.files[n].first << " differs";
+        }
+    }
+}

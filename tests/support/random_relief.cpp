@@ -1,0 +1,62 @@
+#include "random_relief.hpp"
+
+#include <algorithm>
+#include <cmath>
+
+std::uint64_t Rng::next()
+{
+    std::uint64_t z = (s_ += 0x9E3779B97F4A7C15ull);
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+    return z ^ (z >> 31);
+}
+
+int Rng::uniform(int lo, int hi) { return lo + int(next() % std::uint64_t(hi - lo + 1)); }
+
+double Rng::unit() { return double(next() >> 11) * (1.0 / 9007199254740992.0); }
+
+Relief random_relief(std::uint64_t seed, int max_side)
+{
+    Rng rng(seed);
+    Relief r;
+    r.lines = rng.uniform(3, max_side);
+    r.columns = rng.uniform(3, max_side);
+    r.z.assign(std::size_t(r.lines) * r.columns, 0);
+    const int kind = int(seed % 5);
+    const int plain = rng.uniform(50, 120);
+    const int cones = kind == 1 ? rng.uniform(2, 4) : 1;
+    struct Cone {
+        double ci, cj, radius, height, crater;
+    };
+    std::vector<Cone> list;
+    for (int c = 0; c < cones; ++c)
+        list.push_back({rng.unit() * r.lines, rng.unit() * r.columns, 2 + rng.unit() * std::max(r.lines, r.columns) * 0.6,
+                        double(rng.uniform(3, 40)), kind == 0 || rng.unit() < 0.3 ? rng.unit() * 0.4 : 0.0});
+    const int noise = kind == 3 ? 6 : rng.uniform(0, 2);
+    const int flat = kind == 2 ? rng.uniform(plain + 2, plain + 20) : 1 << 30;
+    for (int i = 0; i < r.lines; ++i)
+        for (int j = 0; j < r.columns; ++j) {
+            double h = plain;
+            for (const Cone& c : list) {
+                const double d = std::hypot(i - c.ci, j - c.cj) / c.radius;
+                if (d >= 1) continue;
+                double cone = c.height * (1 - d);
+                if (d < c.crater) cone -= c.height * 0.5 * (c.crater - d) / std::max(c.crater, 1e-9);
+                h = std::max(h, plain + cone);
+            }
+            int v = int(h) + (noise ? rng.uniform(-noise, noise) : 0);
+            if (kind == 4 && rng.unit() < 0.08) v += rng.uniform(5, 30);  // scattered spikes
+            r.z[std::size_t(i) * r.columns + j] = std::min(v, flat);
+        }
+    r.base = plain + rng.uniform(-2, 4);
+    // The centre: most often the crater or summit of the first cone, sometimes
+    // anywhere (the border lines included).
+    if (rng.unit() < 0.8) {
+        r.centre_i = std::clamp(int(list[0].ci), 0, r.lines - 1);
+        r.centre_j = std::clamp(int(list[0].cj), 0, r.columns - 1);
+    } else {
+        r.centre_i = rng.uniform(0, r.lines - 1);
+        r.centre_j = rng.uniform(0, r.columns - 1);
+    }
+    return r;
+}
