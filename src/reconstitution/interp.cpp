@@ -1,6 +1,18 @@
 #include <cmath>
 #include <cstdint>
 
+#include <algorithm>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <queue>
+#include <tuple>
+#include <vector>
+
+#include "contour_sweep.hpp"
+#include "convex_envelope.hpp"
+#include "dilation.hpp"
+#include "edifice_levels.hpp"
 #include "reconstitution.hpp"
 #include "slices.hpp"
 #include "workspace.hpp"
@@ -49,66 +61,116 @@ void crater_profile(Workspace& ws, int distance)
     ws.ktab[ws.i_gv][ws.j_gv] = ws.itab[ws.i_gv][ws.j_gv];
 }
 
-// Convex envelopes of the slices under the centre, as contour lines.
-void slice_contours(Workspace& ws)
+// Convex envelopes of the slices under the centre, as contour lines.  The
+// zone of each altitude and its outline come from the edifice's levels; only
+// the cells an envelope covers are visited.
+void slice_contours(Workspace& ws, const EdificeLevels& levels)
 {
-    const std::size_t cells = ws.tab1.size();
+    const int nl = ws.nb_lig, nc = ws.nb_col;
+    const long long last = std::min<long long>(levels.item_top, ws.altmax);
+    ContourSweep outline;
+    if (last >= ws.base)
+        outline.start(nl, nc, levels.i0, levels.i1, levels.j0, levels.j1, ws.base, int(last),
+                      ContourSweep::Edge::interior, [&](int i, int j) -> std::int64_t { return levels.join[i][j]; },
+                      reinterpret_cast<std::uint32_t*>(ws.tab1.data()));
+    ws.tab_conv.fill(0);
+    ws.tab_co.fill(0);
+    std::vector<std::uint32_t> drawn;
+    TouchedRows touched;
+    touched.reset(nl);
+    std::uint8_t* conv = ws.tab_conv.data();
     for (long long a = ws.base; a <= ws.altmax; ++a) {
         ws.alti_conv = int(a);
         ws.say("\t\tslice %d m          \r     ", ws.alti_conv);
-        ws.tab_conv.fill(0);
-        ws.tab_co.fill(0);
-        for (std::size_t p = 0; p < cells; ++p)
-            ws.tab1.data()[p] = (ws.itab.data()[p] >= a && ws.tab.data()[p] == 1) ? 1 : 0;
-        ws.num = 0;
-        suiv_formes(ws);
-        const int L = ws.tab1[ws.i_gv][ws.j_gv];
-        if (L == 0) continue;
-        for (std::size_t p = 0; p < cells; ++p)
-            if (ws.tab1.data()[p] == L && ws.tab.data()[p] == 1) ws.tab_conv.data()[p] = 1;
-        mark_outline(ws, [&](int i, int j) { return ws.tab_conv[i][j] == 1; });
-        ws.tab_conv.fill(0);
-        convexity(ws);
-        ws.tab_co.fill(0);
-        mark_outline(ws, [&](int i, int j) { return ws.tab_conv[i][j] != 0; });
-        int outside = 0;
-        for (std::size_t p = 0; p < cells; ++p) {
-            ws.tab1.data()[p] = ws.tab.data()[p] + ws.tab_conv.data()[p];
-            outside += ws.tab1.data()[p] == 2;
+        if (a > last) continue;  // the centre is below the slice, or its piece is no item
+        const std::vector<std::uint32_t>& cells = outline.advance();
+        for (std::uint32_t p : cells) ws.tab_co.data()[p] = 1;
+        const std::vector<Cell> vertices = envelope_vertices(cells, nc, ws.tab_co, 1);
+        for (std::uint32_t p : cells) ws.tab_co.data()[p] = 0;
+        drawn.clear();
+        draw_envelope(ws, vertices, &drawn);
+        for (std::uint32_t p : drawn) touched.touch(int(p / std::uint32_t(nc)), int(p % std::uint32_t(nc)), int(p % std::uint32_t(nc)));
+        fill_envelope(ws, &touched);
+
+        // Does the envelope leave the edifice?
+        bool outside = false;
+        for (int i = touched.i0; i <= touched.i1 && !outside; ++i) {
+            const std::uint8_t* c = conv + std::size_t(i) * nc;
+            const std::uint8_t* t = ws.tab[i];
+            for (int j = touched.lo[std::size_t(i)]; j <= touched.hi[std::size_t(i)]; ++j)
+                if (c[j] == 2 && t[j] == 0) {
+                    outside = true;
+                    break;
+                }
         }
-        if (outside == 0)
-            for (std::size_t p = 0; p < cells; ++p)
-                if (ws.tab_co.data()[p] == 1) ws.ktab.data()[p] = ws.alti_conv;
+        // If not, its outline becomes the contour line of this altitude.
+        if (!outside)
+            for (int i = std::max(touched.i0, 1); i <= std::min(touched.i1, nl - 2); ++i) {
+                const std::uint8_t* c = conv + std::size_t(i) * nc;
+                std::int32_t* k = ws.ktab[i];
+                for (int j = std::max(touched.lo[std::size_t(i)], 1); j <= std::min(touched.hi[std::size_t(i)], nc - 2); ++j)
+                    if (c[j] == 2 && (c[j - nc] == 0 || c[j + 1] == 0 || c[j + nc] == 0 || c[j - 1] == 0))
+                        k[j] = ws.alti_conv;
+            }
+        for (int i = touched.i0; i <= touched.i1; ++i)
+            std::memset(conv + std::size_t(i) * nc + touched.lo[std::size_t(i)], 0,
+                        std::size_t(touched.hi[std::size_t(i)] - touched.lo[std::size_t(i)] + 1));
+        touched.reset(nl);
     }
 }
 
-// Unset cells take the rounded mean of their set direct neighbours, in scan
-// order, seeing the cells set earlier in the same scan.
-void closing_fill(Workspace& ws)
+// Unset cells take the rounded mean of their set direct neighbours, scan after
+// scan, in scan order, seeing the cells set earlier in the same scan.  A cell
+// can only be set once a neighbour is: a scan visits, in order, the cells next
+// to cells set before it and those below or right of cells it sets itself;
+// the others wait for the next scan.
+void closing_fill(Workspace& ws, const std::vector<std::uint32_t>& unset)
 {
     const int nl = ws.nb_lig, nc = ws.nb_col;
-    ws.nb_pix_mod = 1;
-    while (ws.nb_pix_mod > 0) {
-        ws.nb_pix_mod = 0;
-        for (int i = 0; i < nl; ++i)
-            for (int j = 0; j < nc; ++j) {
-                if (ws.ktab[i][j] != unset_altitude) continue;
-                std::int64_t sum = 0;
-                int count = 0;
-                auto take = [&](int a, int b) {
-                    if (a < 0 || a >= nl || b < 0 || b >= nc || ws.ktab[a][b] == unset_altitude) return;
-                    sum += ws.ktab[a][b];
-                    ++count;
-                };
-                take(i - 1, j);
-                take(i, j - 1);
-                take(i, j + 1);
-                take(i + 1, j);
-                if (count == 0) continue;
-                ws.ktab[i][j] = trunc_to_int(double(sum) / count + 0.5);
-                ++ws.nb_pix_mod;
-            }
+    std::int32_t* k = ws.ktab.data();
+    auto is_set = [&](int i, int j) {
+        return i >= 0 && i < nl && j >= 0 && j < nc && k[std::size_t(i) * nc + j] != unset_altitude;
+    };
+    enum : std::uint8_t { idle, this_scan, next_scan };
+    std::vector<std::uint8_t> state(ws.ktab.size(), idle);
+    std::vector<std::uint32_t> next;
+    for (std::uint32_t u : unset) {
+        const int i = int(u / std::uint32_t(nc)), j = int(u % std::uint32_t(nc));
+        if (is_set(i - 1, j) || is_set(i, j - 1) || is_set(i, j + 1) || is_set(i + 1, j)) next.push_back(u);
     }
+    std::priority_queue<std::uint32_t, std::vector<std::uint32_t>, std::greater<>> scan;
+    while (!next.empty()) {
+        for (std::uint32_t u : next) {
+            state[u] = this_scan;
+            scan.push(u);
+        }
+        next.clear();
+        while (!scan.empty()) {
+            const std::uint32_t u = scan.top();
+            scan.pop();
+            const int i = int(u / std::uint32_t(nc)), j = int(u % std::uint32_t(nc));
+            std::int64_t sum = 0;
+            int count = 0;
+            for (auto [a, b] : {std::pair{i - 1, j}, {i, j - 1}, {i, j + 1}, {i + 1, j}})
+                if (is_set(a, b)) {
+                    sum += k[std::size_t(a) * nc + b];
+                    ++count;
+                }
+            k[u] = trunc_to_int(double(sum) / count + 0.5);
+            for (auto [a, b, now] : {std::tuple{i, j + 1, true}, {i + 1, j, true}, {i - 1, j, false}, {i, j - 1, false}}) {
+                if (a < 0 || a >= nl || b < 0 || b >= nc || is_set(a, b)) continue;
+                const std::uint32_t q = std::uint32_t(std::size_t(a) * nc + b);
+                if (state[q] != idle) continue;
+                state[q] = now ? this_scan : next_scan;
+                if (now)
+                    scan.push(q);
+                else
+                    next.push_back(q);
+            }
+        }
+        std::sort(next.begin(), next.end());
+    }
+    ws.nb_pix_mod = 0;
 }
 
 // 3x3 mean over the edifice outside the crater disc, never below the present
@@ -151,6 +213,14 @@ int trunc_to_int(double v)
 
 void interp(Workspace& ws)
 {
+    // The zones of every altitude, as the slice analysis found them (computed
+    // here when the interpolation runs on its own).
+    std::shared_ptr<EdificeLevels> computed;
+    if (!ws.edifice_levels) {
+        computed = std::make_shared<EdificeLevels>();
+        computed->compute(ws);
+    }
+    const EdificeLevels& levels = ws.edifice_levels ? *ws.edifice_levels : *computed;
     const std::size_t cells = ws.ktab.size();
     ws.coord_display = 2;
     ws.ktab.copy_from(ws.itab);
@@ -170,21 +240,20 @@ void interp(Workspace& ws)
     ws.top = ws.itab[ws.i_gv][ws.j_gv];
     ws.say("\n\n\tCrater bottom %d m\n", ws.top);
 
-    slice_contours(ws);
+    slice_contours(ws, levels);
 
     ws.say("\n\n\tCone reconstitution \n");
+    Dilation dilation(ws);
     ws.modif = 1;
     int lco = 0;
     while (ws.modif > 0) {
-        int unset = 0;
-        for (std::size_t p = 0; p < cells; ++p) unset += ws.ktab.data()[p] == unset_altitude;
         ++lco;
-        ws.say("\tIteration : %d number of points = %d modified points = %d \r             ", lco, unset,
-               ws.modif);
+        ws.say("\tIteration : %d number of points = %d modified points = %d \r             ", lco,
+               int(dilation.unset().size()), ws.modif);
         ws.modif = 0;
-        dilat(ws);
+        dilation.step();
     }
-    closing_fill(ws);
+    closing_fill(ws, dilation.unset());
     ws.itab1.copy_from(ws.itab);
     final_smoothing(ws, distance);
 }

@@ -29,3 +29,21 @@ std::vector<Cell> envelope_vertices(const std::vector<std::uint32_t>& points, in
 // Draws the edges between consecutive vertices (and from the last back to the
 // first) with 2 into tab_conv; every cell that becomes 2 is appended to `drawn`.
 void draw_envelope(Workspace& ws, const std::vector<Cell>& vertices, std::vector<std::uint32_t>* drawn);
+
+// The lines and columns that a fill may have written: line i between lo[i]
+// and hi[i], lines i0..i1.
+struct TouchedRows {
+    int i0 = 0, i1 = -1;
+    std::vector<int> lo, hi;
+    void reset(int nb_lig);
+    void touch(int i, int a, int b)
+    {
+        if (i < i0) i0 = i;
+        if (i > i1) i1 = i;
+        if (a < lo[std::size_t(i)]) lo[std::size_t(i)] = a;
+        if (b > hi[std::size_t(i)]) hi[std::size_t(i)] = b;
+    }
+};
+
+// The fill of tab_conv from the centre point (`filling`), noting what it wrote.
+void fill_envelope(Workspace& ws, TouchedRows* touched);

@@ -1,4 +1,6 @@
 #include <algorithm>
+#include <climits>
+#include <cstring>
 #include <cmath>
 #include <cstdlib>
 #include <numeric>
@@ -165,7 +167,26 @@ void trace_droite_pol(Workspace& ws, int ideb, int jdeb, int ifin, int jfin)
     draw_envelope(ws, {{ideb, jdeb}, {ifin, jfin}}, nullptr);
 }
 
-void filling(Workspace& ws)
+void TouchedRows::reset(int nb_lig)
+{
+    if (int(lo.size()) != nb_lig) {
+        lo.assign(std::size_t(nb_lig), INT_MAX);
+        hi.assign(std::size_t(nb_lig), INT_MIN);
+    } else {
+        for (int i = i0; i <= i1; ++i) {
+            lo[std::size_t(i)] = INT_MAX;
+            hi[std::size_t(i)] = INT_MIN;
+        }
+    }
+    i0 = INT_MAX;
+    i1 = INT_MIN;
+}
+
+// Scan-line seed fill: each popped seed fills its span between the nearest
+// non-zero cells of its line (column 1 at the latest, with its quirk of
+// setting column 1 itself) and pushes one seed per run of zeros above and
+// below the span, at the run's right end.
+void fill_envelope(Workspace& ws, TouchedRows* touched)
 {
     const int nl = ws.nb_lig, nc = ws.nb_col;
     std::vector<std::pair<int, int>> stack{{ws.i_gv, ws.j_gv}};
@@ -186,7 +207,8 @@ void filling(Workspace& ws)
                 jd = c - 1;
                 break;
             }
-        for (int j = jg; j <= jd; ++j) row[j] = 2;
+        if (jd >= jg) std::memset(row + jg, 2, std::size_t(jd - jg + 1));
+        if (touched) touched->touch(i, jg == 2 ? 1 : jg, std::max(jd, jk));
         for (int ni : {i - 1, i + 1}) {
             if (ni < 1 || ni >= nl) continue;
             const std::uint8_t* nrow = ws.tab_conv[ni];
@@ -195,3 +217,5 @@ void filling(Workspace& ws)
         }
     }
 }
+
+void filling(Workspace& ws) { fill_envelope(ws, nullptr); }

@@ -1,0 +1,51 @@
+// The dilation kept between calls against repeated calls of the
+// straightforward dilat, on random grids of set and unset cells.
+#include <gtest/gtest.h>
+
+#include "dilation.hpp"
+#include "random_relief.hpp"
+#include "reference.hpp"
+#include "run_support.hpp"
+
+namespace {
+
+// Set cells scattered at some density, with values of a tilted or random
+// surface; sometimes only diagonal contacts, sometimes none at all.
+void random_ktab(Workspace& ws, Rng& rng)
+{
+    const int nl = rng.uniform(1, 24), nc = rng.uniform(1, 24);
+    allocate_all(ws, nl, nc);
+    const double density = rng.unit() < 0.1 ? 0.0 : rng.unit() * 0.6;
+    const bool chessboard = rng.unit() < 0.15;
+    for (int i = 0; i < nl; ++i)
+        for (int j = 0; j < nc; ++j) {
+            bool set = chessboard ? (i % 2 == 0 && j % 2 == 0 && rng.unit() < 0.5) : rng.unit() < density;
+            ws.ktab[i][j] = set ? (rng.unit() < 0.5 ? 100 + i * 3 - j * 2 : rng.uniform(0, 60)) : unset_altitude;
+        }
+}
+
+}  // namespace
+
+TEST(DilationFast, EveryCallMatchesTheStraightforwardDilat)
+{
+    for (std::uint64_t seed = 1; seed <= 400; ++seed) {
+        Rng rng(seed);
+        TestWorkspace fast, slow;
+        random_ktab(fast.ws, rng);
+        Rng again(seed);
+        random_ktab(slow.ws, again);
+
+        Dilation d(fast.ws);
+        for (int call = 1; call <= 60; ++call) {
+            d.step();
+            reference::dilat(slow.ws);
+            ASSERT_EQ(fast.ws.modif, slow.ws.modif) << "seed " << seed << " call " << call;
+            for (std::size_t p = 0; p < slow.ws.ktab.size(); ++p)
+                ASSERT_EQ(fast.ws.ktab.data()[p], slow.ws.ktab.data()[p]) << "seed " << seed << " call " << call;
+            std::size_t unset = 0;
+            for (std::size_t p = 0; p < slow.ws.ktab.size(); ++p) unset += slow.ws.ktab.data()[p] == unset_altitude;
+            ASSERT_EQ(d.unset().size(), unset);
+            if (slow.ws.modif == 0) break;
+        }
+    }
+}
