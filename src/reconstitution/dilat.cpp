@@ -1,64 +1,82 @@
-#include "dilation.hpp"
+#include <climits>
 
+#include "dilation.hpp"
 #include "reconstitution.hpp"
 #include "workspace.hpp"
 
-Dilation::Dilation(Workspace& ws) : ws_(ws), in_front_(nrutil::ucmatrice(ws.nb_col, ws.nb_lig))
+Dilation::Dilation(Workspace& ws) : ws_(ws), width_(ws.nb_col + 2)
 {
-    require_grid(bool(in_front_), "of the dilation");
-    ws.itab2.copy_from(ws.ktab);
-    const std::int32_t* k = ws.ktab.data();
-    for (std::size_t p = 0; p < ws.ktab.size(); ++p)
-        if (k[p] == unset_altitude) unset_.push_back(std::uint32_t(p));
+    const std::size_t framed = std::size_t(ws.nb_lig + 2) * std::size_t(width_);
+    grown_.assign(framed, unset_altitude);
+    queued_.assign(framed, 1);
+    for (int i = 0; i < ws.nb_lig; ++i) {
+        const std::int32_t* k = ws.ktab[i];
+        const std::size_t row = std::size_t(i + 1) * width_ + 1;
+        for (int j = 0; j < ws.nb_col; ++j) {
+            grown_[row + j] = k[j];
+            queued_[row + j] = 0;
+            if (k[j] == unset_altitude) unset_.push_back(std::uint32_t(row + j));
+        }
+    }
+}
+
+std::vector<std::uint32_t> Dilation::unset_cells() const
+{
+    std::vector<std::uint32_t> cells;
+    cells.reserve(unset_.size());
+    for (std::uint32_t u : unset_) {
+        const std::uint32_t i = u / std::uint32_t(width_) - 1, j = u % std::uint32_t(width_) - 1;
+        cells.push_back(i * std::uint32_t(ws_.nb_col) + j);
+    }
+    return cells;
+}
+
+void Dilation::set_frame(std::int32_t value)
+{
+    const int nl = ws_.nb_lig;
+    std::int32_t* g = grown_.data();
+    for (int j = 0; j < width_; ++j) g[j] = g[std::size_t(nl + 1) * width_ + j] = value;
+    for (int i = 1; i <= nl; ++i) g[std::size_t(i) * width_] = g[std::size_t(i) * width_ + width_ - 1] = value;
 }
 
 void Dilation::step()
 {
-    const int nl = ws_.nb_lig, nc = ws_.nb_col;
-    std::int32_t* g = ws_.itab2.data();  // the grid being grown
-    std::int32_t* k = ws_.ktab.data();
-    std::uint8_t* mark = in_front_.data();
+    std::int32_t* g = grown_.data();
+    std::uint8_t* queued = queued_.data();
+    const std::ptrdiff_t w = width_;
+    const std::ptrdiff_t cross[4] = {-w, -1, 1, w};
+    const std::ptrdiff_t square[8] = {-w - 1, -w, -w + 1, -1, 1, w - 1, w, w + 1};
+
+    // Outside the grid counts as unset while growing.
+    set_frame(unset_altitude);
     for (std::uint32_t u : unset_) g[u] = unset_altitude;
-
-    // Calls f(q) for the neighbours of p in the grid: the four direct ones,
-    // or all eight.
-    auto neighbours = [&](std::uint32_t p, bool square, auto f) {
-        const int i = int(p / std::uint32_t(nc)), j = int(p % std::uint32_t(nc));
-        for (int a = i - 1; a <= i + 1; ++a) {
-            if (a < 0 || a >= nl) continue;
-            for (int b = j - 1; b <= j + 1; ++b) {
-                if (b < 0 || b >= nc || (a == i && b == j)) continue;
-                if (!square && a != i && b != j) continue;
-                f(std::uint32_t(std::size_t(a) * nc + b));
-            }
-        }
-    };
-
     front_.clear();
     for (std::uint32_t u : unset_) {
         bool touches = false;
-        neighbours(u, true, [&](std::uint32_t q) { touches |= g[q] != unset_altitude; });
+        for (std::ptrdiff_t d : square) touches |= g[u + d] != unset_altitude;
         if (touches) {
             front_.push_back(u);
-            mark[u] = 1;
+            queued[u] = 1;
         }
     }
 
     // Growth by minimum, crosses on odd passes and squares on even ones, until
-    // a pass fills nothing.
+    // a pass fills nothing.  Values are read from before the pass.
     ws_.nb_pix_mod = 1;
     for (int flag = 1; ws_.nb_pix_mod > 0; ++flag) {
-        const bool square = flag % 2 == 0;
+        const std::ptrdiff_t* nb = flag % 2 == 0 ? square : cross;
+        const int count = flag % 2 == 0 ? 8 : 4;
         staged_.clear();
         kept_.clear();
         for (std::uint32_t f : front_) {
             std::int32_t lowest = 9999999;
             bool any = false;
-            neighbours(f, square, [&](std::uint32_t q) {
-                if (g[q] == unset_altitude) return;
+            for (int n = 0; n < count; ++n) {
+                const std::int32_t v = g[f + nb[n]];
+                if (v == unset_altitude) continue;
                 any = true;
-                if (g[q] < lowest) lowest = g[q];
-            });
+                if (v < lowest) lowest = v;
+            }
             if (any)
                 staged_.push_back({f, lowest});
             else
@@ -67,56 +85,48 @@ void Dilation::step()
         ws_.nb_pix_mod = int(staged_.size());
         for (const auto& [f, v] : staged_) {
             g[f] = v;
-            mark[f] = 0;
+            queued[f] = 0;
         }
         for (const auto& [f, v] : staged_)
-            neighbours(f, true, [&](std::uint32_t q) {
-                if (g[q] == unset_altitude && !mark[q]) {
-                    mark[q] = 1;
+            for (std::ptrdiff_t d : square) {
+                const std::uint32_t q = std::uint32_t(f + d);
+                if (g[q] == unset_altitude && !queued[q]) {
+                    queued[q] = 1;
                     kept_.push_back(q);
                 }
-            });
+            }
         front_.swap(kept_);
     }
-    for (std::uint32_t f : front_) mark[f] = 0;
+    for (std::uint32_t f : front_) queued[f] = 0;
 
     // Smoothing toward the higher side: the last strictly higher direct
-    // neighbour in the order above, left, right, below.
+    // neighbour in the order above, left, right, below.  Outside the grid is
+    // never higher.
+    set_frame(INT_MIN);
     ws_.modif = 0;
     kept_.clear();
     staged_.clear();
     for (std::uint32_t u : unset_) {
-        const int i = int(u / std::uint32_t(nc)), j = int(u % std::uint32_t(nc));
         const std::int32_t v = g[u];
         bool higher = false;
-        std::int32_t w = 0;
-        auto look = [&](bool inside, std::uint32_t q) {
-            if (inside && g[q] > v) {
+        std::int32_t top = 0;
+        for (std::ptrdiff_t d : cross)
+            if (g[u + d] > v) {
                 higher = true;
-                w = g[q];
+                top = g[u + d];
             }
-        };
-        look(i > 0, u - std::uint32_t(nc));
-        look(j > 0, u - 1);
-        look(j < nc - 1, u + 1);
-        look(i < nl - 1, u + std::uint32_t(nc));
-        if (!higher) {
+        const int value = higher ? trunc_to_int(double(std::int64_t(v) + top) * 0.5 + 0.5) : unset_altitude;
+        if (value == unset_altitude)
             kept_.push_back(u);
-            continue;
-        }
-        const int value = trunc_to_int(double(std::int64_t(v) + w) * 0.5 + 0.5);
-        if (value == unset_altitude) {
-            kept_.push_back(u);
-            continue;
-        }
-        staged_.push_back({u, value});
+        else
+            staged_.push_back({u, value});
     }
     for (const auto& [u, value] : staged_) {
-        k[u] = value;
-        ++ws_.modif;
+        const std::uint32_t i = u / std::uint32_t(w) - 1, j = u % std::uint32_t(w) - 1;
+        ws_.ktab[int(i)][int(j)] = value;
+        g[u] = value;  // the grown value gives way to the final one
     }
-    // The grown values of the cells now set give way to their final ones.
-    for (const auto& [u, value] : staged_) g[u] = value;
+    ws_.modif = int(staged_.size());
     unset_.swap(kept_);
 }
 

@@ -249,11 +249,11 @@ void interp(Workspace& ws)
     while (ws.modif > 0) {
         ++lco;
         ws.say("\tIteration : %d number of points = %d modified points = %d \r             ", lco,
-               int(dilation.unset().size()), ws.modif);
+               int(dilation.unset_count()), ws.modif);
         ws.modif = 0;
         dilation.step();
     }
-    closing_fill(ws, dilation.unset());
+    closing_fill(ws, dilation.unset_cells());
     ws.itab1.copy_from(ws.itab);
     final_smoothing(ws, distance);
 }
