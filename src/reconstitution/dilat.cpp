@@ -1,133 +1,253 @@
+#include <algorithm>
 #include <climits>
 
 #include "dilation.hpp"
 #include "reconstitution.hpp"
 #include "workspace.hpp"
 
+namespace {
+
+constexpr std::int32_t frame_pass = INT_MAX;      // outside the grid
+constexpr std::int32_t never_pass = INT_MAX - 1;  // no set cell to grow from
+
+}  // namespace
+
 Dilation::Dilation(Workspace& ws) : ws_(ws), width_(ws.nb_col + 2)
 {
     const std::size_t framed = std::size_t(ws.nb_lig + 2) * std::size_t(width_);
-    grown_.assign(framed, unset_altitude);
-    queued_.assign(framed, 1);
+    value_.assign(framed, INT_MIN);  // outside the grid is never higher
+    pass_.assign(framed, frame_pass);
+    mark_.assign(framed, 0);
     for (int i = 0; i < ws.nb_lig; ++i) {
         const std::int32_t* k = ws.ktab[i];
         const std::size_t row = std::size_t(i + 1) * width_ + 1;
         for (int j = 0; j < ws.nb_col; ++j) {
-            grown_[row + j] = k[j];
-            queued_[row + j] = 0;
+            value_[row + j] = k[j];
+            pass_[row + j] = k[j] == unset_altitude ? never_pass : 0;
             if (k[j] == unset_altitude) unset_.push_back(std::uint32_t(row + j));
         }
     }
+    unset_count_ = unset_.size();
 }
 
 std::vector<std::uint32_t> Dilation::unset_cells() const
 {
     std::vector<std::uint32_t> cells;
-    cells.reserve(unset_.size());
+    cells.reserve(unset_count_);
     for (std::uint32_t u : unset_) {
         const std::uint32_t i = u / std::uint32_t(width_) - 1, j = u % std::uint32_t(width_) - 1;
-        cells.push_back(i * std::uint32_t(ws_.nb_col) + j);
+        if (ws_.ktab[int(i)][int(j)] == unset_altitude) cells.push_back(i * std::uint32_t(ws_.nb_col) + j);
     }
     return cells;
 }
 
-void Dilation::set_frame(std::int32_t value)
+// The pass at which the growth reaches unset cell u and the value it takes:
+// a direct neighbour set before pass t can fill u at t, a diagonal one only at
+// an even t; the value is the smallest of the neighbours that fill it.
+static inline void reach(const std::int32_t* pass, const std::int32_t* value, std::uint32_t u, std::ptrdiff_t w,
+                         std::int32_t& t, std::int32_t& v)
 {
-    const int nl = ws_.nb_lig;
-    std::int32_t* g = grown_.data();
-    for (int j = 0; j < width_; ++j) g[j] = g[std::size_t(nl + 1) * width_ + j] = value;
-    for (int i = 1; i <= nl; ++i) g[std::size_t(i) * width_] = g[std::size_t(i) * width_ + width_ - 1] = value;
+    const std::ptrdiff_t cross[4] = {-w, -1, 1, w};
+    const std::ptrdiff_t diagonal[4] = {-w - 1, -w + 1, w - 1, w + 1};
+    t = never_pass;
+    for (std::ptrdiff_t d : cross) {
+        const std::int32_t p = pass[u + d];
+        if (p < never_pass && p + 1 < t) t = p + 1;
+    }
+    for (std::ptrdiff_t d : diagonal) {
+        const std::int32_t p = pass[u + d];
+        if (p < never_pass) {
+            const std::int32_t e = (p + 1) % 2 == 0 ? p + 1 : p + 2;
+            if (e < t) t = e;
+        }
+    }
+    v = unset_altitude;
+    if (t == never_pass) return;
+    std::int32_t lowest = 9999999;
+    for (std::ptrdiff_t d : cross)
+        if (pass[u + d] < t && value[u + d] < lowest) lowest = value[u + d];
+    if (t % 2 == 0)
+        for (std::ptrdiff_t d : diagonal)
+            if (pass[u + d] < t && value[u + d] < lowest) lowest = value[u + d];
+    v = lowest;
 }
 
-void Dilation::step()
+// First call: the growth from every set cell, pass after pass, until nothing
+// is left to reach.
+void Dilation::grow_all()
 {
-    std::int32_t* g = grown_.data();
-    std::uint8_t* queued = queued_.data();
+    std::int32_t* pass = pass_.data();
+    std::int32_t* value = value_.data();
+    std::uint8_t* queued = mark_.data();
     const std::ptrdiff_t w = width_;
-    const std::ptrdiff_t cross[4] = {-w, -1, 1, w};
     const std::ptrdiff_t square[8] = {-w - 1, -w, -w + 1, -1, 1, w - 1, w, w + 1};
-
-    // Outside the grid counts as unset while growing.
-    set_frame(unset_altitude);
-    for (std::uint32_t u : unset_) g[u] = unset_altitude;
-    front_.clear();
+    std::vector<std::uint32_t> front, kept;
     for (std::uint32_t u : unset_) {
         bool touches = false;
-        for (std::ptrdiff_t d : square) touches |= g[u + d] != unset_altitude;
+        for (std::ptrdiff_t d : square) touches |= pass[u + d] == 0;
         if (touches) {
-            front_.push_back(u);
+            front.push_back(u);
             queued[u] = 1;
         }
     }
-
-    // Growth by minimum, crosses on odd passes and squares on even ones, until
-    // a pass fills nothing.  Values are read from before the pass.
-    ws_.nb_pix_mod = 1;
-    for (int flag = 1; ws_.nb_pix_mod > 0; ++flag) {
-        const std::ptrdiff_t* nb = flag % 2 == 0 ? square : cross;
-        const int count = flag % 2 == 0 ? 8 : 4;
+    for (std::int32_t flag = 1; !front.empty(); ++flag) {
         staged_.clear();
-        kept_.clear();
-        for (std::uint32_t f : front_) {
-            std::int32_t lowest = 9999999;
-            bool any = false;
-            for (int n = 0; n < count; ++n) {
-                const std::int32_t v = g[f + nb[n]];
-                if (v == unset_altitude) continue;
-                any = true;
-                if (v < lowest) lowest = v;
-            }
-            if (any)
-                staged_.push_back({f, lowest});
+        kept.clear();
+        for (std::uint32_t f : front) {
+            std::int32_t t, v;
+            reach(pass, value, f, w, t, v);
+            if (t == flag)
+                staged_.push_back({f, v});
             else
-                kept_.push_back(f);
+                kept.push_back(f);
         }
-        ws_.nb_pix_mod = int(staged_.size());
         for (const auto& [f, v] : staged_) {
-            g[f] = v;
+            pass[f] = flag;
+            value[f] = v;
             queued[f] = 0;
         }
         for (const auto& [f, v] : staged_)
             for (std::ptrdiff_t d : square) {
                 const std::uint32_t q = std::uint32_t(f + d);
-                if (g[q] == unset_altitude && !queued[q]) {
+                if (pass[q] == never_pass && !queued[q]) {
                     queued[q] = 1;
-                    kept_.push_back(q);
+                    kept.push_back(q);
                 }
             }
-        front_.swap(kept_);
+        front.swap(kept);
     }
-    for (std::uint32_t f : front_) queued[f] = 0;
+}
 
-    // Smoothing toward the higher side: the last strictly higher direct
-    // neighbour in the order above, left, right, below.  Outside the grid is
-    // never higher.
-    set_frame(INT_MIN);
-    ws_.modif = 0;
-    kept_.clear();
-    staged_.clear();
+// The cells set by the last call become set cells: the passes and values
+// they change are repaired in order of pass (a change can only reach cells of
+// later passes), and every cell whose pass or value changed is noted.
+void Dilation::repair()
+{
+    std::int32_t* pass = pass_.data();
+    std::int32_t* value = value_.data();
+    const std::ptrdiff_t w = width_;
+    const std::ptrdiff_t square[8] = {-w - 1, -w, -w + 1, -1, 1, w - 1, w, w + 1};
+    changed_.clear();
+    auto push = [&](std::uint32_t q) {
+        if (pass[q] == 0 || pass[q] == frame_pass) return;
+        std::int32_t t, v;
+        reach(pass, value, q, w, t, v);
+        if (t == never_pass || (t == pass[q] && v == value[q])) return;
+        if (std::size_t(t) >= buckets_.size()) buckets_.resize(std::size_t(t) + 1);
+        buckets_[std::size_t(t)].push_back(q);
+    };
+    for (std::uint32_t s : fresh_) {
+        if (pass[s] < never_pass) --per_pass_[std::size_t(pass[s])];
+        const std::uint32_t i = s / std::uint32_t(w) - 1, j = s % std::uint32_t(w) - 1;
+        pass[s] = 0;
+        value[s] = ws_.ktab[int(i)][int(j)];
+        changed_.push_back(s);
+    }
+    for (std::uint32_t s : fresh_)
+        for (std::ptrdiff_t d : square) push(std::uint32_t(s + d));
+    for (std::size_t key = 1; key < buckets_.size(); ++key) {
+        for (std::size_t n = 0; n < buckets_[key].size(); ++n) {
+            const std::uint32_t u = buckets_[key][n];
+            std::int32_t t, v;
+            reach(pass, value, u, w, t, v);
+            if (t == pass[u] && v == value[u]) continue;
+            if (pass[u] < never_pass) --per_pass_[std::size_t(pass[u])];
+            if (std::size_t(t) >= per_pass_.size()) per_pass_.resize(std::size_t(t) + 1, 0);
+            ++per_pass_[std::size_t(t)];
+            pass[u] = t;
+            value[u] = v;
+            changed_.push_back(u);
+            for (std::ptrdiff_t d : square) push(std::uint32_t(u + d));
+        }
+        buckets_[key].clear();
+    }
+}
+
+void Dilation::count_passes()
+{
+    per_pass_.assign(1, 0);
     for (std::uint32_t u : unset_) {
-        const std::int32_t v = g[u];
+        const std::int32_t p = pass_[u];
+        if (p == never_pass) continue;
+        if (std::size_t(p) >= per_pass_.size()) per_pass_.resize(std::size_t(p) + 1, 0);
+        ++per_pass_[std::size_t(p)];
+    }
+}
+
+int Dilation::stop_pass() const
+{
+    std::size_t t = 1;
+    while (t < per_pass_.size() && per_pass_[t] > 0) ++t;
+    return int(t);
+}
+
+// The grown grid as dilat() leaves it: cells reached after the growth stopped
+// are still unset.
+inline std::int32_t Dilation::grown(std::uint32_t q) const
+{
+    const std::int32_t p = pass_[q];
+    return p < stop_ || p == frame_pass ? value_[q] : unset_altitude;
+}
+
+// Smoothing toward the higher side: the last strictly higher direct neighbour
+// in the order above, left, right, below.
+void Dilation::smooth(const std::vector<std::uint32_t>& cells)
+{
+    const std::ptrdiff_t w = width_;
+    const std::ptrdiff_t cross[4] = {-w, -1, 1, w};
+    fresh_.clear();
+    for (std::uint32_t u : cells) {
+        const std::int32_t v = grown(u);
         bool higher = false;
         std::int32_t top = 0;
-        for (std::ptrdiff_t d : cross)
-            if (g[u + d] > v) {
+        for (std::ptrdiff_t d : cross) {
+            const std::int32_t g = grown(std::uint32_t(u + d));
+            if (g > v) {
                 higher = true;
-                top = g[u + d];
+                top = g;
             }
-        const int value = higher ? trunc_to_int(double(std::int64_t(v) + top) * 0.5 + 0.5) : unset_altitude;
-        if (value == unset_altitude)
-            kept_.push_back(u);
-        else
-            staged_.push_back({u, value});
-    }
-    for (const auto& [u, value] : staged_) {
+        }
+        if (!higher) continue;
+        const int result = trunc_to_int(double(std::int64_t(v) + top) * 0.5 + 0.5);
+        if (result == unset_altitude) continue;
         const std::uint32_t i = u / std::uint32_t(w) - 1, j = u % std::uint32_t(w) - 1;
-        ws_.ktab[int(i)][int(j)] = value;
-        g[u] = value;  // the grown value gives way to the final one
+        ws_.ktab[int(i)][int(j)] = result;
+        fresh_.push_back(u);
     }
-    ws_.modif = int(staged_.size());
-    unset_.swap(kept_);
+    unset_count_ -= fresh_.size();
+    ws_.modif = int(fresh_.size());
+    ws_.nb_pix_mod = 0;
+}
+
+void Dilation::step()
+{
+    const int previous_stop = stop_;
+    if (first_) {
+        grow_all();
+        count_passes();
+    } else {
+        repair();
+    }
+    stop_ = stop_pass();
+    const std::ptrdiff_t w = width_;
+    candidates_.clear();
+    if (first_ || stop_ != previous_stop) {
+        // Every unset cell may read differently.
+        unset_.erase(std::remove_if(unset_.begin(), unset_.end(), [&](std::uint32_t u) { return pass_[u] == 0; }),
+                     unset_.end());
+        candidates_ = unset_;
+    } else {
+        for (std::uint32_t c : changed_)
+            for (std::ptrdiff_t d : {std::ptrdiff_t(0), -w, std::ptrdiff_t(-1), std::ptrdiff_t(1), w}) {
+                const std::uint32_t q = std::uint32_t(c + d);
+                if (pass_[q] == 0 || pass_[q] == frame_pass || mark_[q]) continue;
+                mark_[q] = 1;
+                candidates_.push_back(q);
+            }
+        for (std::uint32_t q : candidates_) mark_[q] = 0;
+    }
+    first_ = false;
+    smooth(candidates_);
 }
 
 void dilat(Workspace& ws)

@@ -1,17 +1,20 @@
 // The dilation of the rebuilt cone, kept between its calls.
 //
-// dilat() reads and writes whole grids on every growing pass.  Here the grown
-// grid is kept equal to ktab on the set cells from one call to the next, and
-// each pass looks only at the unset cells that touch set ones (the advancing
-// front), so a call costs the number of unset cells, not the grid.  The grown
-// grid has a frame of one cell so that neighbours need no bounds checks.
-// Every call sets exactly the cells, to exactly the values, that dilat() sets.
+// dilat() regrows the whole grid on every call: unset cells take the smallest
+// set neighbour, crosses on odd passes and squares on even ones, until a pass
+// fills nothing; then unset cells move halfway toward a higher neighbour.  The
+// interpolation calls it again and again while few cells change from one call
+// to the next.  Here each unset cell keeps the pass at which the growth reaches
+// it (`pass`, as if the growth never stopped) and the value it takes then;
+// when cells get set, only the passes and values that they change are
+// repaired, and only the cells next to a change are smoothed again.  The
+// growth's stop at the first pass that fills nothing is applied when the
+// smoothing reads the grown values.  Every call sets exactly the cells, to
+// exactly the values, that dilat() sets.
 #pragma once
 
 #include <cstdint>
 #include <vector>
-
-#include "nrutil.hpp"
 
 struct Workspace;
 
@@ -21,17 +24,29 @@ public:
     // One call of dilat(): sets modif (and nb_pix_mod, 0 at the end).
     void step();
     // Number of cells of ktab still unset.
-    std::size_t unset_count() const { return unset_.size(); }
+    std::size_t unset_count() const { return unset_count_; }
     // Cells of ktab still unset, as indices i * nb_col + j in scan order.
     std::vector<std::uint32_t> unset_cells() const;
 
 private:
-    void set_frame(std::int32_t value);
+    void grow_all();
+    void repair();
+    void count_passes();
+    int stop_pass() const;
+    std::int32_t grown(std::uint32_t q) const;
+    void smooth(const std::vector<std::uint32_t>& cells);
 
     Workspace& ws_;
-    int width_;                        // columns of the framed grid
-    std::vector<std::int32_t> grown_;  // framed grid being grown
-    std::vector<std::uint8_t> queued_; // framed: in the front (the frame always)
-    std::vector<std::uint32_t> unset_, front_, kept_;  // framed indices
+    int width_;                          // columns of the framed grids
+    std::vector<std::int32_t> value_;    // framed: set value, or grown value
+    std::vector<std::int32_t> pass_;     // framed: 0 set, else growth pass
+    std::vector<std::uint8_t> mark_;     // framed scratch flags
+    std::vector<std::uint32_t> unset_;   // framed indices in scan order (some may be set since)
+    std::size_t unset_count_ = 0;
+    std::vector<std::int64_t> per_pass_; // unset cells reached at each pass
+    int stop_ = 1;                       // first pass that fills nothing
+    bool first_ = true;
+    std::vector<std::uint32_t> fresh_, changed_, candidates_;
     std::vector<std::pair<std::uint32_t, std::int32_t>> staged_;
+    std::vector<std::vector<std::uint32_t>> buckets_;
 };
