@@ -38,9 +38,9 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-constexpr const char* stage_names[] = {"opening",   "parameters2", "treatment", "angles",
+constexpr const char* stage_names[] = {"opening",    "parameters2", "treatment", "angles",
                                        "histo_pent", "surface",     "interp",    "rec_volc"};
-constexpr int n_stages = 8;  // "end" is number 8
+constexpr int n_stages = 8;  // then "end"
 
 struct Options {
     std::vector<int> sizes;
@@ -58,7 +58,10 @@ struct Outcome {
     long peak_kib = 0;
 };
 
-double seconds_since(Clock::time_point t0) { return std::chrono::duration<double>(Clock::now() - t0).count(); }
+double seconds_since(Clock::time_point t0)
+{
+    return std::chrono::duration<double>(Clock::now() - t0).count();
+}
 
 void write_all(int fd, const std::string& s)
 {
@@ -91,9 +94,7 @@ std::string answers(const Volcano& v, const std::string& folder, bool esri)
     ws.stages = stages;
     const Clock::time_point t0 = Clock::now();
     ws.on_stage = [&](const char* name) {
-        for (int k = 0; k < n_stages; ++k)
-            if (std::strcmp(name, stage_names[k]) == 0) write_all(fd, "S " + std::to_string(k) + " " + std::to_string(seconds_since(t0)) + "\n");
-        if (std::strcmp(name, "end") == 0) write_all(fd, "S 8 " + std::to_string(seconds_since(t0)) + "\n");
+        write_all(fd, "S " + std::string(name) + " " + std::to_string(seconds_since(t0)) + "\n");
     };
     const int status = run(ws);
     const double total = seconds_since(t0);
@@ -105,8 +106,7 @@ std::string answers(const Volcano& v, const std::string& folder, bool esri)
 // One complete run in a child process; the run's files are then moved from
 // `folder_dir` (all but the input DEM) to `result_dir`.
 Outcome run_once(const std::string& dialogue, const Stages* stages, const std::string& folder_dir,
-                 const std::set<std::string>& inputs, const std::string& result_dir, double limit,
-                 const char* label)
+                 const std::set<std::string>& inputs, const std::string& result_dir, double limit, const char* label)
 {
     fs::create_directories(result_dir);
     std::printf("  %-10s", label);
@@ -127,7 +127,8 @@ Outcome run_once(const std::string& dialogue, const Stages* stages, const std::s
     double start[n_stages + 1];
     for (double& s : start) s = NAN;
     int status = -1;
-    const Clock::time_point deadline = Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(limit));
+    const Clock::time_point deadline =
+        Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(limit));
     std::string pending;
     bool killed = false;
     for (;;) {
@@ -147,9 +148,11 @@ Outcome run_once(const std::string& dialogue, const Stages* stages, const std::s
             char kind;
             line >> kind;
             if (kind == 'S') {
-                int k;
-                line >> k;
-                line >> start[k];
+                std::string name;
+                line >> name;
+                const int k =
+                    int(std::find(std::begin(stage_names), std::end(stage_names), name) - std::begin(stage_names));
+                line >> start[k];  // k is n_stages for "end"
                 if (k < n_stages) std::printf(" %s", stage_names[k]);
                 std::fflush(stdout);
             } else {
@@ -179,11 +182,13 @@ Outcome run_once(const std::string& dialogue, const Stages* stages, const std::s
         // The program's own message ends its console.
         std::ifstream console(result_dir + "console", std::ios::binary);
         std::string text((std::istreambuf_iterator<char>(console)), std::istreambuf_iterator<char>());
-        std::printf("  FAILED (%s): ...%s\n", o.why.c_str(), text.substr(text.size() > 300 ? text.size() - 300 : 0).c_str());
+        std::printf("  FAILED (%s): ...%s\n", o.why.c_str(),
+                    text.substr(text.size() > 300 ? text.size() - 300 : 0).c_str());
     }
 
     for (const auto& e : fs::directory_iterator(folder_dir))
-        if (!inputs.count(e.path().filename().string())) fs::rename(e.path(), result_dir + e.path().filename().string());
+        if (!inputs.count(e.path().filename().string()))
+            fs::rename(e.path(), result_dir + e.path().filename().string());
     return o;
 }
 
@@ -195,7 +200,8 @@ bool same_file(const fs::path& a, const fs::path& b)
     while (fa && fb) {
         fa.read(ba.data(), std::streamsize(ba.size()));
         fb.read(bb.data(), std::streamsize(bb.size()));
-        if (fa.gcount() != fb.gcount() || std::memcmp(ba.data(), bb.data(), std::size_t(fa.gcount())) != 0) return false;
+        if (fa.gcount() != fb.gcount() || std::memcmp(ba.data(), bb.data(), std::size_t(fa.gcount())) != 0)
+            return false;
     }
     return true;
 }
@@ -234,7 +240,9 @@ struct Row {
 void print_stages(const Row& r, bool with_reference, std::size_t cells)
 {
     const bool ref = with_reference && r.reference.state == Outcome::done;
-    std::printf("    %-12s %10s %10s %8s\n", "stage (s)", "program", ref ? "reference" : "", ref ? "ratio" : "");
+    std::printf("    %-12s %10s", "stage (s)", "program");
+    if (ref) std::printf(" %10s %8s", "reference", "ratio");
+    std::printf("\n");
     for (int k = 0; k < n_stages; ++k) {
         std::printf("    %-12s %10.3f", stage_names[k], r.program.stage[k]);
         if (ref) std::printf(" %10.3f %8.1f", r.reference.stage[k], r.reference.stage[k] / r.program.stage[k]);
@@ -320,18 +328,20 @@ int main(int argc, char** argv)
             int top = v.cm[0];
             for (const std::int32_t c : v.cm) top = std::max(top, int(c));
             r.slices = top / 100 - v.base;
-            std::printf("\n== %d x %d, pixel %g m, base line %d m, %d slices, centre line %d column %d\n", size,
-                        size, v.pixel, v.base, r.slices, v.centre_line, v.centre_col);
+            std::printf("\n== %d x %d, pixel %g m, base line %d m, %d slices, centre line %d column %d\n", size, size,
+                        v.pixel, v.base, r.slices, v.centre_line, v.centre_col);
         }
         const std::set<std::string> inputs = {"volcano_m4.raw", "volcano_m4.txt", "volcano.asc"};
         r.program = run_once(dialogue, &program_stages, dir, inputs, results + "program/", opt.limit, "program");
         if (opt.reference) {
-            r.reference = run_once(dialogue, &reference_stages, dir, inputs, results + "reference/", opt.limit, "reference");
+            r.reference =
+                run_once(dialogue, &reference_stages, dir, inputs, results + "reference/", opt.limit, "reference");
             if (r.program.state == Outcome::done && r.reference.state == Outcome::done) {
                 r.compared = true;
                 const std::vector<std::string> diff = differing_files(results + "program/", results + "reference/");
                 std::size_t files = 0;
-                for (const auto& e : fs::directory_iterator(results + "program/")) files += e.path().filename() != "console";
+                for (const auto& e : fs::directory_iterator(results + "program/"))
+                    files += e.path().filename() != "console";
                 if (diff.empty()) {
                     r.outputs = "identical";
                     std::printf("  %zu output files and the console transcript identical\n", files);
@@ -359,7 +369,8 @@ int main(int argc, char** argv)
         char mib[24] = "-", per_cell[24] = "-";
         if (r.program.state == Outcome::done) {
             std::snprintf(mib, sizeof mib, "%.1f", double(r.program.peak_kib) / 1024);
-            std::snprintf(per_cell, sizeof per_cell, "%.1f", double(r.program.peak_kib) * 1024 / (double(r.size) * r.size));
+            std::snprintf(per_cell, sizeof per_cell, "%.1f",
+                          double(r.program.peak_kib) * 1024 / (double(r.size) * r.size));
         }
         std::printf("%6d %7d %11s %9s %8s %13s %9s  %s\n", r.size, r.slices,
                     seconds_text(r.program, opt.limit).c_str(), mib, per_cell,
@@ -371,6 +382,7 @@ int main(int argc, char** argv)
     else
         fs::remove_all(tmp);
     bool ok = true;
-    for (const Row& r : rows) ok = ok && r.program.state != Outcome::failed && (!r.compared || r.outputs == "identical");
+    for (const Row& r : rows)
+        ok = ok && r.program.state != Outcome::failed && (!r.compared || r.outputs == "identical");
     return ok ? 0 : 1;
 }

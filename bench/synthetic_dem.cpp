@@ -13,8 +13,7 @@ struct Shape {
     int slices;
 };
 // Finer pixels for the bigger grids keep the cone a few kilometres wide.
-constexpr Shape shapes[] = {
-    {256, 20, 75}, {512, 10, 150}, {1024, 5, 300}, {2048, 2, 500}, {4096, 1, 1000}};
+constexpr Shape shapes[] = {{256, 20, 75}, {512, 10, 150}, {1024, 5, 300}, {2048, 2, 500}, {4096, 1, 1000}};
 
 std::uint64_t splitmix64(std::uint64_t& state)
 {
@@ -58,8 +57,8 @@ bool known_size(int size)
 
 Volcano make_volcano(int size)
 {
-    const Shape* shape = std::find_if(std::begin(shapes), std::end(shapes),
-                                      [&](const Shape& s) { return s.size == size; });
+    const Shape* shape =
+        std::find_if(std::begin(shapes), std::end(shapes), [&](const Shape& s) { return s.size == size; });
     if (shape == std::end(shapes)) throw std::invalid_argument("unknown benchmark size");
 
     Volcano v;
@@ -81,7 +80,7 @@ Volcano make_volcano(int size)
     // summit is a point of the crater rim off the centre's line and column.
     const double lean = 0.04;
     const double H = (v.base + v.slices - plain(ci, cj)) / (1 + lean);  // crater rim above the plain
-    const double D = H / 8;                               // crater depth
+    const double D = H / 8;                                             // crater depth
     // One hill overlaps the cone's foot to the north-east, so the two share
     // the lowest slices; the other stands apart to the south-west.
     const double r1 = 0.12 * n, i1 = ci - diag * (R + 0.6 * r1), j1 = cj + diag * (R + 0.6 * r1);
@@ -147,7 +146,8 @@ void write_esri(const Volcano& v, const std::string& dir, const std::string& nam
         line.clear();
         for (int j = 0; j < v.size; ++j) {
             const std::int32_t c = v.cm[std::size_t(i) * std::size_t(v.size) + std::size_t(j)];
-            line.append(cell, std::size_t(std::snprintf(cell, sizeof cell, j ? " %d.%02d" : "%d.%02d", c / 100, c % 100)));
+            line.append(cell,
+                        std::size_t(std::snprintf(cell, sizeof cell, j ? " %d.%02d" : "%d.%02d", c / 100, c % 100)));
         }
         line += '\n';
         std::fwrite(line.data(), 1, line.size(), asc.f);

@@ -7,11 +7,11 @@
 #include <vector>
 
 struct Volcano {
-    int size = 0;          // lines = columns
-    double pixel = 0;      // metres
-    int slices = 0;        // about this many one-metre slices above the base line
-    int base = 0;          // base-line altitude, metres
-    int centre_line = 0;   // crater centre, the centre point typed in the dialogue
+    int size = 0;         // lines = columns
+    double pixel = 0;     // metres
+    int slices = 0;       // about this many one-metre slices above the base line
+    int base = 0;         // base-line altitude, metres
+    int centre_line = 0;  // crater centre, the centre point typed in the dialogue
     int centre_col = 0;
     std::vector<std::int32_t> cm;  // elevations in centimetres, line by line
 };
