@@ -326,10 +326,14 @@ int main(int argc, char** argv)
             opt.esri ? write_esri(v, dir, "volcano") : write_raw32(v, dir, "volcano");
             dialogue = answers(v, folder, opt.esri);
             int top = v.cm[0];
-            for (const std::int32_t c : v.cm) top = std::max(top, int(c));
+            std::uint64_t fnv = 0xcbf29ce484222325u;  // to check that two machines measured the same DEM
+            for (const std::int32_t c : v.cm) {
+                top = std::max(top, int(c));
+                fnv = (fnv ^ std::uint32_t(c)) * 0x100000001b3u;
+            }
             r.slices = top / 100 - v.base;
-            std::printf("\n== %d x %d, pixel %g m, base line %d m, %d slices, centre line %d column %d\n", size, size,
-                        v.pixel, v.base, r.slices, v.centre_line, v.centre_col);
+            std::printf("\n== %d x %d, pixel %g m, base line %d m, %d slices, centre line %d column %d, DEM %016llx\n",
+                        size, size, v.pixel, v.base, r.slices, v.centre_line, v.centre_col, (unsigned long long)fnv);
         }
         const std::set<std::string> inputs = {"volcano_m4.raw", "volcano_m4.txt", "volcano.asc"};
         r.program = run_once(dialogue, &program_stages, dir, inputs, results + "program/", opt.limit, "program");
