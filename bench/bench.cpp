@@ -55,6 +55,7 @@ struct Outcome {
     std::string why;           // for a failed run
     double stage[n_stages]{};  // seconds
     double total = 0;
+    double cpu = 0;  // user + system seconds: a check on the wall times of a busy machine
     long peak_kib = 0;
 };
 
@@ -165,6 +166,7 @@ Outcome run_once(const std::string& dialogue, const Stages* stages, const std::s
     rusage ru{};
     wait4(pid, &wstatus, 0, &ru);
     o.peak_kib = ru.ru_maxrss;
+    o.cpu = double(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) + double(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) * 1e-6;
 
     for (int k = 0; k < n_stages; ++k) o.stage[k] = start[k + 1] - start[k];
     if (killed) {
@@ -250,6 +252,8 @@ void print_stages(const Row& r, bool with_reference, std::size_t cells)
     }
     std::printf("    %-12s %10.3f", "total", r.program.total);
     if (ref) std::printf(" %10.3f %8.1f", r.reference.total, r.reference.total / r.program.total);
+    std::printf("\n    %-12s %10.3f", "cpu", r.program.cpu);
+    if (ref) std::printf(" %10.3f %8.1f", r.reference.cpu, r.reference.cpu / r.program.cpu);
     std::printf("\n    %-12s %10.1f", "peak MiB", double(r.program.peak_kib) / 1024);
     if (ref) std::printf(" %10.1f", double(r.reference.peak_kib) / 1024);
     std::printf("\n    %-12s %10.1f", "bytes/cell", double(r.program.peak_kib) * 1024 / double(cells));
