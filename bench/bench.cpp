@@ -1,0 +1,396 @@
+// tephromat_bench: runs the whole program on synthetic volcanoes of growing
+// size, times each stage and the peak memory, then runs the straightforward
+// stages on the same DEM and checks that every output is byte-identical.
+//
+// Each run is a forked child, so that its peak resident memory is its own and
+// a run over the time limit can be killed.  The child reports the stage
+// starts over a pipe; the parent prints them as they come.
+
+#include <poll.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "reference.hpp"
+#include "run.hpp"
+#include "stages.hpp"
+#include "synthetic_dem.hpp"
+#include "workspace.hpp"
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+constexpr const char* stage_names[] = {"opening",    "parameters2", "treatment", "angles",
+                                       "histo_pent", "surface",     "interp",    "rec_volc"};
+constexpr int n_stages = 8;  // then "end"
+
+struct Options {
+    std::vector<int> sizes;
+    bool reference = true;
+    double limit = 300;  // seconds per run
+    bool esri = false;
+    bool keep = false;
+};
+
+struct Outcome {
+    enum State { done, failed, over } state = failed;
+    std::string why;           // for a failed run
+    double stage[n_stages]{};  // seconds
+    double total = 0;
+    double cpu = 0;  // user + system seconds: a check on the wall times of a busy machine
+    long peak_kib = 0;
+};
+
+double seconds_since(Clock::time_point t0)
+{
+    return std::chrono::duration<double>(Clock::now() - t0).count();
+}
+
+void write_all(int fd, const std::string& s)
+{
+    for (std::size_t done = 0; done < s.size();) {
+        const ssize_t n = write(fd, s.data() + done, s.size() - done);
+        if (n <= 0) return;
+        done += std::size_t(n);
+    }
+}
+
+// The dialogue: raw 32-bit centimetres in, raw 32-bit metres out; or ESRI
+// grids both ways.  The centre point is the crater centre.
+std::string answers(const Volcano& v, const std::string& folder, bool esri)
+{
+    std::ostringstream a;
+    a << folder << "\nvolcano\n";
+    if (esri)
+        a << "0\n" << v.pixel << "\n0\n0\n";
+    else  // 32 bits, centimetres, pixel, generic name, raw 32-bit output in metres
+        a << "1\n1\n2\n" << v.pixel << "\n0\n1\n1\n0\n";
+    a << v.base << "\n0\n" << v.centre_line << "\n" << v.centre_col << "\n0\n1\n\n";
+    return a.str();
+}
+
+[[noreturn]] void child(int fd, const std::string& dialogue, const Stages* stages, const std::string& console_path)
+{
+    std::istringstream in(dialogue);
+    std::ostringstream out;
+    Workspace ws(in, out);
+    ws.stages = stages;
+    const Clock::time_point t0 = Clock::now();
+    ws.on_stage = [&](const char* name) {
+        write_all(fd, "S " + std::string(name) + " " + std::to_string(seconds_since(t0)) + "\n");
+    };
+    const int status = run(ws);
+    const double total = seconds_since(t0);
+    std::ofstream(console_path, std::ios::binary) << out.str();
+    write_all(fd, "E " + std::to_string(status) + " " + std::to_string(total) + "\n");
+    _exit(0);  // no atexit handlers, no second flush of the parent's buffers
+}
+
+// One complete run in a child process; the run's files are then moved from
+// `folder_dir` (all but the input DEM) to `result_dir`.
+Outcome run_once(const std::string& dialogue, const Stages* stages, const std::string& folder_dir,
+                 const std::set<std::string>& inputs, const std::string& result_dir, double limit, const char* label)
+{
+    fs::create_directories(result_dir);
+    std::printf("  %-10s", label);
+    std::fflush(stdout);
+    std::cout.flush();
+
+    int p[2];
+    if (pipe(p) != 0) throw std::runtime_error("pipe failed");
+    const pid_t pid = fork();
+    if (pid < 0) throw std::runtime_error("fork failed");
+    if (pid == 0) {
+        close(p[0]);
+        child(p[1], dialogue, stages, result_dir + "console");
+    }
+    close(p[1]);
+
+    Outcome o;
+    double start[n_stages + 1];
+    for (double& s : start) s = NAN;
+    int status = -1;
+    const Clock::time_point deadline =
+        Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(limit));
+    std::string pending;
+    bool killed = false;
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        pollfd pfd{p[0], POLLIN, 0};
+        if (left <= 0 || poll(&pfd, 1, int(left)) == 0) {
+            kill(pid, SIGKILL);
+            killed = true;
+            break;
+        }
+        char buf[512];
+        const ssize_t n = read(p[0], buf, sizeof buf);
+        if (n <= 0) break;  // the child is gone
+        pending.append(buf, std::size_t(n));
+        for (std::size_t eol; (eol = pending.find('\n')) != std::string::npos; pending.erase(0, eol + 1)) {
+            std::istringstream line(pending.substr(0, eol));
+            char kind;
+            line >> kind;
+            if (kind == 'S') {
+                std::string name;
+                line >> name;
+                const int k =
+                    int(std::find(std::begin(stage_names), std::end(stage_names), name) - std::begin(stage_names));
+                line >> start[k];  // k is n_stages for "end"
+                if (k < n_stages) std::printf(" %s", stage_names[k]);
+                std::fflush(stdout);
+            } else {
+                line >> status >> o.total;
+            }
+        }
+    }
+    close(p[0]);
+    int wstatus = 0;
+    rusage ru{};
+    wait4(pid, &wstatus, 0, &ru);
+    o.peak_kib = ru.ru_maxrss;
+    o.cpu = double(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) + double(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) * 1e-6;
+
+    for (int k = 0; k < n_stages; ++k) o.stage[k] = start[k + 1] - start[k];
+    if (killed) {
+        o.state = Outcome::over;
+        std::printf("  over %g s\n", limit);
+    } else if (WIFSIGNALED(wstatus)) {
+        o.why = "killed by signal " + std::to_string(WTERMSIG(wstatus));
+    } else if (status != 0) {
+        o.why = "exit status " + std::to_string(status);
+    } else {
+        o.state = Outcome::done;
+        std::printf("  %.2f s\n", o.total);
+    }
+    if (o.state == Outcome::failed) {
+        // The program's own message ends its console.
+        std::ifstream console(result_dir + "console", std::ios::binary);
+        std::string text((std::istreambuf_iterator<char>(console)), std::istreambuf_iterator<char>());
+        std::printf("  FAILED (%s): ...%s\n", o.why.c_str(),
+                    text.substr(text.size() > 300 ? text.size() - 300 : 0).c_str());
+    }
+
+    for (const auto& e : fs::directory_iterator(folder_dir))
+        if (!inputs.count(e.path().filename().string()))
+            fs::rename(e.path(), result_dir + e.path().filename().string());
+    return o;
+}
+
+bool same_file(const fs::path& a, const fs::path& b)
+{
+    if (fs::file_size(a) != fs::file_size(b)) return false;
+    std::ifstream fa(a, std::ios::binary), fb(b, std::ios::binary);
+    std::vector<char> ba(1 << 20), bb(1 << 20);
+    while (fa && fb) {
+        fa.read(ba.data(), std::streamsize(ba.size()));
+        fb.read(bb.data(), std::streamsize(bb.size()));
+        if (fa.gcount() != fb.gcount() || std::memcmp(ba.data(), bb.data(), std::size_t(fa.gcount())) != 0)
+            return false;
+    }
+    return true;
+}
+
+// Names of the files that differ or exist on one side only.
+std::vector<std::string> differing_files(const std::string& a, const std::string& b)
+{
+    std::set<std::string> names;
+    for (const std::string& d : {a, b})
+        for (const auto& e : fs::directory_iterator(d)) names.insert(e.path().filename().string());
+    std::vector<std::string> diff;
+    for (const std::string& n : names)
+        if (!fs::exists(a + n) || !fs::exists(b + n) || !same_file(a + n, b + n)) diff.push_back(n);
+    return diff;
+}
+
+std::string seconds_text(const Outcome& o, double limit)
+{
+    char s[48];
+    if (o.state == Outcome::done)
+        std::snprintf(s, sizeof s, "%.2f", o.total);
+    else if (o.state == Outcome::over)
+        std::snprintf(s, sizeof s, "over %g s", limit);
+    else
+        std::snprintf(s, sizeof s, "failed");
+    return s;
+}
+
+struct Row {
+    int size = 0, slices = 0;
+    Outcome program, reference;
+    bool compared = false;
+    std::string outputs;
+};
+
+void print_stages(const Row& r, bool with_reference, std::size_t cells)
+{
+    const bool ref = with_reference && r.reference.state == Outcome::done;
+    std::printf("    %-12s %10s", "stage (s)", "program");
+    if (ref) std::printf(" %10s %8s", "reference", "ratio");
+    std::printf("\n");
+    for (int k = 0; k < n_stages; ++k) {
+        std::printf("    %-12s %10.3f", stage_names[k], r.program.stage[k]);
+        if (ref) std::printf(" %10.3f %8.1f", r.reference.stage[k], r.reference.stage[k] / r.program.stage[k]);
+        std::printf("\n");
+    }
+    std::printf("    %-12s %10.3f", "total", r.program.total);
+    if (ref) std::printf(" %10.3f %8.1f", r.reference.total, r.reference.total / r.program.total);
+    std::printf("\n    %-12s %10.3f", "cpu", r.program.cpu);
+    if (ref) std::printf(" %10.3f %8.1f", r.reference.cpu, r.reference.cpu / r.program.cpu);
+    std::printf("\n    %-12s %10.1f", "peak MiB", double(r.program.peak_kib) / 1024);
+    if (ref) std::printf(" %10.1f", double(r.reference.peak_kib) / 1024);
+    std::printf("\n    %-12s %10.1f", "bytes/cell", double(r.program.peak_kib) * 1024 / double(cells));
+    if (ref) std::printf(" %10.1f", double(r.reference.peak_kib) * 1024 / double(cells));
+    std::printf("\n");
+}
+
+void usage()
+{
+    std::printf(
+        "usage: tephromat_bench [options] [sizes...]\n"
+        "  Runs the whole program on synthetic volcanoes (sizes 256, 512, 1024, 2048, 4096;\n"
+        "  default 512 1024 2048 4096), timing each stage, then the straightforward stages\n"
+        "  on the same DEM, comparing every output byte for byte.\n"
+        "  --no-reference   skip the runs of the straightforward stages\n"
+        "  --limit S        kill a run after S seconds (default 300)\n"
+        "  --esri           ESRI ASCII grids in and out instead of raw 32-bit rasters\n"
+        "  --keep           keep the temporary root and the outputs\n");
+}
+
+Options parse(int argc, char** argv)
+{
+    Options o;
+    for (int a = 1; a < argc; ++a) {
+        const std::string s = argv[a];
+        if (s == "--no-reference") {
+            o.reference = false;
+        } else if (s == "--limit" && a + 1 < argc) {
+            o.limit = std::atof(argv[++a]);
+        } else if (s == "--esri") {
+            o.esri = true;
+        } else if (s == "--keep") {
+            o.keep = true;
+        } else if (!s.empty() && s[0] != '-' && known_size(std::atoi(s.c_str()))) {
+            o.sizes.push_back(std::atoi(s.c_str()));
+        } else {
+            usage();
+            std::exit(s == "-h" || s == "--help" ? 0 : 2);
+        }
+    }
+    if (o.limit <= 0) {
+        usage();
+        std::exit(2);
+    }
+    if (o.sizes.empty()) o.sizes = {512, 1024, 2048, 4096};
+    return o;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    const Options opt = parse(argc, argv);
+    std::string tmpl = (fs::temp_directory_path() / "tephromat-bench-XXXXXX").string();
+    if (!mkdtemp(tmpl.data())) {
+        std::perror("mkdtemp");
+        return 1;
+    }
+    const std::string tmp = tmpl + "/", root = tmp + "root/";
+    setenv("TEPHROMAT_ROOT", root.c_str(), 1);
+    std::printf("tephromat_bench: %s input and output, time limit %g s per run, temporary root %s\n",
+                opt.esri ? "ESRI ASCII" : "raw 32-bit", opt.limit, root.c_str());
+
+    std::vector<Row> rows;
+    for (const int size : opt.sizes) {
+        Row r;
+        r.size = size;
+        const std::string folder = "v" + std::to_string(size), dir = root + folder + "/";
+        const std::string results = tmp + "results-" + std::to_string(size) + "/";
+        fs::create_directories(dir);
+        std::string dialogue;
+        {  // freed before the runs fork, so that it does not count in their memory
+            const Volcano v = make_volcano(size);
+            opt.esri ? write_esri(v, dir, "volcano") : write_raw32(v, dir, "volcano");
+            dialogue = answers(v, folder, opt.esri);
+            int top = v.cm[0];
+            std::uint64_t fnv = 0xcbf29ce484222325u;  // to check that two machines measured the same DEM
+            for (const std::int32_t c : v.cm) {
+                top = std::max(top, int(c));
+                fnv = (fnv ^ std::uint32_t(c)) * 0x100000001b3u;
+            }
+            r.slices = top / 100 - v.base;
+            std::printf("\n== %d x %d, pixel %g m, base line %d m, %d slices, centre line %d column %d, DEM %016llx\n",
+                        size, size, v.pixel, v.base, r.slices, v.centre_line, v.centre_col, (unsigned long long)fnv);
+        }
+        const std::set<std::string> inputs = {"volcano_m4.raw", "volcano_m4.txt", "volcano.asc"};
+        r.program = run_once(dialogue, &program_stages, dir, inputs, results + "program/", opt.limit, "program");
+        if (opt.reference) {
+            r.reference =
+                run_once(dialogue, &reference_stages, dir, inputs, results + "reference/", opt.limit, "reference");
+            if (r.program.state == Outcome::done && r.reference.state == Outcome::done) {
+                r.compared = true;
+                const std::vector<std::string> diff = differing_files(results + "program/", results + "reference/");
+                std::size_t files = 0;
+                for (const auto& e : fs::directory_iterator(results + "program/"))
+                    files += e.path().filename() != "console";
+                if (diff.empty()) {
+                    r.outputs = "identical";
+                    std::printf("  %zu output files and the console transcript identical\n", files);
+                } else {
+                    for (const std::string& d : diff) r.outputs += (r.outputs.empty() ? "DIFFER: " : ", ") + d;
+                    std::printf("  %s\n", r.outputs.c_str());
+                }
+            }
+        }
+        if (r.program.state == Outcome::done) print_stages(r, opt.reference, std::size_t(size) * std::size_t(size));
+        if (!opt.keep) {
+            fs::remove_all(results);
+            fs::remove_all(dir);
+        }
+        rows.push_back(r);
+    }
+
+    std::printf("\n%6s %7s %11s %9s %8s %13s %9s  %s\n", "size", "slices", "program s", "peak MiB", "B/cell",
+                "reference s", "speed-up", "outputs");
+    for (const Row& r : rows) {
+        const bool both = r.program.state == Outcome::done && r.reference.state == Outcome::done;
+        char speedup[24] = "-";
+        if (both) std::snprintf(speedup, sizeof speedup, "%.1fx", r.reference.total / r.program.total);
+        // The peak of an unfinished run says little: shown only for finished ones.
+        char mib[24] = "-", per_cell[24] = "-";
+        if (r.program.state == Outcome::done) {
+            std::snprintf(mib, sizeof mib, "%.1f", double(r.program.peak_kib) / 1024);
+            std::snprintf(per_cell, sizeof per_cell, "%.1f",
+                          double(r.program.peak_kib) * 1024 / (double(r.size) * r.size));
+        }
+        std::printf("%6d %7d %11s %9s %8s %13s %9s  %s\n", r.size, r.slices,
+                    seconds_text(r.program, opt.limit).c_str(), mib, per_cell,
+                    opt.reference ? seconds_text(r.reference, opt.limit).c_str() : "skipped", speedup,
+                    r.compared ? r.outputs.c_str() : "-");
+    }
+    if (opt.keep)
+        std::printf("\nkept %s\n", tmp.c_str());
+    else
+        fs::remove_all(tmp);
+    bool ok = true;
+    for (const Row& r : rows)
+        ok = ok && r.program.state != Outcome::failed && (!r.compared || r.outputs == "identical");
+    return ok ? 0 : 1;
+}
