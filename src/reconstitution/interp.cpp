@@ -9,6 +9,7 @@
 #include <tuple>
 #include <vector>
 
+#include "byte_rows.hpp"
 #include "contour_sweep.hpp"
 #include "convex_envelope.hpp"
 #include "dilation.hpp"
@@ -92,23 +93,35 @@ void slice_contours(Workspace& ws, const EdificeLevels& levels)
         for (std::uint32_t p : drawn) touched.touch(int(p / std::uint32_t(nc)), int(p % std::uint32_t(nc)), int(p % std::uint32_t(nc)));
         fill_envelope(ws, &touched);
 
-        // Does the envelope leave the edifice?
+        // Does the envelope leave the edifice?  (Envelope cells are 2 and the
+        // edifice's are 1: a cell is outside when conv & ~(tab << 1) is 2.)
         bool outside = false;
         for (int i = touched.i0; i <= touched.i1 && !outside; ++i) {
             const std::uint8_t* c = conv + std::size_t(i) * nc;
             const std::uint8_t* t = ws.tab[i];
-            for (int j = touched.lo[std::size_t(i)]; j <= touched.hi[std::size_t(i)]; ++j)
-                if (c[j] == 2 && t[j] == 0) {
-                    outside = true;
-                    break;
-                }
+            int j = touched.lo[std::size_t(i)];
+            const int end = touched.hi[std::size_t(i)];
+            for (; j + 7 <= end && !outside; j += 8)
+                outside = (byte_rows::load8(c + j) & ~(byte_rows::load8(t + j) << 1)) != 0;
+            for (; j <= end && !outside; ++j) outside = c[j] == 2 && t[j] == 0;
         }
-        // If not, its outline becomes the contour line of this altitude.
+        // If not, its outline becomes the contour line of this altitude: cells
+        // of the envelope with a direct neighbour outside it.
         if (!outside)
             for (int i = std::max(touched.i0, 1); i <= std::min(touched.i1, nl - 2); ++i) {
                 const std::uint8_t* c = conv + std::size_t(i) * nc;
                 std::int32_t* k = ws.ktab[i];
-                for (int j = std::max(touched.lo[std::size_t(i)], 1); j <= std::min(touched.hi[std::size_t(i)], nc - 2); ++j)
+                int j = std::max(touched.lo[std::size_t(i)], 1);
+                const int end = std::min(touched.hi[std::size_t(i)], nc - 2);
+                constexpr std::uint64_t twos = 0x0202020202020202ull;
+                for (; j + 7 <= end; j += 8) {
+                    using byte_rows::load8;
+                    const std::uint64_t outer = (~load8(c + j - nc) | ~load8(c + j + nc) | ~load8(c + j - 1) |
+                                                 ~load8(c + j + 1)) & twos;
+                    for (std::uint64_t m = load8(c + j) & outer; m; m &= m - 1)
+                        k[j + __builtin_ctzll(m) / 8] = ws.alti_conv;
+                }
+                for (; j <= end; ++j)
                     if (c[j] == 2 && (c[j - nc] == 0 || c[j + 1] == 0 || c[j + nc] == 0 || c[j - 1] == 0))
                         k[j] = ws.alti_conv;
             }

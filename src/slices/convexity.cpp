@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "byte_rows.hpp"
 #include "convex_envelope.hpp"
 #include "slices.hpp"
 #include "workspace.hpp"
@@ -188,32 +189,28 @@ void TouchedRows::reset(int nb_lig)
 // below the span, at the run's right end.
 void fill_envelope(Workspace& ws, TouchedRows* touched)
 {
+    using namespace byte_rows;
     const int nl = ws.nb_lig, nc = ws.nb_col;
     std::vector<std::pair<int, int>> stack{{ws.i_gv, ws.j_gv}};
     while (!stack.empty()) {
         auto [i, jk] = stack.back();
         stack.pop_back();
         std::uint8_t* row = ws.tab_conv[i];
-        int jg = 2;
-        for (int c = jk - 1; c >= 1; --c)
-            if (row[c] != 0) {
-                jg = c + 1;
-                break;
-            }
+        const int left = find_nonzero_back(row, jk - 1, 1);
+        const int jg = left >= 1 ? left + 1 : 2;
         if (jg == 2) row[1] = 2;
-        int jd = nc - 1;
-        for (int c = jk + 1; c <= nc - 1; ++c)
-            if (row[c] != 0) {
-                jd = c - 1;
-                break;
-            }
+        const int right = find_nonzero(row, jk + 1, nc - 1);
+        const int jd = right <= nc - 1 ? right - 1 : nc - 1;
         if (jd >= jg) std::memset(row + jg, 2, std::size_t(jd - jg + 1));
         if (touched) touched->touch(i, jg == 2 ? 1 : jg, std::max(jd, jk));
+        // One seed per run of zeros above and below the span, at its right end.
         for (int ni : {i - 1, i + 1}) {
             if (ni < 1 || ni >= nl) continue;
             const std::uint8_t* nrow = ws.tab_conv[ni];
-            for (int j = jg; j <= jd; ++j)
-                if (nrow[j] == 0 && (j == jd || nrow[j + 1] != 0)) stack.push_back({ni, j});
+            for (int j = find_zero(nrow, jg, jd); j <= jd; j = find_zero(nrow, j, jd)) {
+                j = find_nonzero(nrow, j, jd);
+                stack.push_back({ni, j - 1});
+            }
         }
     }
 }
