@@ -2,6 +2,7 @@
 #include <cstdint>
 
 #include "morphometry.hpp"
+#include "parallel_rows.hpp"
 #include "workspace.hpp"
 
 // 3x3 gradient kernels: x toward increasing column, y toward line 0.
@@ -12,7 +13,8 @@ void angles(Workspace& ws)
     const double cc = 8;
     const double p = 1 / ws.dsizepix;
     const double pi = 4.0 * std::atan(1.0);
-    for (int i = 1; i <= ws.nb_lig - 2; ++i) {
+    parallel_rows(1, ws.nb_lig - 1, std::size_t(ws.nb_col), [&](int first, int last) {
+      for (int i = first; i < last; ++i) {
         for (int j = 1; j <= ws.nb_col - 2; ++j) {
             double pentx = 0, penty = 0;
             for (int r = -1; r <= 1; ++r)
@@ -27,5 +29,6 @@ void angles(Workspace& ws)
             const double angle = std::atan(pent) * 180 / pi;
             ws.pente_ang[i][j] = std::uint8_t(int(angle + 0.5));
         }
-    }
+      }
+    });
 }

@@ -1,6 +1,10 @@
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <string>
+#include <vector>
+
+#include "parallel_rows.hpp"
 
 #include "morphometry.hpp"
 #include "surface_rule.hpp"
@@ -35,51 +39,74 @@ const std::uint16_t* surface_triangles()
     return table;
 }
 
+namespace {
+
+// Plan and real surface of pixel (i, j) of the item.
+void pixel_surface(const Workspace& ws, const std::uint16_t* triangles, double tr_size, double diag, double surf_pix,
+                   int i, int j, double& S_pix2d, double& S_pix3d)
+{
+    const std::uint8_t* up = ws.tab[i - 1];
+    const std::uint8_t* mid = ws.tab[i];
+    const std::uint8_t* down = ws.tab[i + 1];
+    const double* zu = ws.dtab[i - 1];
+    const double* zm = ws.dtab[i];
+    const double* zd = ws.dtab[i + 1];
+    const int crown = (up[j - 1] == 1) * 1 + (up[j] == 1) * 2 + (up[j + 1] == 1) * 4 + (mid[j + 1] == 1) * 8 +
+                      (down[j + 1] == 1) * 16 + (down[j] == 1) * 32 + (down[j - 1] == 1) * 64 + (mid[j - 1] == 1) * 128;
+    const unsigned counted = triangles[crown];
+    const double coef_per = double(__builtin_popcount(counted)) / 8;
+    S_pix2d = surf_pix * coef_per;
+
+    const double c = zm[j];
+    const double A[9] = {0,
+                         (zu[j - 1] - c) * 0.5, (zu[j] - c) * 0.5,     (zu[j + 1] - c) * 0.5,
+                         (zm[j + 1] - c) * 0.5, (zd[j + 1] - c) * 0.5, (zd[j] - c) * 0.5,
+                         (zd[j - 1] - c) * 0.5, (zm[j - 1] - c) * 0.5};
+    // Triangle m joins the centre, corner corner[m] and side middle middle[m].
+    static const int corner[9] = {0, 1, 3, 3, 5, 5, 7, 7, 1};
+    static const int middle[9] = {0, 2, 2, 4, 4, 6, 6, 8, 8};
+    S_pix3d = 0;
+    for (int m = 1; m <= 8; ++m) {
+        if (!(counted >> (m - 1) & 1)) continue;
+        const double Ac = A[corner[m]], Am = A[middle[m]];
+        const double p = std::sqrt(diag * diag + Ac * Ac);
+        const double q = std::sqrt(tr_size * tr_size + Am * Am);
+        const double d = Ac - Am;
+        const double r = std::sqrt(tr_size * tr_size + d * d);
+        const double s = (p + q + r) * 0.5;
+        S_pix3d += std::sqrt(s * (s - p) * (s - q) * (s - r));
+    }
+}
+
+}  // namespace
+
+// The pixels are measured on all cores, a block of lines at a time, and added
+// up in scan order.
 void surface(Workspace& ws, int /*flag_surf*/)
 {
     const std::uint16_t* triangles = surface_triangles();
     const double tr_size = ws.dsizepix * 0.5;
     const double diag = std::sqrt(2.0) * tr_size;
     const double surf_pix = ws.dsizepix * ws.dsizepix;
+    const int nc = ws.nb_col;
     double S_2d = 0, S_3d = 0;
-    for (int i = 1; i <= ws.nb_lig - 2; ++i) {
-        const std::uint8_t* up = ws.tab[i - 1];
-        const std::uint8_t* mid = ws.tab[i];
-        const std::uint8_t* down = ws.tab[i + 1];
-        const double* zu = ws.dtab[i - 1];
-        const double* zm = ws.dtab[i];
-        const double* zd = ws.dtab[i + 1];
-        for (int j = 1; j <= ws.nb_col - 2; ++j) {
-            if (mid[j] != 1) continue;
-            const int crown = (up[j - 1] == 1) * 1 + (up[j] == 1) * 2 + (up[j + 1] == 1) * 4 +
-                              (mid[j + 1] == 1) * 8 + (down[j + 1] == 1) * 16 + (down[j] == 1) * 32 +
-                              (down[j - 1] == 1) * 64 + (mid[j - 1] == 1) * 128;
-            const unsigned counted = triangles[crown] & 0xFF;
-            const double coef_per = double(__builtin_popcount(counted)) / 8;
-            const double S_pix2d = surf_pix * coef_per;
-
-            const double c = zm[j];
-            const double A[9] = {0,
-                                 (zu[j - 1] - c) * 0.5, (zu[j] - c) * 0.5,     (zu[j + 1] - c) * 0.5,
-                                 (zm[j + 1] - c) * 0.5, (zd[j + 1] - c) * 0.5, (zd[j] - c) * 0.5,
-                                 (zd[j - 1] - c) * 0.5, (zm[j - 1] - c) * 0.5};
-            // Triangle m joins the centre, corner corner[m] and side middle mid[m].
-            static const int corner[9] = {0, 1, 3, 3, 5, 5, 7, 7, 1};
-            static const int middle[9] = {0, 2, 2, 4, 4, 6, 6, 8, 8};
-            double S_pix3d = 0;
-            for (int m = 1; m <= 8; ++m) {
-                if (!(counted >> (m - 1) & 1)) continue;
-                const double Ac = A[corner[m]], Am = A[middle[m]];
-                const double p = std::sqrt(diag * diag + Ac * Ac);
-                const double q = std::sqrt(tr_size * tr_size + Am * Am);
-                const double d = Ac - Am;
-                const double r = std::sqrt(tr_size * tr_size + d * d);
-                const double s = (p + q + r) * 0.5;
-                S_pix3d += std::sqrt(s * (s - p) * (s - q) * (s - r));
-            }
-            S_3d += S_pix3d;
-            S_2d += S_pix2d;
-        }
+    const int block = 256;
+    std::vector<double> plan(std::size_t(block) * nc), real(std::size_t(block) * nc);
+    for (int b0 = 1; b0 <= ws.nb_lig - 2; b0 += block) {
+        const int b1 = std::min(b0 + block, ws.nb_lig - 1);
+        parallel_rows(b0, b1, std::size_t(nc), [&](int first, int last) {
+            for (int i = first; i < last; ++i)
+                for (int j = 1; j <= nc - 2; ++j)
+                    if (ws.tab[i][j] == 1)
+                        pixel_surface(ws, triangles, tr_size, diag, surf_pix, i, j,
+                                      plan[std::size_t(i - b0) * nc + j], real[std::size_t(i - b0) * nc + j]);
+        });
+        for (int i = b0; i < b1; ++i)
+            for (int j = 1; j <= nc - 2; ++j)
+                if (ws.tab[i][j] == 1) {
+                    S_3d += real[std::size_t(i - b0) * nc + j];
+                    S_2d += plan[std::size_t(i - b0) * nc + j];
+                }
     }
     double ratio = S_2d != 0 ? (S_3d - S_2d) / S_2d * 100.0 : 0.0;
     ws.both("\n\t\tBi-dimensional surface  : %lf km2 ", S_2d * 1e-06);

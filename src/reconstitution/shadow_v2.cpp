@@ -1,5 +1,6 @@
 #include <cmath>
 
+#include "parallel_rows.hpp"
 #include "reconstitution.hpp"
 #include "workspace.hpp"
 
@@ -15,7 +16,8 @@ void shadow_v2(Workspace& ws)
     const double ce = std::cos(el1 * to_radians), se = std::sin(el1 * to_radians);
     const double cc = ce * ca, cs = ce * sa, sr = se * res, r2 = res * res;
     const double k = ws.coeff_rc;
-    for (int i = 0; i <= ws.nb_lig - 2; ++i) {
+    parallel_rows(0, ws.nb_lig - 1, std::size_t(ws.nb_col), [&](int first, int last) {
+      for (int i = first; i < last; ++i) {
         const double* z0 = ws.dtab_shad_in[i];
         const double* z1 = ws.dtab_shad_in[i + 1];
         double* out = ws.dtab_shad_out[i];
@@ -27,5 +29,6 @@ void shadow_v2(Workspace& ws)
             const double rad = (cc * d2 - cs * d3 + sr) / bn;
             out[j] = rad < 0 ? 0 : 255.999 * rad;
         }
-    }
+      }
+    });
 }
