@@ -9,6 +9,7 @@ void write_companion_files(Workspace& ws)
 {
     write_gis_sidecars(ws);
     write_pictures(ws);
+    write_slice_plot(ws);
 }
 
 std::string output_prefix(const Workspace& ws)

@@ -25,6 +25,9 @@ std::string envi_header(const Workspace& ws, int data_type, const std::string& d
 // <G>_rec1_shad.png, <G>_rec1_shaderos.png and <G>_erosion.png.
 void write_pictures(Workspace& ws);
 
+// <G>_slices.svg from the two slice tables written by the slice analysis.
+void write_slice_plot(Workspace& ws);
+
 // An 8-bit image, rows from the top, `channels` bytes per pixel (1 grey, 3 RGB).
 struct Image {
     int width = 0, height = 0, channels = 1;
@@ -46,3 +49,9 @@ std::array<std::uint8_t, 3> viridis(double t);
 std::vector<double> nice_ticks(double lo, double hi, int target);
 // The label of tick v with the decimals that the tick spacing needs.
 std::string tick_label(double v, double spacing);
+
+// The SVG text of the slice plot: surface (m2) and orientation (degrees) per
+// slice altitude (m).  `surface` and `orientation` hold {value, altitude}.
+std::string slice_plot_svg(const std::string& generic_name,
+                           const std::vector<std::array<double, 2>>& surface,
+                           const std::vector<std::array<double, 2>>& orientation);
