@@ -10,6 +10,7 @@ void write_companion_files(Workspace& ws)
     write_gis_sidecars(ws);
     write_pictures(ws);
     write_slice_plot(ws);
+    write_answers_record(ws);
 }
 
 std::string output_prefix(const Workspace& ws)

@@ -1,6 +1,7 @@
-// Files written beside the described outputs at the end of a complete run.
-// They never change a described byte, and print nothing on the console or in
-// the report.
+// Files written beside the described outputs at the end of a complete run:
+// GIS headers for the raw rasters, pictures, a plot of the slice analysis and
+// the record of the answers.  They never change a described byte, and print
+// nothing on the console or in the report.
 #pragma once
 
 #include <array>
@@ -27,6 +28,9 @@ void write_pictures(Workspace& ws);
 
 // <G>_slices.svg from the two slice tables written by the slice analysis.
 void write_slice_plot(Workspace& ws);
+
+// <G>_answers.txt: the accepted answers, one per line.
+void write_answers_record(Workspace& ws);
 
 // An 8-bit image, rows from the top, `channels` bytes per pixel (1 grey, 3 RGB).
 struct Image {

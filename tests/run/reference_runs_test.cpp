@@ -10,14 +10,15 @@ namespace {
 const std::string reference_dir = std::string(TEST_DATA_DIR) + "/reference-runs/";
 
 // What a complete run writes beside the described outputs: pictures, slice
-// plot, and a GIS header for each raw raster.
+// plot, answers, and a GIS header for each raw raster.
 std::vector<std::string> companion_files(const std::vector<std::string>& described)
 {
     std::vector<std::string> names;
     for (const std::string& f : described) {
         if (f.ends_with("_info.txt")) {
             const std::string g = f.substr(0, f.size() - 9);
-            for (const char* s : {"_rec1_shad.png", "_rec1_shaderos.png", "_erosion.png", "_slices.svg"})
+            for (const char* s :
+                 {"_rec1_shad.png", "_rec1_shaderos.png", "_erosion.png", "_slices.svg", "_answers.txt"})
                 names.push_back(g + s);
         }
         if (f.ends_with(".raw")) names.push_back(f.substr(0, f.size() - 4) + ".hdr");
