@@ -224,7 +224,7 @@ Image erosion_picture(const Workspace& ws)
     const int nl = ws.nb_lig, nc = ws.nb_col;
     const int zoom = picture_zoom(ws);
     const int map_w = nc * zoom, map_h = nl * zoom;
-    const int dot = std::clamp(map_h / 180, 1, 8);  // legend text grows with the picture
+    const int dot = std::clamp(map_h / 150, 1, 8);  // legend text grows with the picture
     const int margin = 6 * dot, bar_w = 12 * dot, tick_len = 3 * dot;
 
     double top = 0;
