@@ -1,8 +1,6 @@
 // ENVI headers beside the raw output rasters, read back by GDAL as QGIS would.
 #include <gtest/gtest.h>
 
-#include <cmath>
-#include <cstdint>
 
 #include "companion_files.hpp"
 #include "run_support.hpp"
@@ -71,50 +69,29 @@ TEST(GisSidecars, HeaderPutsTheMapPositionOnTheUpperLeftCorner)
     EXPECT_EQ(envi_header(ws, 12, "x").find("map info"), std::string::npos);
 }
 
-TEST(GisSidecars, GdalOpensEveryRaw16OutputWithItsMapPosition)
+TEST(GisSidecars, GdalOpensEveryRawOutputWithItsTypeAndMapPosition)
 {
     if (!have_program("gdalinfo")) GTEST_SKIP() << "gdalinfo (Debian package gdal-bin) is not installed";
-    TempRoot root;
-    const std::string site = maunga_whau_site(root);
-    // ESRI input (corner 0, 0), raw 16-bit output in metres.
-    RunResult r = run_program("site maunga_whau 0 10 0 1 0 0 110 0 27 29 0 0 4 1\n");
-    ASSERT_EQ(r.status, 0) << r.console;
-
-    for (const char* stem : {"maunga_whau_rec1_m2", "maunga_whau_rec1_eros_m2"}) {
-        expect_opens(site + stem, "UInt16", 61, 87);
-        expect_extremes_of_descriptor(site + stem);
-    }
-    for (const char* stem : {"maunga_whau_rec1_shad", "maunga_whau_rec1_shaderos"})
-        expect_opens(site + stem, "Byte", 61, 87);
-    const std::string info = gdalinfo(site + "maunga_whau_rec1_m2.raw");
-    EXPECT_NE(info.find("Origin = (0.000000000000000,610.000000000000000)"), std::string::npos) << info;
-    EXPECT_NE(info.find("Pixel Size = (10.000000000000000,-10.000000000000000)"), std::string::npos) << info;
-}
-
-TEST(GisSidecars, GdalReads32BitDecimetreOutputOfARawInput)
-{
-    if (!have_program("gdalinfo")) GTEST_SKIP() << "gdalinfo (Debian package gdal-bin) is not installed";
-    TempRoot root;
-    const std::string site = root.folder("site");
-    // A 32-bit raw DEM of a small cone, with its descriptor: no map position.
-    const int n = 40;
-    std::string samples;
-    for (int i = 0; i < n; ++i)
-        for (int j = 0; j < n; ++j) {
-            const double d = std::sqrt(double((i - 20) * (i - 20) + (j - 18) * (j - 18)));
-            const std::int32_t z = std::int32_t(d < 15 ? 200 - 6 * d : 110);
-            for (int b = 0; b < 4; ++b) samples += char((std::uint32_t(z) >> (8 * b)) & 0xFF);
+    // ESRI input (corner 0, 0); raw 16-bit output in metres, then 32-bit in decimetres.
+    const struct {
+        const char* answers;
+        const char* width;
+        const char* type;
+    } runs[] = {{"site maunga_whau 0 10 0 1 0 0 110 0 27 29 0 0 4 1\n", "m2", "UInt16"},
+                {"site maunga_whau 0 10 0 1 1 1 110 0 27 29 0 0 4 1\n", "m4", "Int32"}};
+    for (const auto& run : runs) {
+        TempRoot root;
+        const std::string site = maunga_whau_site(root);
+        RunResult r = run_program(run.answers);
+        ASSERT_EQ(r.status, 0) << r.console;
+        for (const std::string stem : {"maunga_whau_rec1_", "maunga_whau_rec1_eros_"}) {
+            expect_opens(site + stem + run.width, run.type, 61, 87);
+            expect_extremes_of_descriptor(site + stem + run.width);
         }
-    write_file(site + "cone_m4.raw", samples);
-    write_file(site + "cone_m4.txt", "40\n40\n4\n110\n200\n5\n");
-    RunResult r = run_program("site cone 1 1 0 5 0 1 1 1 100 0 20 18 0 1\n");
-    ASSERT_EQ(r.status, 0) << r.console;
-
-    for (const char* stem : {"cone_rec1_m4", "cone_rec1_eros_m4"}) {
-        expect_opens(site + stem, "Int32", n, n);
-        expect_extremes_of_descriptor(site + stem);
+        for (const char* stem : {"maunga_whau_rec1_shad", "maunga_whau_rec1_shaderos"})
+            expect_opens(site + stem, "Byte", 61, 87);
+        const std::string info = gdalinfo(site + "maunga_whau_rec1_" + run.width + ".raw");
+        EXPECT_NE(info.find("Origin = (0.000000000000000,610.000000000000000)"), std::string::npos) << info;
+        EXPECT_NE(info.find("Pixel Size = (10.000000000000000,-10.000000000000000)"), std::string::npos) << info;
     }
-    expect_opens(site + "cone_rec1_shad", "Byte", n, n);
-    EXPECT_EQ(gdalinfo(site + "cone_rec1_m4.raw").find("Origin ="), std::string::npos);
-    EXPECT_NE(read_file(site + "cone_rec1_m4.hdr").find("rebuilt cone altitude in decimetres"), std::string::npos);
 }

@@ -62,25 +62,6 @@ TEST(Pictures, AxisTicksAreRoundAndLabelledWithTheDecimalsTheyNeed)
     EXPECT_EQ(nice_ticks(3, 3, 5), (std::vector<double>{3}));
 }
 
-TEST(Pictures, PngKeepsEveryPixel)
-{
-    Image grey;
-    grey.width = 3;
-    grey.height = 2;
-    grey.pixels = {0, 50, 100, 150, 200, 254};
-    const std::vector<std::uint8_t> grey_bytes = encode_png(grey);
-    EXPECT_EQ(decode_png(std::string(grey_bytes.begin(), grey_bytes.end()), 1).pixels, grey.pixels);
-    Image rgb;
-    rgb.width = 2;
-    rgb.height = 1;
-    rgb.channels = 3;
-    rgb.pixels = {1, 2, 3, 250, 128, 7};
-    const std::vector<std::uint8_t> bytes = encode_png(rgb);
-    const Image back = decode_png(std::string(bytes.begin(), bytes.end()), 3);
-    EXPECT_EQ(back.width, 2);
-    EXPECT_EQ(back.pixels, rgb.pixels);
-}
-
 TEST(Pictures, ErosionShowsThicknessInColourOverTheGreyShading)
 {
     TestWorkspace t;
