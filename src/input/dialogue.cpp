@@ -57,8 +57,12 @@ int ask_int(Workspace& ws, const std::string& prompt, const std::function<bool(i
 {
     for (;;) {
         ws.out->write(prompt.data(), std::streamsize(prompt.size()));
-        std::optional<int> v = parse_int(read_token(ws));
-        if (v && (!accept || accept(*v))) return *v;
+        std::string token = read_token(ws);
+        std::optional<int> v = parse_int(token);
+        if (v && (!accept || accept(*v))) {
+            ws.answers.push_back(std::move(token));
+            return *v;
+        }
     }
 }
 
@@ -67,15 +71,20 @@ double ask_double(Workspace& ws, const std::string& prompt,
 {
     for (;;) {
         ws.out->write(prompt.data(), std::streamsize(prompt.size()));
-        std::optional<double> v = parse_double(read_token(ws));
-        if (v && (!accept || accept(*v))) return *v;
+        std::string token = read_token(ws);
+        std::optional<double> v = parse_double(token);
+        if (v && (!accept || accept(*v))) {
+            ws.answers.push_back(std::move(token));
+            return *v;
+        }
     }
 }
 
 std::string ask_name(Workspace& ws, const std::string& prompt)
 {
     ws.out->write(prompt.data(), std::streamsize(prompt.size()));
-    return read_token(ws);
+    ws.answers.push_back(read_token(ws));
+    return ws.answers.back();
 }
 
 void wait_key(Workspace& ws)

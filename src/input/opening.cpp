@@ -103,6 +103,7 @@ void read_raw_input(Workspace& ws)
     // lines, columns, width, minimum, maximum, pixel size
     int d[6] = {ws.nb_lig, ws.nb_col, 0, 0, 0, ws.pix_size};
     int n = read_descriptor(nomdescr1, d, 6);
+    const std::size_t asked_from = ws.answers.size();
     if (n >= 0) {
         ws.nb_lig = d[0];
         ws.nb_col = d[1];
@@ -124,6 +125,11 @@ void read_raw_input(Workspace& ws)
         ws.f1d.printf("%d\n%d\n%d\n", ws.nb_lig, ws.nb_col, val);
     }
     if (ws.pix_size == 0) ws.pix_size = ask_int(ws, "\n\tPixel Size (in meters) ? ");
+    if (n < 0) {
+        // A replay finds the descriptor written above, which gives the lines
+        // and columns but no pixel size: it is asked the pixel size alone.
+        ws.answers.erase(ws.answers.begin() + std::ptrdiff_t(asked_from), ws.answers.end() - 1);
+    }
     ws.dpix_size = ws.dsizepix = ws.pix_size;
     raster_lecture(ws);
     ws.Coord_UTM_dem1_OK = false;

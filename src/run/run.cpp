@@ -3,6 +3,7 @@
 #include <new>
 #include <ostream>
 
+#include "companion_files.hpp"
 #include "dialogue.hpp"
 #include "input.hpp"
 #include "morphometry.hpp"
@@ -38,6 +39,8 @@ int run(Workspace& ws)
             ws.stages->interp(ws);
             begin(ws, "rec_volc");
             rec_volc(ws);
+            begin(ws, "companion_files");
+            write_companion_files(ws);
             begin(ws, "end");
             ws.say("\n\n\tPress any key to exit the program ");
             wait_key(ws);

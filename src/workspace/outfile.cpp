@@ -44,6 +44,12 @@ void OutFile::write(const void* data, std::size_t bytes)
     if (bytes && std::fwrite(data, 1, bytes, f_) != bytes) write_failed();
 }
 
+void OutFile::flush()
+{
+    errno = 0;
+    if (f_ && std::fflush(f_) != 0) write_failed();
+}
+
 void OutFile::close()
 {
     if (!f_) return;

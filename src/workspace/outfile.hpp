@@ -20,6 +20,8 @@ public:
 
     void printf(const char* fmt, ...) __attribute__((format(printf, 2, 3)));
     void write(const void* data, std::size_t bytes);
+    // Hands what is buffered to the system, so that the file can be read back.
+    void flush();
     void close();
 
 private:

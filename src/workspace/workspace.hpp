@@ -37,6 +37,10 @@ struct Workspace {
     // Directory that holds the site folders, ending with "/".
     std::string root;
 
+    // The accepted answer tokens of the dialogue, in the order asked: fed back
+    // on standard input they repeat the run.
+    std::vector<std::string> answers;
+
     // Console and report output, printf-style.
     void say(const char* fmt, ...) __attribute__((format(printf, 2, 3)));
     void report(const char* fmt, ...) __attribute__((format(printf, 2, 3)));

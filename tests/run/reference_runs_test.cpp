@@ -9,6 +9,23 @@ namespace {
 
 const std::string reference_dir = std::string(TEST_DATA_DIR) + "/reference-runs/";
 
+// What a complete run writes beside the described outputs: pictures, slice
+// plot, answers, and a GIS header for each raw raster.
+std::vector<std::string> companion_files(const std::vector<std::string>& described)
+{
+    std::vector<std::string> names;
+    for (const std::string& f : described) {
+        if (f.ends_with("_info.txt")) {
+            const std::string g = f.substr(0, f.size() - 9);
+            for (const char* s :
+                 {"_rec1_shad.png", "_rec1_shaderos.png", "_erosion.png", "_slices.svg", "_answers.txt"})
+                names.push_back(g + s);
+        }
+        if (f.ends_with(".raw")) names.push_back(f.substr(0, f.size() - 4) + ".hdr");
+    }
+    return names;
+}
+
 void check_reference_run(const std::string& name, const Stages* stages = nullptr)
 {
     TempRoot root;
@@ -28,6 +45,7 @@ void check_reference_run(const std::string& name, const Stages* stages = nullptr
         if (f.ends_with("_info.txt")) got = replace_all(got, root.path(), "ROOT/");
         EXPECT_TRUE(got == read_file(expected + f)) << f << " differs";
     }
+    for (const std::string& f : companion_files(written)) written.push_back(f);
     for (const std::string& f : list_dir(reference_dir + name + "/input")) written.push_back(f);
     std::sort(written.begin(), written.end());
     EXPECT_EQ(list_dir(site), written) << "the run wrote other files than the reference";

@@ -1,8 +1,10 @@
 #include "run_support.hpp"
 
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -39,6 +41,14 @@ std::string TempRoot::folder(const std::string& name) const
 {
     fs::create_directories(path_ + name);
     return path_ + name + "/";
+}
+
+std::string maunga_whau_site(const TempRoot& root, const std::string& folder)
+{
+    const std::string site = root.folder(folder);
+    fs::copy_file(std::string(EXAMPLES_DIR) + "/maunga-whau/maunga_whau.asc", site + "maunga_whau.asc",
+                  fs::copy_options::overwrite_existing);
+    return site;
 }
 
 RunResult run_program(const std::string& answers, const Stages* stages)
@@ -82,6 +92,36 @@ std::string replace_all(std::string s, const std::string& from, const std::strin
 {
     for (std::size_t p = 0; (p = s.find(from, p)) != std::string::npos; p += to.size()) s.replace(p, from.size(), to);
     return s;
+}
+
+std::string command_output(const std::string& command, int* status)
+{
+    std::string out;
+    std::FILE* p = popen(command.c_str(), "r");
+    if (!p) {
+        if (status) *status = -1;
+        return out;
+    }
+    char buf[4096];
+    for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
+    int s = pclose(p);
+    if (status) *status = WIFEXITED(s) ? WEXITSTATUS(s) : -1;
+    return out;
+}
+
+bool have_program(const std::string& program)
+{
+    int status = 0;
+    command_output("command -v " + shell_quote(program) + " >/dev/null 2>&1", &status);
+    return status == 0;
+}
+
+std::string shell_quote(const std::string& s)
+{
+    std::string q = "'";
+    q += replace_all(s, "'", "'\\''");
+    q += '\'';
+    return q;
 }
 
 void allocate_all(Workspace& ws, int nb_lig, int nb_col)

@@ -28,6 +28,10 @@ private:
     bool had_root_ = false;
 };
 
+// The bundled Maunga Whau ESRI grid (maunga_whau.asc, 61 x 87 cells of 10 m)
+// copied into `folder` below the root; returns the folder's path.
+std::string maunga_whau_site(const TempRoot& root, const std::string& folder = "site");
+
 struct RunResult {
     int status;
     std::string console;
@@ -54,6 +58,13 @@ std::vector<std::string> list_dir(const std::string& path);
 void copy_dir_files(const std::string& from, const std::string& to);
 // Every occurrence of `from` replaced by `to`.
 std::string replace_all(std::string s, const std::string& from, const std::string& to);
+
+// Runs a shell command; its standard output, and its exit status in `status`.
+std::string command_output(const std::string& command, int* status = nullptr);
+// True when `program` is found on the PATH.
+bool have_program(const std::string& program);
+// Single-quoted for the shell.
+std::string shell_quote(const std::string& s);
 
 // Sets up a workspace grid of elevations from rows of text ("1 2 3", ...),
 // with tab and the other work grids allocated at the same size.

@@ -1,0 +1,49 @@
+#include "companion_files.hpp"
+
+#include <cmath>
+#include <cstdio>
+
+#include "workspace.hpp"
+
+void write_companion_files(Workspace& ws)
+{
+    write_gis_sidecars(ws);
+    write_pictures(ws);
+    write_slice_plot(ws);
+    write_answers_record(ws);
+}
+
+std::string output_prefix(const Workspace& ws)
+{
+    const std::string suffix = "_info.txt";
+    return ws.nominfo.substr(0, ws.nominfo.size() - suffix.size());
+}
+
+std::vector<double> nice_ticks(double lo, double hi, int target)
+{
+    std::vector<double> ticks;
+    if (!(hi > lo) || target < 1) {
+        ticks.push_back(lo);
+        return ticks;
+    }
+    const double raw = (hi - lo) / target;
+    const double magnitude = std::pow(10.0, std::floor(std::log10(raw)));
+    const double r = raw / magnitude;
+    const double step = (r < 1.5 ? 1 : r < 3 ? 2 : r < 7 ? 5 : 10) * magnitude;
+    // Multiples of the step, not a running sum, so that 0.1 + 0.2 stays 0.3;
+    // the slack keeps a tick that rounding puts a hair outside the range.
+    const double slack = step * 1e-9;
+    for (double k = std::ceil((lo - slack) / step); k * step <= hi + slack; ++k)
+        ticks.push_back(k * step == 0 ? 0.0 : k * step);
+    return ticks;
+}
+
+std::string tick_label(double v, double spacing)
+{
+    int decimals = 0;
+    if (spacing > 0 && spacing < 1)
+        decimals = int(std::ceil(-std::log10(spacing) - 1e-9));
+    char text[64];
+    std::snprintf(text, sizeof text, "%.*f", decimals, v);
+    return text;
+}

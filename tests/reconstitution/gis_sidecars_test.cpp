@@ -1,0 +1,97 @@
+// ENVI headers beside the raw output rasters, read back by GDAL as QGIS would.
+#include <gtest/gtest.h>
+
+
+#include "companion_files.hpp"
+#include "run_support.hpp"
+
+namespace {
+
+// gdalinfo with the statistics of the samples, leaving no .aux.xml behind.
+std::string gdalinfo(const std::string& raster)
+{
+    return command_output("GDAL_PAM_ENABLED=NO gdalinfo -stats " + shell_quote(raster) + " 2>&1");
+}
+
+std::vector<int> descriptor_numbers(const std::string& path)
+{
+    std::istringstream in(read_file(path));
+    std::vector<int> v;
+    for (int x; v.size() < 6 && in >> x;) v.push_back(x);
+    return v;
+}
+
+// The stem's raster opens through its header alone (our own .txt descriptor
+// beside it plays no part) with the size and sample type expected.
+void expect_opens(const std::string& stem, const std::string& type, int lines, int columns)
+{
+    SCOPED_TRACE(stem);
+    const std::string info = gdalinfo(stem + ".raw");
+    const std::string name = stem.substr(stem.rfind('/') + 1);
+    EXPECT_NE(info.find("Driver: ENVI/"), std::string::npos) << info;
+    EXPECT_NE(info.find("Files: " + stem + ".raw\n       " + stem + ".hdr\n"), std::string::npos) << info;
+    EXPECT_EQ(info.find(name + ".txt"), std::string::npos) << info;
+    EXPECT_NE(info.find(cfmt("Size is %d, %d", columns, lines)), std::string::npos) << info;
+    EXPECT_NE(info.find("Type=" + type + ","), std::string::npos) << info;
+}
+
+// GDAL reads the samples themselves right (type, byte order, size): its
+// minimum and maximum are those that our descriptor gives.
+void expect_extremes_of_descriptor(const std::string& stem)
+{
+    const std::vector<int> d = descriptor_numbers(stem + ".txt");
+    ASSERT_EQ(d.size(), 6u);
+    EXPECT_NE(gdalinfo(stem + ".raw").find(cfmt("Minimum=%d.000, Maximum=%d.000,", d[3], d[4])), std::string::npos)
+        << stem;
+}
+
+}  // namespace
+
+TEST(GisSidecars, HeaderPutsTheMapPositionOnTheUpperLeftCorner)
+{
+    TestWorkspace t;
+    Workspace& ws = t.ws;
+    ws.nb_lig = 100;
+    ws.nb_col = 120;
+    ws.dpix_size = 2.5;
+    ws.X_min = 650000.25;
+    ws.Y_min = 1780000.5;
+    ws.Coord_UTM_dem1_OK = true;
+    const std::string h = envi_header(ws, 12, "rebuilt cone altitude in metres");
+    EXPECT_TRUE(h.starts_with("ENVI\n"));
+    for (const char* line : {"\nsamples = 120\n", "\nlines = 100\n", "\nbands = 1\n", "\nheader offset = 0\n",
+                             "\ndata type = 12\n", "\ninterleave = bsq\n", "\nbyte order = 0\n",
+                             "\nmap info = {Arbitrary, 1, 1, 650000.25, 1780250.5, 2.5, 2.5, units=Meters}\n"})
+        EXPECT_NE(h.find(line), std::string::npos) << line;
+
+    // A raw input gives no map position: none is invented.
+    ws.Coord_UTM_dem1_OK = false;
+    EXPECT_EQ(envi_header(ws, 12, "x").find("map info"), std::string::npos);
+}
+
+TEST(GisSidecars, GdalOpensEveryRawOutputWithItsTypeAndMapPosition)
+{
+    if (!have_program("gdalinfo")) GTEST_SKIP() << "gdalinfo (Debian package gdal-bin) is not installed";
+    // ESRI input (corner 0, 0); raw 16-bit output in metres, then 32-bit in decimetres.
+    const struct {
+        const char* answers;
+        const char* width;
+        const char* type;
+    } runs[] = {{"site maunga_whau 0 10 0 1 0 0 110 0 27 29 0 0 4 1\n", "m2", "UInt16"},
+                {"site maunga_whau 0 10 0 1 1 1 110 0 27 29 0 0 4 1\n", "m4", "Int32"}};
+    for (const auto& run : runs) {
+        TempRoot root;
+        const std::string site = maunga_whau_site(root);
+        RunResult r = run_program(run.answers);
+        ASSERT_EQ(r.status, 0) << r.console;
+        for (const std::string stem : {"maunga_whau_rec1_", "maunga_whau_rec1_eros_"}) {
+            expect_opens(site + stem + run.width, run.type, 61, 87);
+            expect_extremes_of_descriptor(site + stem + run.width);
+        }
+        for (const char* stem : {"maunga_whau_rec1_shad", "maunga_whau_rec1_shaderos"})
+            expect_opens(site + stem, "Byte", 61, 87);
+        const std::string info = gdalinfo(site + "maunga_whau_rec1_" + run.width + ".raw");
+        EXPECT_NE(info.find("Origin = (0.000000000000000,610.000000000000000)"), std::string::npos) << info;
+        EXPECT_NE(info.find("Pixel Size = (10.000000000000000,-10.000000000000000)"), std::string::npos) << info;
+    }
+}

@@ -1,0 +1,105 @@
+// scripts/batch.sh: a CSV table of cones to answers files, run with GNU parallel.
+#include <gtest/gtest.h>
+
+#include "run_support.hpp"
+
+namespace {
+
+const std::string csv_header =
+    "folder,dem,input_format,raw_width,lines,columns,raw_pixel_size,unit,pixel_size,generic_name,output_format,"
+    "output_width,output_scale,x_min,y_min,base,centre_line,centre_column,basal_slice,upper_slices,"
+    "number_of_upper_slices,upper_slice_type\n";
+
+// Runs the script in `dir` with the given arguments; its output and status.
+std::string batch(const TempRoot& root, const std::string& arguments, int* status)
+{
+    return command_output("cd " + shell_quote(root.path()) + " && TEPHROMAT_ROOT=" + shell_quote(root.path()) +
+                              " TEPHROMAT=" + shell_quote(TEPHROMAT_EXE) + " bash " +
+                              shell_quote(std::string(SCRIPTS_DIR) + "/batch.sh") + " " + arguments + " 2>&1",
+                          status);
+}
+
+}  // namespace
+
+TEST(BatchScript, RowsBecomeTheAnswersInTheOrderTheQuestionsCome)
+{
+    TempRoot root;
+    write_file(root.path() + "cones.csv",
+               csv_header +
+                   "# ESRI in and out, centre typed, upper slices shown\n"
+                   "site,maunga_whau,0,,,,,,10,,0,,,,,110,27,29,0,0,4,1\r\n"
+                   "\n"
+                   "site,dem_dm,1,0,61,87,10,1,10,mw_raw,1,1,1,,,110,,,0,1,,\n"
+                   "site,dem4,1,1,,,,0,2.5,,0,,,652000,1780000.5,300,,,1,1,,\n");
+    int status = -1;
+    const std::string out = batch(root, "--answers-only cones.csv work", &status);
+    ASSERT_EQ(status, 0) << out;
+    EXPECT_EQ(list_dir(root.path() + "work"),
+              (std::vector<std::string>{"001-maunga_whau.answers", "002-mw_raw.answers", "003-dem4.answers"}));
+    EXPECT_EQ(read_file(root.path() + "work/001-maunga_whau.answers"),
+              "site\nmaunga_whau\n0\n10\n0\n0\n110\n0\n27\n29\n0\n0\n4\n1\n");
+    // Raw input without descriptor, a new generic name, raw output, the centre computed.
+    EXPECT_EQ(read_file(root.path() + "work/002-mw_raw.answers"),
+              "site\ndem_dm\n1\n0\n61\n87\n10\n1\n10\n1\nmw_raw\n1\n1\n1\n110\n1\n0\n1\n");
+    // Raw input with ESRI output: the corner is asked.
+    EXPECT_EQ(read_file(root.path() + "work/003-dem4.answers"),
+              "site\ndem4\n1\n1\n0\n2.5\n0\n0\n652000\n1780000.5\n300\n1\n1\n1\n");
+}
+
+TEST(BatchScript, RefusesRowsThatWouldMisalignTheAnswers)
+{
+    TempRoot root;
+    const std::string good = "site,maunga_whau,0,,,,,,10,,0,,,,,110,27,29,0,0,4,1\n";
+    const std::pair<std::string, std::string> cases[] = {
+        {csv_header + "site,maunga_whau,0,1,,,,,10,,0,,,,,110,27,29,0,0,4,1\n", "raw_width must stay empty"},
+        {csv_header + "site,maunga_whau,0,,,,,,10,,1,0,,,,110,27,29,0,0,4,1\n", "output_scale is empty"},
+        {csv_header + good + good, "the same folder and generic name as line 2"},
+    };
+    for (const auto& [table, message] : cases) {
+        write_file(root.path() + "bad.csv", table);
+        int status = 0;
+        const std::string out = batch(root, "--answers-only bad.csv work", &status);
+        EXPECT_NE(status, 0) << table;
+        EXPECT_NE(out.find(message), std::string::npos) << out;
+        EXPECT_TRUE(list_dir(root.path() + "work").empty()) << "a bad table leaves no answers file";
+    }
+}
+
+TEST(BatchScript, ThreeConesInParallelMatchThreeSeparateRuns)
+{
+    if (!have_program("parallel")) GTEST_SKIP() << "GNU parallel (Debian package parallel) is not installed";
+    const int bases[] = {100, 110, 120};
+
+    TempRoot separate;
+    const std::string one_by_one = maunga_whau_site(separate);
+    for (int base : bases) {
+        RunResult r = run_program(cfmt("site maunga_whau 0 10 1 b%d 0 %d 0 27 29 0 0 4 1\n", base, base));
+        ASSERT_EQ(r.status, 0) << r.console;
+    }
+
+    TempRoot root;
+    const std::string site = maunga_whau_site(root);
+    std::string table = csv_header;
+    for (int base : bases) table += cfmt("site,maunga_whau,0,,,,,,10,b%d,0,,,,,%d,27,29,0,0,4,1\n", base, base);
+    write_file(root.path() + "cones.csv", table);
+    int status = -1;
+    const std::string out = batch(root, "-j 3 cones.csv", &status);
+    ASSERT_EQ(status, 0) << out;
+    EXPECT_NE(out.find("3 cones done"), std::string::npos) << out;
+
+    const std::vector<std::string> names = list_dir(one_by_one);
+    ASSERT_EQ(list_dir(site), names);
+    EXPECT_EQ(names.size(), 1u + 3u * 13u);
+    for (const std::string& f : names) {
+        std::string a = read_file(site + f), b = read_file(one_by_one + f);
+        if (f.ends_with("_info.txt")) {
+            a = replace_all(a, root.path(), "ROOT/");
+            b = replace_all(b, separate.path(), "ROOT/");
+        }
+        EXPECT_TRUE(a == b) << f << " differs";
+    }
+    for (int base : bases) {
+        const std::string log = read_file(root.path() + cfmt("cones-batch/%03d-b%d.log", base / 10 - 9, base));
+        EXPECT_NE(log.find("Press any key to exit the program"), std::string::npos) << base;
+    }
+}
