@@ -38,9 +38,9 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-constexpr const char* stage_names[] = {"opening",    "parameters2", "treatment", "angles",
-                                       "histo_pent", "surface",     "interp",    "rec_volc"};
-constexpr int n_stages = 8;  // then "end"
+constexpr const char* stage_names[] = {"opening", "parameters2", "treatment", "angles",         "histo_pent",
+                                       "surface", "interp",      "rec_volc",  "companion_files"};
+constexpr int n_stages = 9;  // then "end"
 
 struct Options {
     std::vector<int> sizes;
@@ -242,21 +242,21 @@ struct Row {
 void print_stages(const Row& r, bool with_reference, std::size_t cells)
 {
     const bool ref = with_reference && r.reference.state == Outcome::done;
-    std::printf("    %-12s %10s", "stage (s)", "program");
+    std::printf("    %-16s %10s", "stage (s)", "program");
     if (ref) std::printf(" %10s %8s", "reference", "ratio");
     std::printf("\n");
     for (int k = 0; k < n_stages; ++k) {
-        std::printf("    %-12s %10.3f", stage_names[k], r.program.stage[k]);
+        std::printf("    %-16s %10.3f", stage_names[k], r.program.stage[k]);
         if (ref) std::printf(" %10.3f %8.1f", r.reference.stage[k], r.reference.stage[k] / r.program.stage[k]);
         std::printf("\n");
     }
-    std::printf("    %-12s %10.3f", "total", r.program.total);
+    std::printf("    %-16s %10.3f", "total", r.program.total);
     if (ref) std::printf(" %10.3f %8.1f", r.reference.total, r.reference.total / r.program.total);
-    std::printf("\n    %-12s %10.3f", "cpu", r.program.cpu);
+    std::printf("\n    %-16s %10.3f", "cpu", r.program.cpu);
     if (ref) std::printf(" %10.3f %8.1f", r.reference.cpu, r.reference.cpu / r.program.cpu);
-    std::printf("\n    %-12s %10.1f", "peak MiB", double(r.program.peak_kib) / 1024);
+    std::printf("\n    %-16s %10.1f", "peak MiB", double(r.program.peak_kib) / 1024);
     if (ref) std::printf(" %10.1f", double(r.reference.peak_kib) / 1024);
-    std::printf("\n    %-12s %10.1f", "bytes/cell", double(r.program.peak_kib) * 1024 / double(cells));
+    std::printf("\n    %-16s %10.1f", "bytes/cell", double(r.program.peak_kib) * 1024 / double(cells));
     if (ref) std::printf(" %10.1f", double(r.reference.peak_kib) * 1024 / double(cells));
     std::printf("\n");
 }

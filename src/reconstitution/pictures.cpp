@@ -1,9 +1,11 @@
 #include <png.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <string>
+#include <thread>
 
 #include "companion_files.hpp"
 #include "workspace.hpp"
@@ -200,22 +202,39 @@ std::array<std::uint8_t, 3> viridis(double t)
     return rgb;
 }
 
+// Fast compression: a picture of a large DEM is tens of megabytes of pixels,
+// and a quick look need not be the smallest file.
 std::vector<std::uint8_t> encode_png(const Image& image)
 {
-    png_image png;
-    std::memset(&png, 0, sizeof png);
-    png.version = PNG_IMAGE_VERSION;
-    png.width = png_uint_32(image.width);
-    png.height = png_uint_32(image.height);
-    png.format = image.channels == 3 ? PNG_FORMAT_RGB : PNG_FORMAT_GRAY;
-    png_alloc_size_t size = 0;
-    const png_int_32 stride = png_int_32(image.width * image.channels);
-    if (!png_image_write_to_memory(&png, nullptr, &size, 0, image.pixels.data(), stride, nullptr))
-        fail(cfmt("cannot encode a picture (%s)", png.message));
-    std::vector<std::uint8_t> bytes(size);
-    if (!png_image_write_to_memory(&png, bytes.data(), &size, 0, image.pixels.data(), stride, nullptr))
-        fail(cfmt("cannot encode a picture (%s)", png.message));
-    bytes.resize(size);
+    std::vector<std::uint8_t> bytes;
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png ? png_create_info_struct(png) : nullptr;
+    if (!info) {
+        png_destroy_write_struct(&png, nullptr);
+        fail("cannot encode a picture (not enough memory)");
+    }
+    if (setjmp(png_jmpbuf(png))) {
+        png_destroy_write_struct(&png, &info);
+        fail("cannot encode a picture");
+    }
+    png_set_write_fn(
+        png, &bytes,
+        [](png_structp p, png_bytep data, png_size_t n) {
+            auto* out = static_cast<std::vector<std::uint8_t>*>(png_get_io_ptr(p));
+            out->insert(out->end(), data, data + n);
+        },
+        nullptr);
+    png_set_compression_level(png, 1);
+    png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_UP);
+    png_set_IHDR(png, info, png_uint_32(image.width), png_uint_32(image.height), 8,
+                 image.channels == 3 ? PNG_COLOR_TYPE_RGB : PNG_COLOR_TYPE_GRAY, PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_BASE, PNG_FILTER_TYPE_BASE);
+    png_write_info(png, info);
+    const std::size_t stride = std::size_t(image.width) * std::size_t(image.channels);
+    for (int y = 0; y < image.height; ++y)
+        png_write_row(png, const_cast<png_bytep>(image.pixels.data() + std::size_t(y) * stride));
+    png_write_end(png, info);
+    png_destroy_write_struct(&png, &info);
     return bytes;
 }
 
@@ -282,11 +301,26 @@ Image erosion_picture(const Workspace& ws)
     return im;
 }
 
+// The three pictures are encoded side by side, then written in turn.
 void write_pictures(Workspace& ws)
 {
     const std::string base = output_prefix(ws);
     const int zoom = picture_zoom(ws);
-    write_file(ws, base + "_rec1_shad.png", encode_png(grey_image(ws.tab_shad1, zoom)));
-    write_file(ws, base + "_rec1_shaderos.png", encode_png(grey_image(ws.tab_shaderos1, zoom)));
-    write_file(ws, base + "_erosion.png", encode_png(erosion_picture(ws)));
+    std::vector<std::uint8_t> shaded, shaded_erosion, erosion;
+    std::atomic<bool> failed = false;
+    auto encode = [&](std::vector<std::uint8_t>& out, auto make) {
+        try {
+            out = encode_png(make());
+        } catch (...) {
+            failed = true;
+        }
+    };
+    std::thread other([&] { encode(shaded, [&] { return grey_image(ws.tab_shad1, zoom); }); });
+    encode(shaded_erosion, [&] { return grey_image(ws.tab_shaderos1, zoom); });
+    encode(erosion, [&] { return erosion_picture(ws); });
+    other.join();
+    if (failed) fail("cannot encode the pictures (not enough memory)");
+    write_file(ws, base + "_rec1_shad.png", shaded);
+    write_file(ws, base + "_rec1_shaderos.png", shaded_erosion);
+    write_file(ws, base + "_erosion.png", erosion);
 }
