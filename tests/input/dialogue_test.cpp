@@ -108,12 +108,14 @@ TEST(Dialogue, Raw32WithoutDescriptorAsksAndWritesThreeLines)
 {
     Site s;
     s.raw32();
-    // lines, columns, pixel size; interval, decimal pixel size; new generic name; raw 16-bit in dm
-    RunResult r = run_program("site1\ndem1\n1\n1\n12\n12\n10\n0\n10\n1\ncone\n1\n0\n1\n101\n0\n6\n6\n0\n1\n\n");
+    // lines (0 and -3 asked again), columns, pixel size; interval, decimal pixel size; new generic
+    // name; raw 16-bit in dm
+    RunResult r = run_program("site1\ndem1\n1\n1\n0\n-3\n12\nx\n12\n10\n0\n10\n1\ncone\n1\n0\n1\n101\n0\n6\n6\n0\n1\n\n");
     ASSERT_EQ(r.status, 0) << r.console;
     const std::string c = rooted(r.console, s.root);
     EXPECT_NE(c.find("\n\ttype of DEM raster :\n\t\t0 ====> 16 bits\n\t\t1 ====> 32 bits\n\t\t"
-                     "\n\tNo File ROOT/site1/dem1_m4.txt \n\n\n\tNumber of lines   ? \tNumber of columns ? "
+                     "\n\tNo File ROOT/site1/dem1_m4.txt \n\n\n\tNumber of lines   ? "
+                     "\n\tNumber of lines   ? \n\tNumber of lines   ? \tNumber of columns ? \tNumber of columns ? "
                      "\tPixel size ? \n\tTHE DIGITAL ELEVATION MODEL HAS : "),
               std::string::npos);
     EXPECT_EQ(count_of(c, "Pixel Size (in meters)"), 0);
@@ -170,9 +172,11 @@ TEST(Dialogue, EsriInputEchoesTheHeaderCornerAndRawOutputAsksNoCorner)
     {
         Site s;
         s.esri();
-        RunResult r = run_program("site1\ndem1\n0\n10\n0\n1\n0\n0\n101\n0\n6\n6\n0\n1\n\n");
+        // A negative answer to the upper-slice menu counts as no.
+        RunResult r = run_program("site1\ndem1\n0\n10\n0\n1\n0\n0\n101\n0\n6\n6\n0\n-1\n\n");
         ASSERT_EQ(r.status, 0);
         EXPECT_EQ(count_of(r.console, "UTM"), 0);
+        EXPECT_EQ(count_of(r.console, "Number of Upper Slices"), 0);
     }
 }
 

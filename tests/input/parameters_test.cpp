@@ -205,3 +205,30 @@ TEST(GravityCentre, ExamplesOfTheDesign)
     EXPECT_EQ(ws.i_gc, 6);
     EXPECT_EQ(ws.j_gc, 2);
 }
+
+TEST(GravityCentre, SumsBeyondThirtyTwoBits)
+{
+    // D21: 1700 x 1700 cells: the line sum reaches 4.9e9.
+    TestWorkspace t;
+    Workspace& ws = t.ws;
+    ws.nb_lig = ws.nb_col = 1700;
+    ws.tab = nrutil::ucmatrice(1700, 1700);
+    ws.tab.fill(1);
+    ws.tab[0][0] = 0;
+    ws.flag_gc = 0;
+    gravity_center(ws);
+    EXPECT_EQ(ws.i_gv, 849);
+    EXPECT_EQ(ws.j_gv, 849);
+}
+
+TEST(Paths, RootDirectory)
+{
+    TempRoot keep;  // restores TEPHROMAT_ROOT afterwards
+    setenv("TEPHROMAT_ROOT", "/data/cones", 1);
+    EXPECT_EQ(root_directory(), "/data/cones/");
+    setenv("TEPHROMAT_ROOT", "/data/cones/", 1);
+    EXPECT_EQ(root_directory(), "/data/cones/");
+    setenv("TEPHROMAT_ROOT", "", 1);
+    const char* home = std::getenv("HOME");
+    EXPECT_EQ(root_directory(), std::string(home ? home : "") + "/images/");
+}

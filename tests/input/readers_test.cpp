@@ -164,6 +164,8 @@ TEST(EsriReader, MalformedGridsNameTheFileAndThePlace)
         {"ncols 2\nnrows 70000\nxllcorner 0\nyllcorner 0\ncellsize 1\nnodata_value 0\n", "65535"},
         {"ncols 2\nnrows 1\nxllcorner west\nyllcorner 0\ncellsize 1\nnodata_value 0\n1 2\n", "west"},
         {"ncols 2\nnrows 1\nxllcorner 0\n", "yllcorner"},
+        {"ncols 2\nnrows 1\nxllcorner 0\nyllcorner 0\ncellsize 1\nnodata_value none\n1 2\n", "nodata_value"},
+        {"ncols 2\nnrows 1\nxllcorner 0\nyllcorner 0\ncellsize 1\nnodata_value nan\n1 2\n", "nodata_value"},
     };
     for (const Case& c : cases) {
         StageFixture f;

@@ -331,6 +331,13 @@ TEST(RecVolc, SixteenBitWrapAndDecimetres)
     EXPECT_EQ(rec[0], 60000);
     EXPECT_EQ(read_file(mm.f.dir + "t_rec1.txt").substr(0, 21), "4\n4\n2\n60000\n70000\n10\n");
 
+    // D24: the true extremes of the samples, below 0 too.
+    Rows low = flat_rows(4, 4, -5);
+    low[1][1] = -7;
+    Products neg(low, low, 1, 0, 0);
+    EXPECT_EQ(read_file(neg.f.dir + "t_rec1.txt").substr(0, 15), "4\n4\n2\n-7\n-5\n10\n");
+    EXPECT_EQ(neg.samples("_rec1.raw", 2)[5], 65529);
+
     Rows high = flat_rows(4, 4, 1234);
     Products dm(high, high, 1, 1, 1);
     EXPECT_EQ(dm.samples("_rec1.raw", 4), std::vector<std::int64_t>(16, 12340));
@@ -349,4 +356,32 @@ TEST(RecVolc, SixteenBitWrapAndDecimetres)
                         "\n\tShadowed DEM saved as " + esri.f.dir + "t_shad1.asc "
                         "\n\tShadowed eroded deposits saved as " + esri.f.dir + "t_shaderos1.asc "),
               std::string::npos);
+}
+
+TEST(Interp, CraterDiscTakesTheCentreOutOfTheSmoothing)
+{
+    // D25: the smallest ring of the disc (radius 1.5) reaches the centre cell,
+    // which keeps the present altitude 100 although its window, smoothed and
+    // raised to the present relief, would lie near 120.
+    Rows rows = flat_rows(9, 9, 90);
+    for (int i = 1; i <= 7; ++i)
+        for (int j = 1; j <= 7; ++j) rows[i][j] = 120;
+    rows[4][4] = 100;
+    TestWorkspace t;
+    Workspace& ws = t.ws;
+    set_elevations(ws, rows);
+    for (int i = 0; i < 9; ++i)
+        for (int j = 0; j < 9; ++j) ws.tab[i][j] = rows[i][j] >= 100;
+    ws.i_gv = ws.j_gv = 4;
+    ws.base = 100;
+    ws.altmax = 120;
+    ws.flag_convex = 2;
+    ws.distmax_cr = 1.5;
+    ws.h_crat = 20.0;
+    ws.dalt_center = 100.0;
+    interp(ws);
+    EXPECT_EQ(ws.ktab[4][4], 100);
+    EXPECT_EQ(ws.ktab[3][4], 120);  // the crater ring, fonc[1] = 120
+    EXPECT_EQ(ws.ktab[6][6], 120);  // smoothed, never below the present relief
+    EXPECT_EQ(ws.ktab[0][0], 90);
 }

@@ -283,3 +283,17 @@ TEST(ItemSelection, SliceItems)
     select_slice_item(t.f.ws, 120);
     EXPECT_EQ(std::count(t.f.ws.tab_pl.data(), t.f.ws.tab_pl.data() + 81, 0), 81);
 }
+
+TEST(ItemSelection, LabelsAreNotLimitedToEightBits)
+{
+    // D9: 300 items, labels 1 to 301 without 10; the count line keeps num - 1.
+    Rows rows = flat_rows(32, 62, 50);
+    for (int k = 0; k < 300; ++k) rows[1 + 2 * (k / 20)][1 + 3 * (k % 20)] = rows[1 + 2 * (k / 20)][2 + 3 * (k % 20)] = 120;
+    Items t(rows, 29, 58);  // the last item
+    select_basal_item(t.f.ws);
+    EXPECT_EQ(t.f.ws.num, 301);
+    EXPECT_EQ(t.f.ws.val_base, 301);
+    EXPECT_NE(t.f.console().find("\n\tNumber of items = 300 \n\n\tCaution"), std::string::npos);
+    EXPECT_EQ(std::count(t.f.ws.tab.data(), t.f.ws.tab.data() + t.f.ws.tab.size(), 1), 2);
+    EXPECT_EQ(t.f.ws.tab[29][59], 1);
+}

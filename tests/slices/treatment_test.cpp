@@ -170,6 +170,21 @@ TEST(Treatment, NoSliceAndSummitOnTheCentreLineSkipTheCrater)
     EXPECT_EQ(s.ws.distmax_cr, 0.0);
 }
 
+TEST(Treatment, EdificeBelowSeaLevelGetsItsRealTop)
+{
+    // D24: altmax is the true top, -20 m, not the start value 0.
+    Rows rows = flat_rows(7, 7, -50);
+    block(rows, 1, 5, 1, 5, -30);
+    block(rows, 2, 4, 2, 4, -20);
+    Slicing s(rows, -40, 3, 3);
+    treatment(s.ws);
+    EXPECT_EQ(s.ws.altmax, -20);
+    const auto surf = lines_of(s.f.file("_surf_slice.xls"));
+    ASSERT_EQ(surf.size(), 22u);
+    EXPECT_EQ(surf[21], "0.000000\t700.000000\t700.000000\t20\t-20");
+    EXPECT_NE(s.f.file("_info.txt").find("\n\n\tUpper dynamic scale reached : -20 "), std::string::npos);
+}
+
 TEST(Treatment, UpperSlicesOfTheModel)
 {
     Rows rows = flat_rows(7, 7, 90);
