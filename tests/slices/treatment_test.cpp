@@ -325,3 +325,66 @@ TEST(Convexity, FillSeedAtColumnOne)
     EXPECT_EQ(t.ws.tab_conv[2][5], 5);
     EXPECT_EQ(t.ws.tab_conv[2][6], 0);
 }
+
+TEST(Convexity, FilledDiscOutline)
+{
+    TestWorkspace t;
+    allocate_all(t.ws, 17, 17);
+    auto in_disc = [](int i, int j, int r) { return (i - 8) * (i - 8) + (j - 8) * (j - 8) <= r * r; };
+    for (int i = 0; i < 17; ++i)
+        for (int j = 0; j < 17; ++j)
+            if (in_disc(i, j, 6) && !(in_disc(i - 1, j, 6) && in_disc(i + 1, j, 6) && in_disc(i, j - 1, 6) &&
+                                      in_disc(i, j + 1, 6)))
+                t.ws.tab_co[i][j] = 1;
+    t.ws.flag_convex = 2;
+    t.ws.i_gv = t.ws.j_gv = 8;
+    convexity(t.ws);
+    for (int i = 0; i < 17; ++i) {
+        int first = -1, last = -1, count = 0;
+        for (int j = 0; j < 17; ++j) {
+            const int v = t.ws.tab_conv[i][j];
+            EXPECT_TRUE(v == 0 || v == 2);
+            if (in_disc(i, j, 6)) {
+                EXPECT_EQ(v, 2) << i << "," << j;  // the disc is covered
+            }
+            if (!in_disc(i, j, 7)) {
+                EXPECT_EQ(v, 0) << i << "," << j;  // and not much more
+            }
+            if (v == 2) {
+                if (first < 0) first = j;
+                last = j;
+                ++count;
+            }
+        }
+        if (count) {
+            EXPECT_EQ(count, last - first + 1) << "line " << i << " is one span";
+        }
+    }
+}
+
+TEST(Convexity, ListsAndSeedStackWithoutFixedCapacity)
+{
+    // D17: 40000 points on one line; a fill that leaves 15000 pending seeds.
+    TestWorkspace t;
+    allocate_all(t.ws, 3, 40002);
+    for (int j = 1; j <= 40000; ++j) t.ws.tab_co[1][j] = 1;
+    t.ws.flag_convex = 1;
+    convexity(t.ws);
+    EXPECT_EQ(std::count(t.ws.tab_conv[1], t.ws.tab_conv[1] + 40002, 2), 40000);
+
+    TestWorkspace u;
+    allocate_all(u.ws, 3, 30001);
+    for (int j = 1; j < 30001; j += 2) u.ws.tab_conv[2][j] = 5;
+    u.ws.i_gv = 1;
+    u.ws.j_gv = 5;
+    filling(u.ws);
+    int filled = 0;
+    for (int j = 0; j < 30001; ++j) filled += u.ws.tab_conv[2][j] == 2;
+    // Every even column but 0, which is never filled, and the wall at column 1,
+    // set to 2 by the span whose left end is column 2.
+    EXPECT_EQ(filled, 15001);
+    EXPECT_EQ(u.ws.tab_conv[2][0], 0);
+    EXPECT_EQ(u.ws.tab_conv[2][1], 2);
+    EXPECT_EQ(u.ws.tab_conv[2][3], 5);
+    EXPECT_EQ(std::count(u.ws.tab_conv[1] + 1, u.ws.tab_conv[1] + 30001, 2), 30000);
+}
