@@ -68,6 +68,20 @@ TEST(Treatment, FiveByFiveSquareBasalAndSliceSurfaces)
               std::string::npos);
 }
 
+TEST(Treatment, BorderPixelsCountWholeInTheBasalSliceAndNotInTheSlices)
+{
+    Rows rows = flat_rows(6, 6, 90);
+    block(rows, 3, 5, 3, 5, 101);  // touches the last line and column (line 0 is never reached)
+    Slicing s(rows, 100, 4, 4);
+    treatment(s.ws);
+    const auto surf = lines_of(s.f.file("_surf_slice.xls"));
+    ASSERT_EQ(surf.size(), 3u);
+    // Basal: 6 whole pixels (5 on the border), 3 interior perimeter pixels.
+    EXPECT_EQ(surf[1].substr(surf[1].find('\t')), "\t750.000000\t750.000000\t0\t100");
+    // Slice: 4 interior pixels, (3, 3) thinned away, (3, 4) and (4, 3) halves.
+    EXPECT_EQ(surf[2].substr(surf[2].find('\t')), "\t300.000000\t300.000000\t1\t101");
+}
+
 TEST(Treatment, EdificeThreeMetresHigh)
 {
     Rows rows = flat_rows(11, 11, 90);
