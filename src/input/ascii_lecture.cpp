@@ -70,6 +70,9 @@ void ascii_lecture(Workspace& ws)
             rd.push_back(key);
         else if (!rd.next(val))
             fail(cfmt("%s: the header ends before nodata_value", name.c_str()));
+        else if (!parse_sample(val, v))
+            fail(cfmt("%s: the header value of nodata_value is not a number: \"%.*s\"", name.c_str(),
+                      int(val.size()), val.data()));
     }
 
     ws.itab = nrutil::imatrice(ws.nb_col, ws.nb_lig);

@@ -42,9 +42,11 @@ int run(Workspace& ws)
             begin(ws, "companion_files");
             write_companion_files(ws);
             begin(ws, "end");
+            // Every result is complete on disk before the key is asked for: a
+            // file that cannot be written ends the run without the key wait (D7).
+            ws.close_all();
             ws.say("\n\n\tPress any key to exit the program ");
             wait_key(ws);
-            ws.close_all();
             ws.out->flush();
             return 0;
         } catch (const std::bad_alloc&) {

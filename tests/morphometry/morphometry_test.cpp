@@ -1,0 +1,243 @@
+// Slope angles (Part 4.1), radial sections (4.2) and surfaces (4.3).
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "morphometry.hpp"
+#include "stage_support.hpp"
+#include "surface_rule.hpp"
+
+namespace {
+
+struct Relief {
+    StageFixture f;
+    Workspace& ws = f.ws;
+    Relief(const Rows& rows, double pixel)
+    {
+        set_elevations(ws, rows);
+        f.open_files();
+        ws.dsizepix = ws.dpix_size = pixel;
+    }
+    void item(int i0, int i1, int j0, int j1)
+    {
+        for (int i = i0; i <= i1; ++i)
+            for (int j = j0; j <= j1; ++j) ws.tab[i][j] = 1;
+    }
+    void disc(int ci, int cj, int r)
+    {
+        for (int i = 0; i < ws.nb_lig; ++i)
+            for (int j = 0; j < ws.nb_col; ++j)
+                if ((i - ci) * (i - ci) + (j - cj) * (j - cj) <= r * r) ws.tab[i][j] = 1;
+    }
+    // The three surface lines of the console.
+    std::string surfaces()
+    {
+        const std::string c = f.console();
+        return c.substr(c.find("\n\t\tBi-dimensional"));
+    }
+};
+
+Rows plane(int nl, int nc, double per_column, double per_line = 0)
+{
+    Rows rows(nl, std::vector<int>(nc));
+    for (int i = 0; i < nl; ++i)
+        for (int j = 0; j < nc; ++j) rows[i][j] = 1000 + int(per_column * j + per_line * i);
+    return rows;
+}
+
+}  // namespace
+
+TEST(Angles, FlatPlanesAndBorders)
+{
+    Relief flat(flat_rows(6, 7, 500), 10);
+    angles(flat.ws);
+    EXPECT_EQ(std::count(flat.ws.pente_ang.data(), flat.ws.pente_ang.data() + 42, 0), 42);
+
+    Relief steep(plane(6, 7, 10), 10);
+    angles(steep.ws);
+    Relief gentle(plane(6, 7, 0, 1), 10);
+    angles(gentle.ws);
+    for (int i = 0; i < 6; ++i)
+        for (int j = 0; j < 7; ++j) {
+            const bool border = i == 0 || j == 0 || i == 5 || j == 6;
+            EXPECT_EQ(steep.ws.pente_ang[i][j], border ? 0 : 45) << i << "," << j;
+            EXPECT_EQ(gentle.ws.pente_ang[i][j], border ? 0 : 6) << i << "," << j;
+        }
+}
+
+TEST(HistoPent, OneOutlinePixelAndTheReportLines)
+{
+    Relief r(flat_rows(12, 12, 100), 1);
+    r.ws.tab[5][6] = 1;  // 3 lines and 4 columns from the centre (2, 2)
+    r.ws.i_gv = 2;
+    r.ws.j_gv = 2;
+    r.ws.coord_display = 1;
+    r.ws.altmax = 130;
+    r.ws.dbase = 90.5;
+    r.ws.distmin_cr = 1.5;
+    r.ws.distmax_cr = 2.25;
+    histo_pent(r.ws);
+    EXPECT_NEAR(r.ws.low_dist_base, std::sqrt(41.0), 1e-12);
+    EXPECT_EQ(r.ws.low_dist_base, r.ws.gre_dist_base);
+    EXPECT_EQ(r.ws.jco_up + r.ws.jco_down, 0);
+    const std::string lines = "\n\n\tMean angle value : \n\t\tSlope down =  0.00 degrees\n\t\tSlope up   =  0.00 degrees"
+                              "\n\n\tBase Radius :\n\t\tLower radius   =     6.40 m \n\t\tGreater radius =     6.40 m "
+                              "\n\t\tElongation factor =     0.00  \n\n\tCrater Radius :"
+                              "\n\t\tLower radius   =     1.50 m \n\t\tGreater radius =     2.25 m "
+                              "\n\n\tBase line altitude =    90.50 m \n\tUpper altitude     =   130.00 m "
+                              "\n\n\tVolcanic height  =    39.50 m \n\tCrater depth    =    30.00 m ";
+    const std::string head = "\n\n\tCoordinates of the Gravity Center defined by the user\n\t\tline   = 2 \n\t\tcolumn = 2 ";
+    EXPECT_EQ(r.f.console(), head + lines);
+    EXPECT_EQ(r.f.file("_info.txt"), head + replace_all(lines, " degrees", " \260"));
+    EXPECT_EQ(r.ws.dalt_center, 100.0);
+    EXPECT_EQ(r.ws.h_crat, 30.0);
+}
+
+TEST(HistoPent, DiscRadiiAndElongation)
+{
+    const int R = 6;
+    Relief r(flat_rows(21, 21, 100), 10);
+    r.disc(10, 10, R);
+    r.ws.i_gv = r.ws.j_gv = 10;
+    r.ws.coord_display = 2;
+    histo_pent(r.ws);
+    EXPECT_EQ(r.f.console().rfind("\n\n\tInterpolating treatment \n\n\tMean angle value : ", 0), 0u);
+    // About R + 1 (6.32: the outline pixel 5 lines and 1 column from the centre).
+    EXPECT_NEAR(r.ws.low_dist_base, R + 1.0, 0.75);
+    EXPECT_NEAR(r.ws.gre_dist_base, R + std::sqrt(2.0), 0.5);
+    EXPECT_GT(r.ws.elong, 0.0);
+    EXPECT_LT(r.ws.elong, 20.0);
+    EXPECT_DOUBLE_EQ(r.ws.elong, (r.ws.gre_dist_base - r.ws.low_dist_base) / r.ws.low_dist_base * 100.0);
+}
+
+TEST(HistoPent, RisingReliefIsAscendingOnly)
+{
+    Rows rows(15, std::vector<int>(15));
+    for (int i = 0; i < 15; ++i)
+        for (int j = 0; j < 15; ++j) rows[i][j] = 100 + 3 * std::max(std::abs(i - 7), std::abs(j - 7));
+    Relief r(rows, 10);
+    r.item(2, 12, 2, 12);
+    r.ws.i_gv = r.ws.j_gv = 7;
+    angles(r.ws);
+    histo_pent(r.ws);
+    EXPECT_GT(r.ws.jco_up, 0);
+    EXPECT_EQ(r.ws.jco_down, 0);
+    EXPECT_EQ(r.ws.d_mean_ang_down, 0.0);
+    EXPECT_GT(r.ws.d_mean_ang_up, 0.0);
+    EXPECT_NE(r.f.console().find("\n\t\tSlope down =  0.00 degrees"), std::string::npos);
+}
+
+TEST(HistoPent, CentreAsOutlinePixelAndNoOutline)
+{
+    Relief r(flat_rows(9, 9, 100), 10);
+    r.ws.itab[4][5] = 120;
+    r.ws.tab[4][4] = 1;
+    r.ws.i_gv = r.ws.j_gv = 4;
+    r.ws.grav_cent = 1;  // recomputed from the item: the same cell
+    r.ws.coord_display = 1;
+    histo_pent(r.ws);
+    EXPECT_NEAR(r.ws.low_dist_base, std::sqrt(2.0), 1e-15);
+    EXPECT_NEAR(r.ws.gre_dist_base, std::sqrt(2.0), 1e-15);
+    EXPECT_EQ(r.ws.jco_up + r.ws.jco_down, 0);
+    EXPECT_EQ(r.f.console().rfind("\n\n\tCoordinates of the Graviry Center calculated by the program"
+                                  "\n\t\tline   = 4 \n\t\tcolumn = 4 ",
+                                  0),
+              0u);
+
+    Relief none(flat_rows(9, 12, 100), 10);  // no item at all
+    none.ws.i_gv = none.ws.j_gv = 4;
+    none.ws.coord_display = 2;
+    histo_pent(none.ws);
+    EXPECT_EQ(none.ws.low_dist_base, 12.0);
+    EXPECT_EQ(none.ws.gre_dist_base, 0.0);
+    EXPECT_NE(none.f.console().find("\n\t\tElongation factor =  -100.00  "), std::string::npos);
+}
+
+TEST(Surface, FlatSquareIsolatedPixelAndRatioZero)
+{
+    Relief r(flat_rows(14, 14, 300), 10);
+    r.item(2, 11, 2, 11);
+    surface(r.ws, 1);
+    const std::string lines = "\n\t\tBi-dimensional surface  : 0.008100 km2 \n\t\tTri-dimensional surface : 0.008100 km2 "
+                              "\n\t\tSurface Ratio = 0.000000 ";
+    EXPECT_EQ(r.f.console(), lines);
+    EXPECT_EQ(r.f.file("_info.txt"), lines);
+
+    Relief one(flat_rows(5, 5, 300), 10);
+    one.ws.dtab[1][2] = 400;  // a neighbour's height counts, membership does not
+    one.ws.tab[2][2] = 1;
+    surface(one.ws, 2);
+    EXPECT_EQ(one.surfaces().find("\n\t\tBi-dimensional surface  : 0.000100 km2 "), 0u);
+
+    Relief empty(flat_rows(5, 5, 300), 10);  // D15
+    empty.ws.tab[0][2] = 1;                    // border pixels are not measured
+    surface(empty.ws, 1);
+    EXPECT_EQ(empty.f.console(), "\n\t\tBi-dimensional surface  : 0.000000 km2 \n\t\tTri-dimensional surface : "
+                                 "0.000000 km2 \n\t\tSurface Ratio = 0.000000 ");
+}
+
+TEST(Surface, EdgePixelsByMissingNeighbour)
+{
+    // 3 x 3 blocks: 4 pixels whole; one corner missing: 3.5 (the centre
+    // still counts whole); one side middle missing: 4.0 (the centre 0.75, the
+    // two pixels beside the gap have two runs and count whole).
+    auto s2d = [](std::vector<std::pair<int, int>> missing) {
+        Relief r(flat_rows(5, 5, 0), 10);
+        r.item(1, 3, 1, 3);
+        for (auto [i, j] : missing) r.ws.tab[i][j] = 0;
+        surface(r.ws, 1);
+        const std::string c = r.f.console();
+        return std::stod(c.substr(c.find(": ") + 2)) * 1e6 / 100;  // pixels
+    };
+    EXPECT_NEAR(s2d({}), 4.0, 1e-9);
+    EXPECT_NEAR(s2d({{1, 1}}), 3.5, 1e-9);
+    EXPECT_NEAR(s2d({{1, 2}}), 4.0, 1e-9);
+}
+
+TEST(Surface, FortyFiveDegreePlaneWhateverTheShape)
+{
+    for (int shape = 0; shape < 3; ++shape) {
+        Relief r(flat_rows(16, 16, 0), 10);
+        for (int i = 0; i < 16; ++i)
+            for (int j = 0; j < 16; ++j) r.ws.dtab[i][j] = 10.0 * j;
+        if (shape == 0) r.item(2, 12, 3, 9);
+        if (shape == 1) r.disc(8, 8, 6);
+        if (shape == 2) {
+            r.disc(6, 6, 4);
+            r.ws.tab[12][12] = 1;
+            r.ws.tab[6][6] = 0;
+        }
+        surface(r.ws, 1);
+        EXPECT_NE(r.f.console().find("\n\t\tSurface Ratio = 41.421356 "), std::string::npos) << r.f.console();
+    }
+}
+
+TEST(Surface, EdgeRuleTableFollowsItsDefinition)
+{
+    // Ring order of the neighbour bits, clockwise from the upper left.
+    const std::uint16_t* table = surface_triangles();
+    int partial = 0;
+    for (int code = 0; code < 256; ++code) {
+        auto in = [&](int k) { return (code >> (k & 7)) & 1; };
+        int n = 0, starts = 0;
+        for (int k = 0; k < 8; ++k) {
+            n += in(k);
+            starts += in(k) && !in(k + 7);  // a run begins where its predecessor is missing
+        }
+        bool rule = (starts == 1 && n >= 2 && n <= 6);
+        if (n == 7) {
+            const int gap = __builtin_ctz(~code & 0xFF);
+            rule = gap % 2 == 1;  // above, right, below or left
+        }
+        std::uint16_t expected = 0xFF;
+        if (rule) {
+            expected = 0;
+            for (int m = 1; m <= 8; ++m)
+                if (in(m - 1) && in(m)) expected |= std::uint16_t(1 << (m - 1));
+            EXPECT_EQ(__builtin_popcount(expected), n - 1) << code;
+            ++partial;
+        }
+        EXPECT_EQ(table[code] & 0xFF, expected) << "code " << code;
+    }
+    EXPECT_EQ(partial, 44);
+}

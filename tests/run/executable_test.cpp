@@ -1,0 +1,51 @@
+// The real executable, driven through a shell pipe: main(), the exit status
+// and the closing key wait on a standard input that is not a terminal.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+
+#include "stage_support.hpp"
+
+namespace {
+
+// Pipes `answers` into the program; returns its exit status (124: it hung).
+int run_executable(const TempRoot& root, const std::string& answers)
+{
+    write_file(root.path() + "answers.txt", answers);
+    const std::string cmd = "cat '" + root.path() + "answers.txt' | TEPHROMAT_ROOT='" + root.path() +
+                            "' timeout 120 '" TEPHROMAT_EXE "' > '" + root.path() + "console.txt' 2>&1";
+    const int st = std::system(cmd.c_str());
+    return WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+}
+
+}  // namespace
+
+TEST(Executable, ExitStatusesThroughAPipe)
+{
+    TempRoot root;
+    const std::string dir = root.folder("site1");
+    write_file(dir + "dem1.asc", esri_text(small_cone()));
+
+    // A complete run: the key is the last line.
+    EXPECT_EQ(run_executable(root, "site1\ndem1\n0\n10\n0\n0\n101\n0\n6\n6\n0\n1\n\n"), 0);
+    std::string console = read_file(root.path() + "console.txt");
+    EXPECT_NE(console.find("\n\n\tPress any key to exit the program "), std::string::npos);
+    EXPECT_TRUE(file_exists(dir + "dem1_shaderos1.asc"));
+    EXPECT_NE(read_file(dir + "dem1_info.txt").find("\n\tGravity center evolution saved as "), std::string::npos);
+
+    // A complete run whose input ends at the key wait: still a normal end.
+    EXPECT_EQ(run_executable(root, "site1\ndem1\n0\n10\n1\ndem2\n0\n101\n0\n6\n6\n0\n1"), 0);
+    EXPECT_TRUE(file_exists(dir + "dem2_rec1.asc"));
+
+    // The missing DEM path.
+    EXPECT_EQ(run_executable(root, "site1\nnone\n0\n\n"), 0);
+    EXPECT_NE(read_file(root.path() + "console.txt").find("\n\tFile " + dir + "none.asc unknown\n"),
+              std::string::npos);
+
+    // The input ends in the middle of the dialogue.
+    EXPECT_EQ(run_executable(root, "site1\ndem1\n0\n10\n1\ndem3\n0\n101\n"), 1);
+    console = read_file(root.path() + "console.txt");
+    EXPECT_NE(console.find("\n\tError : end of input, the dialogue is incomplete\n"), std::string::npos);
+    EXPECT_FALSE(file_exists(dir + "dem3_info.txt"));
+}
