@@ -12,7 +12,7 @@ void treatment_rec(Workspace& ws)
     ws.pixsurf = ws.dsizepix * ws.dsizepix;
     const long long first = static_cast<long long>(ws.base) + 1, last = ws.altmax;
     std::vector<int> at_or_above(last >= first ? std::size_t(last - first + 1) : 0, 0);
-    for (std::size_t p = 0; p < ws.tab.size(); ++p) {
+    for (std::size_t p = 0; p < ws.tab.size() && last >= first; ++p) {
         if (ws.tab.data()[p] != 1) continue;
         const long long z = ws.itab.data()[p];
         if (z >= first) ++at_or_above[std::size_t(std::min(z, last) - first)];
@@ -22,11 +22,6 @@ void treatment_rec(Workspace& ws)
         const int val = at_or_above[std::size_t(k - first)];
         ws.say("\tNumber of pixels in the slice %d = %d     \r  ", int(k), val);
         volume += val * ws.pixsurf * ws.high;
-    }
-    if (last >= first) {
-        // The highest slice is left in tab_pl.
-        for (std::size_t p = 0; p < ws.tab.size(); ++p)
-            ws.tab_pl.data()[p] = ws.itab.data()[p] >= last && ws.tab.data()[p] == 1;
     }
     ws.both("\n\n\tGLOBAL VOLUME = %9.3lf km3", volume * 1e-9);
     const double difvol = volume * 1e-9 - ws.first_volume;
