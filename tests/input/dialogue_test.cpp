@@ -50,7 +50,8 @@ struct Site {
         for (auto& v : s) v *= scale;
         write_raw32(dir + "dem1_m4.raw", s);
     }
-    std::vector<std::string> files() const { return list_dir(dir); }
+    // The files of the folder, companion files aside.
+    std::vector<std::string> files() const { return described_only(list_dir(dir)); }
 };
 
 std::vector<std::string> sorted(std::vector<std::string> v)

@@ -24,8 +24,10 @@ void check_golden(const std::string& name)
     RunResult r = run_program(read_file(dir + "answers.txt"));
     ASSERT_EQ(r.status, 0) << r.console;
 
+    // The companion files have tests of their own (and PNG bytes depend on
+    // the zlib version).
     std::vector<std::string> written;
-    for (const std::string& f : list_dir(site))
+    for (const std::string& f : described_only(list_dir(site)))
         if (f != "maunga_whau.asc") written.push_back(f);
     const bool update = std::getenv("TEPHROMAT_UPDATE_GOLDEN") != nullptr;
     if (update) {

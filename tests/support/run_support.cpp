@@ -88,6 +88,21 @@ void copy_dir_files(const std::string& from, const std::string& to)
         fs::copy_file(e.path(), fs::path(to) / e.path().filename(), fs::copy_options::overwrite_existing);
 }
 
+bool is_companion_file(const std::string& name)
+{
+    for (const char* end : {".png", ".svg", ".hdr", "_answers.txt"})
+        if (name.ends_with(end)) return true;
+    return false;
+}
+
+std::vector<std::string> described_only(const std::vector<std::string>& names)
+{
+    std::vector<std::string> kept;
+    for (const std::string& n : names)
+        if (!is_companion_file(n)) kept.push_back(n);
+    return kept;
+}
+
 std::string replace_all(std::string s, const std::string& from, const std::string& to)
 {
     for (std::size_t p = 0; (p = s.find(from, p)) != std::string::npos; p += to.size()) s.replace(p, from.size(), to);
