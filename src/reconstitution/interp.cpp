@@ -254,6 +254,10 @@ void interp(Workspace& ws)
     ws.say("\n\n\tCrater bottom %d m\n", ws.top);
 
     slice_contours(ws, levels);
+    // The levels are of no more use: their memory goes back before the
+    // dilation takes its own.
+    computed.reset();
+    ws.edifice_levels.reset();
 
     ws.say("\n\n\tCone reconstitution \n");
     Dilation dilation(ws);

@@ -161,6 +161,9 @@ void treatment(Workspace& ws)
     const int nl = ws.nb_lig, nc = ws.nb_col;
     ws.coord_display = 1;
     select_basal_item(ws);
+    // The slices need no labelling: the point list can go.
+    std::vector<std::uint16_t>().swap(ws.coord_y);
+    std::vector<std::uint16_t>().swap(ws.coord_x);
 
     ws.flag_gc = 1;
     gravity_center(ws);
