@@ -80,6 +80,10 @@ void rec_volc(Workspace& ws)
     ws.coeff_rc = scale[ws.dyn_scale_out];
 
     ws.itab.copy_from(ws.ktab);
+    // Grids whose last reader is done are released as the stage goes: the end
+    // of the run is when memory peaks.
+    ws.ktab = {};
+    ws.itab2 = {};
     ws.say("\n\n\tFIRST RECONSTITUTED VOLCANIC CONE ");
     ws.stages->treatment_rec(ws);
     angles(ws);
@@ -93,6 +97,7 @@ void rec_volc(Workspace& ws)
         if (rebuilt > present) ws.dtab.data()[p] = double(std::int64_t(rebuilt) - present);
         if (ws.dtab.data()[p] > maxd) maxd = ws.dtab.data()[p];
     }
+    ws.itab1 = {};
     ws.both("\n\n\tCharacteristics after the first interpolation ");
     surface(ws, 2);
 
@@ -122,6 +127,8 @@ void rec_volc(Workspace& ws)
     grey_image(ws, ws.tab_shad1);
     for (std::size_t p = 0; p < ws.itab_eros.size(); ++p) ws.dtab_shad_in.data()[p] = ws.itab_eros.data()[p];
     grey_image(ws, ws.tab_shaderos1);
+    ws.dtab_shad_in = {};
+    ws.dtab_shad_out = {};
 
     if (ws.format_out == 1)
         write_raw_outputs(ws, min_rc, max_rc, min_eros, max_eros, maxd);
