@@ -49,6 +49,7 @@ Relief random_relief(std::uint64_t seed, int max_side)
             r.z[std::size_t(i) * r.columns + j] = std::min(v, flat);
         }
     r.base = plain + rng.uniform(-2, 4);
+    if (rng.unit() < 0.05) r.base = *std::max_element(r.z.begin(), r.z.end()) + rng.uniform(-1, 3);  // nothing or one level above
     // The centre: most often the crater or summit of the first cone, sometimes
     // anywhere (the border lines included).
     if (rng.unit() < 0.8) {
