@@ -62,16 +62,19 @@ void pixel_surface(const Workspace& ws, const std::uint16_t* triangles, double t
                          (zu[j - 1] - c) * 0.5, (zu[j] - c) * 0.5,     (zu[j + 1] - c) * 0.5,
                          (zm[j + 1] - c) * 0.5, (zd[j + 1] - c) * 0.5, (zd[j] - c) * 0.5,
                          (zd[j - 1] - c) * 0.5, (zm[j - 1] - c) * 0.5};
-    // Triangle m joins the centre, corner corner[m] and side middle middle[m].
+    // Triangle m joins the centre, corner corner[m] and side middle middle[m];
+    // each side from the centre serves two triangles.
     static const int corner[9] = {0, 1, 3, 3, 5, 5, 7, 7, 1};
     static const int middle[9] = {0, 2, 2, 4, 4, 6, 6, 8, 8};
+    double centre_side[9];
+    for (int k = 1; k <= 8; k += 2) centre_side[k] = std::sqrt(diag * diag + A[k] * A[k]);
+    for (int k = 2; k <= 8; k += 2) centre_side[k] = std::sqrt(tr_size * tr_size + A[k] * A[k]);
     S_pix3d = 0;
     for (int m = 1; m <= 8; ++m) {
         if (!(counted >> (m - 1) & 1)) continue;
-        const double Ac = A[corner[m]], Am = A[middle[m]];
-        const double p = std::sqrt(diag * diag + Ac * Ac);
-        const double q = std::sqrt(tr_size * tr_size + Am * Am);
-        const double d = Ac - Am;
+        const double p = centre_side[corner[m]];
+        const double q = centre_side[middle[m]];
+        const double d = A[corner[m]] - A[middle[m]];
         const double r = std::sqrt(tr_size * tr_size + d * d);
         const double s = (p + q + r) * 0.5;
         S_pix3d += std::sqrt(s * (s - p) * (s - q) * (s - r));

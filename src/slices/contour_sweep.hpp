@@ -76,18 +76,25 @@ void ContourSweep::start(int nb_lig, int nb_col, int i0, int i1, int j0, int j1,
         s = std::max<std::int64_t>(low + 1, lo);
         return s <= e;
     };
+    // Interval starts (relative to lo, -1 for none), then a counting sort.
+    const std::size_t width = std::size_t(jb - ja + 1);
+    std::vector<std::int32_t> start_of(ib >= ia && jb >= ja ? std::size_t(ib - ia + 1) * width : 0);
     std::int64_t s, e;
     for (int i = ia; i <= ib; ++i)
-        for (int j = ja; j <= jb; ++j)
-            if (interval(i, j, s, e)) ++first_[std::size_t(s - lo) + 1];
+        for (int j = ja; j <= jb; ++j) {
+            const bool on = interval(i, j, s, e);
+            start_of[std::size_t(i - ia) * width + std::size_t(j - ja)] = on ? std::int32_t(s - lo) : -1;
+            if (on) ++first_[std::size_t(s - lo) + 1];
+        }
     for (std::size_t k = 1; k <= levels; ++k) first_[k] += first_[k - 1];
     end_.assign(first_[levels], 0);
     std::vector<std::uint32_t> fill(first_.begin(), first_.end() - 1);
     for (int i = ia; i <= ib; ++i)
-        for (int j = ja; j <= jb; ++j)
-            if (interval(i, j, s, e)) {
-                const std::uint32_t n = fill[std::size_t(s - lo)]++;
-                cells_[n] = std::uint32_t(std::size_t(i) * nb_col + j);
-                end_[n] = std::int32_t(e);
-            }
+        for (int j = ja; j <= jb; ++j) {
+            const std::int32_t b = start_of[std::size_t(i - ia) * width + std::size_t(j - ja)];
+            if (b < 0) continue;
+            const std::uint32_t n = fill[std::size_t(b)]++;
+            cells_[n] = std::uint32_t(std::size_t(i) * nb_col + j);
+            end_[n] = std::int32_t(std::min<std::int64_t>(at(i, j), hi));
+        }
 }

@@ -4,6 +4,29 @@
 
 #include "workspace.hpp"
 
+namespace {
+
+// One "%d\t%d\t%d\n" row; the model of a large edifice has millions.
+void xyz_row(Workspace& ws, int x, int y, int z)
+{
+    char row[40];
+    char* p = row;
+    for (int v : {x, y, z}) {
+        char digits[12];
+        int n = 0;
+        unsigned u = v < 0 ? 0u - unsigned(v) : unsigned(v);
+        do digits[n++] = char('0' + u % 10);
+        while (u /= 10);
+        if (v < 0) *p++ = '-';
+        while (n) *p++ = digits[--n];
+        *p++ = '\t';
+    }
+    p[-1] = '\n';
+    ws.fgc.write(row, std::size_t(p - row));
+}
+
+}  // namespace
+
 int model_z(const Workspace& ws, int altitude)
 {
     if (ws.pix_size != 0) return altitude / ws.pix_size;
@@ -28,10 +51,10 @@ void model_frame_rows(Workspace& ws)
             jmax = std::max(jmax, j);
         }
     const int z = model_z(ws, ws.base);
-    ws.fgc.printf("%d\t%d\t%d\n", jmin - 5, imin - 5, z);
-    ws.fgc.printf("%d\t%d\t%d\n", jmax + 5, imin - 5, z);
-    ws.fgc.printf("%d\t%d\t%d\n", jmin - 5, imax + 5, z);
-    ws.fgc.printf("%d\t%d\t%d\n", jmax + 5, imax + 5, z);
+    xyz_row(ws, jmin - 5, imin - 5, z);
+    xyz_row(ws, jmax + 5, imin - 5, z);
+    xyz_row(ws, jmin - 5, imax + 5, z);
+    xyz_row(ws, jmax + 5, imax + 5, z);
 }
 
 namespace {
@@ -51,7 +74,7 @@ void slice_rows(Workspace& ws, const Mask& m, int as_perimeter, int z, int i0, i
     for (int i = i0; i <= i1; ++i)
         for (int j = j0; j <= j1; ++j) {
             bool row = as_perimeter == 0 ? m[i][j] == 1 : perimeter(m, i, j, ws.nb_lig, ws.nb_col);
-            if (row) ws.fgc.printf("%d\t%d\t%d\n", j, i, z);
+            if (row) xyz_row(ws, j, i, z);
         }
 }
 
@@ -80,5 +103,5 @@ void model_upper_slice_rows(Workspace& ws, const nrutil::IGrid& mask, int k, int
 
 void model_centre_row(Workspace& ws, int centre_i, int centre_j, int k)
 {
-    ws.fgc.printf("%d\t%d\t%d\n", centre_j, centre_i, model_z(ws, k));
+    xyz_row(ws, centre_j, centre_i, model_z(ws, k));
 }

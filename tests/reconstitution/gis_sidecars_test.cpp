@@ -95,3 +95,27 @@ TEST(GisSidecars, GdalOpensEveryRawOutputWithItsTypeAndMapPosition)
         EXPECT_NE(info.find("Pixel Size = (10.000000000000000,-10.000000000000000)"), std::string::npos) << info;
     }
 }
+
+// The ESRI outputs, all their values on one line, open in GDAL as they are.
+TEST(GisSidecars, GdalOpensTheEsriOutputs)
+{
+    if (!have_program("gdalinfo")) GTEST_SKIP() << "gdalinfo (Debian package gdal-bin) is not installed";
+    TempRoot root;
+    const std::string site = maunga_whau_site(root);
+    RunResult r = run_program("site maunga_whau 0 10 0 0 110 0 27 29 0 0 4 1\n");
+    ASSERT_EQ(r.status, 0) << r.console;
+    const struct {
+        const char* name;
+        const char* extremes;
+    } outputs[] = {{"maunga_whau_rec1.asc", "Minimum=94.000, Maximum=195.000,"},
+                   {"maunga_whau_eros1.asc", "Minimum=0.000, Maximum=41.000,"},
+                   {"maunga_whau_shad1.asc", "Maximum=254.000,"},
+                   {"maunga_whau_shaderos1.asc", "Maximum=254.000,"}};
+    for (const auto& out : outputs) {
+        const std::string info = gdalinfo(site + out.name);
+        EXPECT_NE(info.find("Driver: AAIGrid"), std::string::npos) << info;
+        EXPECT_NE(info.find("Size is 87, 61"), std::string::npos) << info;
+        EXPECT_NE(info.find("Pixel Size = (10.000000000000000,-10.000000000000000)"), std::string::npos) << info;
+        EXPECT_NE(info.find(out.extremes), std::string::npos) << out.name << "\n" << info;
+    }
+}
