@@ -9,6 +9,7 @@
 #include "edifice_levels.hpp"
 #include "gravcenter_model.hpp"
 #include "slices.hpp"
+#include "treatment_frame.hpp"
 #include "workspace.hpp"
 
 // The slices are never drawn whole: each altitude is measured from the
@@ -17,12 +18,6 @@
 // altitude.  The results are those of the straightforward per-slice scans.
 
 namespace {
-
-double centre_distance(const Workspace& ws)
-{
-    const std::int64_t di = std::abs(ws.i_gc - ws.i_gv), dj = std::abs(ws.j_gc - ws.j_gv);
-    return std::sqrt(double(di * di + dj * dj));
-}
 
 // What the slice item is at altitude k: the centre's zone (the centre lies in
 // the slice), every cell of the edifice at or above k (the centre lies below
@@ -159,44 +154,10 @@ double slice_orientation(int ci, int cj, int fi, int fj)
 void treatment(Workspace& ws)
 {
     const int nl = ws.nb_lig, nc = ws.nb_col;
-    ws.coord_display = 1;
-    select_basal_item(ws);
+    open_slicing(ws);
     // The slices need no labelling: the point list can go.
     std::vector<std::uint16_t>().swap(ws.coord_y);
     std::vector<std::uint16_t>().swap(ws.coord_x);
-
-    ws.flag_gc = 1;
-    gravity_center(ws);
-    double dist_gc = centre_distance(ws);
-    model_frame_rows(ws);
-
-    bool any = false;
-    ws.altmax = 0;
-    for (int i = 0; i < nl; ++i)
-        for (int j = 0; j < nc; ++j)
-            if (ws.tab[i][j] == 1 && (!any || ws.itab[i][j] > ws.altmax)) {
-                ws.altmax = ws.itab[i][j];
-                any = true;
-            }
-    model_basal_rows(ws);
-
-    ws.fslice.printf("Distance (m)\tSurface (m2)\tVolume (m3)\tSlice\tAltitud (m)\n");
-    ws.nb_pix_tot = ws.nb_pix_per = 0;
-    for (int i = 0; i < nl; ++i)
-        for (int j = 0; j < nc; ++j) {
-            if (ws.tab[i][j] != 1) continue;
-            ++ws.nb_pix_tot;
-            if (i >= 1 && i <= nl - 2 && j >= 1 && j <= nc - 2 &&
-                (ws.tab[i - 1][j] != 1 || ws.tab[i][j + 1] != 1 || ws.tab[i + 1][j] != 1 ||
-                 ws.tab[i][j - 1] != 1))
-                ++ws.nb_pix_per;
-        }
-    ws.nb_pix_surf = ws.nb_pix_tot - ws.nb_pix_per;
-    double surf_slice = (ws.nb_pix_surf + 0.5 * ws.nb_pix_per) * ws.pixel_surface;
-    ws.high = 1.0;
-    double slicevol = surf_slice * ws.high;
-    ws.fslice.printf("%lf\t%lf\t%lf\t%d\t%d\n", dist_gc * ws.dsizepix, surf_slice, slicevol, 0, ws.base);
-    ws.say("\n\n\tFirst Treatment\n\n");
 
     auto levels = std::make_unique<EdificeLevels>();
     levels->compute(ws);
@@ -233,7 +194,7 @@ void treatment(Workspace& ws)
         s.points.clear();
         const int num_pix_co = thin_contour(ws, contour, s.points);
         const std::int64_t num_pix_pl = stats ? stats->interior[stats->at(k)] : 0;
-        surf_slice = ((num_pix_pl - num_pix_co) + 0.5 * num_pix_co) * ws.pixel_surface;
+        const double surf_slice = ((num_pix_pl - num_pix_co) + 0.5 * num_pix_co) * ws.pixel_surface;
         slice_envelope(s, k, stats);
         for (std::uint32_t p : contour) ws.tab_co.data()[p] = 255;
 
@@ -243,9 +204,9 @@ void treatment(Workspace& ws)
             ws.i_gc = int(stats->sum_i[stats->at(k)] / count);
             ws.j_gc = int(stats->sum_j[stats->at(k)] / count);
         }
-        dist_gc = centre_distance(ws);
+        const double dist_gc = centre_distance(ws);
         ws.say("\tSlice %d altitude %d meters          \r  ", num_slice, k);
-        slicevol = surf_slice * ws.high;
+        const double slicevol = surf_slice * ws.high;
         ws.fslice.printf("%lf\t%lf\t%lf\t%d\t%d\n", dist_gc * ws.dsizepix, surf_slice, slicevol, num_slice, k);
         volume += slicevol;
         if (k == ws.altmax) {
@@ -254,22 +215,5 @@ void treatment(Workspace& ws)
         }
     }
     ws.edifice_levels = std::move(levels);
-    ws.fslice.close();
-    ws.say("\n\n\tGlobal Volume of the edifice from %d until %d m : ", ws.base, ws.altmax);
-    ws.say("\n\t\t %lf km3", volume * 1e-9);
-    ws.flag_convex = 2;
-
-    if (measured) {
-        int si = -1, sj = -1;
-        for (int i = 0; i < nl; ++i)
-            for (int j = 0; j < nc; ++j)
-                if (ws.itab[i][j] == ws.b_crat && ws.tab[i][j] == 1) {
-                    si = i;
-                    sj = j;
-                }
-        if (si >= 0 && si != ws.i_gv && sj != ws.j_gv) crater(ws);
-    }
-    ws.report("\n\n\tGlobal Volume of the edifice from %d until %d m : ", ws.base, ws.altmax);
-    ws.report("\n\t\t %lf km3", volume * 1e-9);
-    ws.first_volume = volume * 1e-9;
+    close_slicing(ws, volume);
 }

@@ -5,52 +5,14 @@
 #include "slices.hpp"
 #include "workspace.hpp"
 #include "reference.hpp"
+#include "interp_frame.hpp"
 
 namespace reference {
 
 namespace {
 
-// Cells of lines 1..nb_lig-2, columns 1..nb_col-2 inside the mask with a
-// 4-neighbour outside it, marked 1 in tab_co.
-template <class Inside>
-void mark_outline(Workspace& ws, Inside inside)
-{
-    for (int i = 1; i <= ws.nb_lig - 2; ++i)
-        for (int j = 1; j <= ws.nb_col - 2; ++j)
-            if (inside(i, j) && (!inside(i - 1, j) || !inside(i, j + 1) || !inside(i + 1, j) || !inside(i, j - 1)))
-                ws.tab_co[i][j] = 1;
-}
 
-// Calls `put(i, j)` for every in-grid point of the circle of radius r drawn
-// around the centre with `points` angles of `step` degrees.
-template <class Put>
-void circle(const Workspace& ws, double r, double step, int points, Put put)
-{
-    const double papi = 4.0 * std::atan(1.0) / 180;
-    for (int k = 0; k < points; ++k) {
-        const double a = k * step * papi;
-        const int i = ws.i_gv - int(std::sin(a) * r + 0.5);
-        const int j = ws.j_gv + int(std::cos(a) * r + 0.5);
-        if (i >= 0 && i < ws.nb_lig && j >= 0 && j < ws.nb_col) put(i, j);
-    }
-}
 
-void crater_profile(Workspace& ws, int distance)
-{
-    const int need = distance + 1;
-    if (ws.fonc.size() < need) {
-        ws.fonc = nrutil::ivecteur(need);
-        require_grid(bool(ws.fonc), "of the crater profile");
-    }
-    const double coeff = ws.h_crat / std::log(ws.distmax_cr);
-    for (int k = 1; k <= distance; ++k) ws.fonc[k] = trunc_to_int(ws.h_crat - coeff * std::log(double(k)) + ws.dalt_center);
-    for (int n = 1; n < distance; n += 10) {
-        const double r = ws.distmax_cr - (n - 1);
-        const int value = ws.fonc[n];
-        circle(ws, r, 0.5, 720, [&](int i, int j) { ws.ktab[i][j] = value; });
-    }
-    ws.ktab[ws.i_gv][ws.j_gv] = ws.itab[ws.i_gv][ws.j_gv];
-}
 
 // Convex envelopes of the slices under the centre, as contour lines.
 void slice_contours(Workspace& ws)
@@ -114,59 +76,13 @@ void closing_fill(Workspace& ws)
     }
 }
 
-// 3x3 mean over the edifice outside the crater disc, never below the present
-// relief.
-void final_smoothing(Workspace& ws, int distance)
-{
-    const int nl = ws.nb_lig, nc = ws.nb_col;
-    for (std::size_t p = 0; p < ws.tab1.size(); ++p) ws.tab1.data()[p] = ws.tab.data()[p] == 1;
-    for (int m = 0; m < distance - 1; ++m)
-        circle(ws, ws.distmax_cr - m, 0.25, 1440, [&](int i, int j) { ws.tab1[i][j] = 0; });
-    for (int i = 1; i <= nl - 2; ++i)
-        for (int j = 1; j <= nc - 2; ++j) {
-            if (ws.tab1[i][j] != 1) continue;
-            std::int64_t sum = 0;
-            int count = 0;
-            for (int a = i - 1; a <= i + 1; ++a)
-                for (int b = j - 1; b <= j + 1; ++b)
-                    if (ws.tab1[a][b] == 1) {
-                        sum += ws.ktab[a][b];
-                        ++count;
-                    }
-            ws.dtab[i][j] = double(sum) / count;
-        }
-    for (int i = 1; i <= nl - 2; ++i)
-        for (int j = 1; j <= nc - 2; ++j) {
-            if (ws.tab1[i][j] != 1) continue;
-            ws.ktab[i][j] = trunc_to_int(ws.dtab[i][j]);
-            if (ws.itab[i][j] > ws.ktab[i][j]) ws.ktab[i][j] = ws.itab[i][j];
-        }
-}
 
 }  // namespace
 
 
 void interp(Workspace& ws)
 {
-    const std::size_t cells = ws.ktab.size();
-    ws.coord_display = 2;
-    ws.ktab.copy_from(ws.itab);
-    for (std::size_t p = 0; p < cells; ++p)
-        if (ws.tab.data()[p] == 1) ws.ktab.data()[p] = unset_altitude;
-    ws.say("\n\n\tFirst interpolation ");
-    ws.say("\n\t\tinside the crater ");
-
-    const int distance = trunc_to_int(ws.distmax_cr) + 1;
-    crater_profile(ws, distance);
-
-    ws.say("\n\t\toutside the crater ");
-    ws.tab_co.fill(0);
-    mark_outline(ws, [&](int i, int j) { return ws.tab[i][j] == 1; });
-    for (std::size_t p = 0; p < cells; ++p)
-        if (ws.tab_co.data()[p] == 1) ws.ktab.data()[p] = ws.base;
-    ws.top = ws.itab[ws.i_gv][ws.j_gv];
-    ws.say("\n\n\tCrater bottom %d m\n", ws.top);
-
+    const int distance = open_interpolation(ws);
     slice_contours(ws);
 
     ws.say("\n\n\tCone reconstitution \n");
@@ -174,7 +90,7 @@ void interp(Workspace& ws)
     int lco = 0;
     while (ws.modif > 0) {
         int unset = 0;
-        for (std::size_t p = 0; p < cells; ++p) unset += ws.ktab.data()[p] == unset_altitude;
+        for (std::size_t p = 0; p < ws.ktab.size(); ++p) unset += ws.ktab.data()[p] == unset_altitude;
         ++lco;
         ws.say("\tIteration : %d number of points = %d modified points = %d \r             ", lco, unset,
                ws.modif);
@@ -182,8 +98,7 @@ void interp(Workspace& ws)
         reference::dilat(ws);
     }
     closing_fill(ws);
-    ws.itab1.copy_from(ws.itab);
-    final_smoothing(ws, distance);
+    close_interpolation(ws, distance);
 }
 
 }  // namespace reference

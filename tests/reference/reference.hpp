@@ -14,8 +14,6 @@
 namespace reference {
 
 void treatment(Workspace& ws);
-void select_basal_item(Workspace& ws);
-void select_slice_item(Workspace& ws, int k);
 // Pixel-by-pixel shape following with its backtracking walk through the list.
 void suiv_formes(Workspace& ws);
 void convexity(Workspace& ws);

@@ -4,18 +4,13 @@
 
 #include "gravcenter_model.hpp"
 #include "slices.hpp"
+#include "treatment_frame.hpp"
 #include "workspace.hpp"
 #include "reference.hpp"
 
 namespace reference {
 
 namespace {
-
-double centre_distance(const Workspace& ws)
-{
-    const std::int64_t di = std::abs(ws.i_gc - ws.i_gv), dj = std::abs(ws.j_gc - ws.j_gv);
-    return std::sqrt(double(di * di + dj * dj));
-}
 
 // S4-S6: contour of the slice item, thinned at its right-angle corners; the
 // surface counts interior cells, contour cells for one half.
@@ -109,59 +104,23 @@ void slice_envelope(Workspace& ws, int k)
 void treatment(Workspace& ws)
 {
     const int nl = ws.nb_lig, nc = ws.nb_col;
-    ws.coord_display = 1;
-    reference::select_basal_item(ws);
-
-    ws.flag_gc = 1;
-    gravity_center(ws);
-    double dist_gc = centre_distance(ws);
-    model_frame_rows(ws);
-
-    bool any = false;
-    ws.altmax = 0;
-    for (int i = 0; i < nl; ++i)
-        for (int j = 0; j < nc; ++j)
-            if (ws.tab[i][j] == 1 && (!any || ws.itab[i][j] > ws.altmax)) {
-                ws.altmax = ws.itab[i][j];
-                any = true;
-            }
-    model_basal_rows(ws);
-
-    ws.fslice.printf("Distance (m)\tSurface (m2)\tVolume (m3)\tSlice\tAltitud (m)\n");
-    ws.nb_pix_tot = ws.nb_pix_per = 0;
-    for (int i = 0; i < nl; ++i)
-        for (int j = 0; j < nc; ++j) {
-            if (ws.tab[i][j] != 1) continue;
-            ++ws.nb_pix_tot;
-            if (i >= 1 && i <= nl - 2 && j >= 1 && j <= nc - 2 &&
-                (ws.tab[i - 1][j] != 1 || ws.tab[i][j + 1] != 1 || ws.tab[i + 1][j] != 1 ||
-                 ws.tab[i][j - 1] != 1))
-                ++ws.nb_pix_per;
-        }
-    ws.nb_pix_surf = ws.nb_pix_tot - ws.nb_pix_per;
-    double surf_slice = (ws.nb_pix_surf + 0.5 * ws.nb_pix_per) * ws.pixel_surface;
-    ws.high = 1.0;
-    double slicevol = surf_slice * ws.high;
-    ws.fslice.printf("%lf\t%lf\t%lf\t%d\t%d\n", dist_gc * ws.dsizepix, surf_slice, slicevol, 0, ws.base);
-    ws.say("\n\n\tFirst Treatment\n\n");
+    open_slicing(ws);
 
     int num_slice = 0;
     double volume = 0;
-    bool measured = false;
     for (long long kk = static_cast<long long>(ws.base) + 1; kk <= ws.altmax; ++kk) {
         const int k = int(kk);
-        measured = true;
         ++num_slice;
-        reference::select_slice_item(ws, k);
+        ::select_slice_item(ws, k);
         if (model_shows_slice(ws, k)) model_upper_slice_rows(ws, ws.tab_pl, k, 0, nl - 1, 0, nc - 1);
-        surf_slice = slice_surface(ws);
+        const double surf_slice = slice_surface(ws);
         slice_envelope(ws, k);
         ws.high = 1.0;
         ws.flag_gc = 2;
         gravity_center(ws);
-        dist_gc = centre_distance(ws);
+        const double dist_gc = centre_distance(ws);
         ws.say("\tSlice %d altitude %d meters          \r  ", num_slice, k);
-        slicevol = surf_slice * ws.high;
+        const double slicevol = surf_slice * ws.high;
         ws.fslice.printf("%lf\t%lf\t%lf\t%d\t%d\n", dist_gc * ws.dsizepix, surf_slice, slicevol, num_slice, k);
         volume += slicevol;
         if (k == ws.altmax) {
@@ -169,24 +128,7 @@ void treatment(Workspace& ws)
             ws.b_crat = k;
         }
     }
-    ws.fslice.close();
-    ws.say("\n\n\tGlobal Volume of the edifice from %d until %d m : ", ws.base, ws.altmax);
-    ws.say("\n\t\t %lf km3", volume * 1e-9);
-    ws.flag_convex = 2;
-
-    if (measured) {
-        int si = -1, sj = -1;
-        for (int i = 0; i < nl; ++i)
-            for (int j = 0; j < nc; ++j)
-                if (ws.itab[i][j] == ws.b_crat && ws.tab[i][j] == 1) {
-                    si = i;
-                    sj = j;
-                }
-        if (si >= 0 && si != ws.i_gv && sj != ws.j_gv) crater(ws);
-    }
-    ws.report("\n\n\tGlobal Volume of the edifice from %d until %d m : ", ws.base, ws.altmax);
-    ws.report("\n\t\t %lf km3", volume * 1e-9);
-    ws.first_volume = volume * 1e-9;
+    close_slicing(ws, volume);
 }
 
 }  // namespace reference
