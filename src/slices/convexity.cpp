@@ -198,7 +198,7 @@ void fill_envelope(Workspace& ws, TouchedRows* touched)
         std::uint8_t* row = ws.tab_conv[i];
         const int left = find_nonzero_back(row, jk - 1, 1);
         const int jg = left >= 1 ? left + 1 : 2;
-        if (jg == 2) row[1] = 2;
+        if (jg == 2 && nc > 1) row[1] = 2;  // a grid of one column has no column 1
         const int right = find_nonzero(row, jk + 1, nc - 1);
         const int jd = right <= nc - 1 ? right - 1 : nc - 1;
         if (jd >= jg) std::memset(row + jg, 2, std::size_t(jd - jg + 1));

@@ -106,7 +106,7 @@ void filling(Workspace& ws)
                 jg = c + 1;
                 break;
             }
-        if (jg == 2) row[1] = 2;
+        if (jg == 2 && nc > 1) row[1] = 2;
         int jd = nc - 1;
         for (int c = jk + 1; c <= nc - 1; ++c)
             if (row[c] != 0) {
