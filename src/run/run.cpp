@@ -43,7 +43,7 @@ int run(Workspace& ws)
             write_companion_files(ws);
             begin(ws, "end");
             // Every result is complete on disk before the key is asked for: a
-            // file that cannot be written ends the run without the key wait (D7).
+            // file that cannot be written ends the run without the key wait.
             ws.close_all();
             ws.say("\n\n\tPress any key to exit the program ");
             wait_key(ws);

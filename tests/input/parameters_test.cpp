@@ -1,5 +1,5 @@
-// Scale normalisation (Part 2.3), run parameters and report header (Part 2.4)
-// and the gravity centre of a mask (Part 3.5).
+// Scale normalisation, run parameters and report header, and the gravity
+// centre of a mask.
 #include <gtest/gtest.h>
 
 #include "input.hpp"
@@ -208,7 +208,7 @@ TEST(GravityCentre, ExamplesOfTheDesign)
 
 TEST(GravityCentre, SumsBeyondThirtyTwoBits)
 {
-    // D21: 1700 x 1700 cells: the line sum reaches 4.9e9.
+    // 1700 x 1700 cells: the line sum reaches 4.9e9.
     TestWorkspace t;
     Workspace& ws = t.ws;
     ws.nb_lig = ws.nb_col = 1700;

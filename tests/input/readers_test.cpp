@@ -1,5 +1,4 @@
-// The DEM readers (Part 2.2) and the errors of malformed or short inputs
-// (decisions D7, D8, D20).
+// The DEM readers and the errors of malformed or short inputs.
 #include <gtest/gtest.h>
 
 #include "input.hpp"

@@ -1,4 +1,4 @@
-// Slope angles (Part 4.1), radial sections (4.2) and surfaces (4.3).
+// Slope angles, radial sections and surfaces.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -169,7 +169,7 @@ TEST(Surface, FlatSquareIsolatedPixelAndRatioZero)
     surface(one.ws, 2);
     EXPECT_EQ(one.surfaces().find("\n\t\tBi-dimensional surface  : 0.000100 km2 "), 0u);
 
-    Relief empty(flat_rows(5, 5, 300), 10);  // D15
+    Relief empty(flat_rows(5, 5, 300), 10);
     empty.ws.tab[0][2] = 1;                    // border pixels are not measured
     surface(empty.ws, 1);
     EXPECT_EQ(empty.f.console(), "\n\t\tBi-dimensional surface  : 0.000000 km2 \n\t\tTri-dimensional surface : "

@@ -1,4 +1,4 @@
-// Reconstitution (Parts 5.1 to 5.5): dilation, interpolation, shading,
+// Reconstitution: dilation, interpolation, shading,
 // erosion, output DEMs and rebuilt-cone volumes.  The assertions read ktab,
 // modif, the console, the report and the files, never the scratch grids.
 #include <gtest/gtest.h>
@@ -331,7 +331,7 @@ TEST(RecVolc, SixteenBitWrapAndDecimetres)
     EXPECT_EQ(rec[0], 60000);
     EXPECT_EQ(read_file(mm.f.dir + "t_rec1.txt").substr(0, 21), "4\n4\n2\n60000\n70000\n10\n");
 
-    // D24: the true extremes of the samples, below 0 too.
+    // the true extremes of the samples, below 0 too.
     Rows low = flat_rows(4, 4, -5);
     low[1][1] = -7;
     Products neg(low, low, 1, 0, 0);
@@ -360,7 +360,7 @@ TEST(RecVolc, SixteenBitWrapAndDecimetres)
 
 TEST(Interp, CraterDiscTakesTheCentreOutOfTheSmoothing)
 {
-    // D25: the smallest ring of the disc (radius 1.5) reaches the centre cell,
+    // the smallest ring of the disc (radius 1.5) reaches the centre cell,
     // which keeps the present altitude 100 although its window, smoothed and
     // raised to the present relief, would lie near 120.
     Rows rows = flat_rows(9, 9, 90);

@@ -1,4 +1,4 @@
-// D7: a result file that cannot be written ends the run with one error
+// A result file that cannot be written ends the run with one error
 // message naming it, exit status 1 and no key wait.
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-// Shape following and labelling (Part 3.3) and item selection (Part 3.2).
+// Shape following and labelling, and item selection.
 #include <gtest/gtest.h>
 
 #include <random>
@@ -277,7 +277,7 @@ TEST(ItemSelection, SliceItems)
     select_slice_item(t.f.ws, 110);
     EXPECT_EQ(std::count(t.f.ws.tab_pl.data(), t.f.ws.tab_pl.data() + 81, 1), 49);
 
-    // D10: the centre's own piece is a lone pixel: the slice item is empty.
+    // the centre's own piece is a lone pixel: the slice item is empty.
     t.f.ws.i_gv = 7;
     t.f.ws.j_gv = 2;
     select_slice_item(t.f.ws, 120);
@@ -286,7 +286,7 @@ TEST(ItemSelection, SliceItems)
 
 TEST(ItemSelection, LabelsAreNotLimitedToEightBits)
 {
-    // D9: 300 items, labels 1 to 301 without 10; the count line keeps num - 1.
+    // 300 items, labels 1 to 301 without 10; the count line keeps num - 1.
     Rows rows = flat_rows(32, 62, 50);
     for (int k = 0; k < 300; ++k) rows[1 + 2 * (k / 20)][1 + 3 * (k % 20)] = rows[1 + 2 * (k / 20)][2 + 3 * (k % 20)] = 120;
     Items t(rows, 29, 58);  // the last item

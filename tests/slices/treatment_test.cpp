@@ -1,5 +1,5 @@
-// Slice analysis (Part 3.1), convex envelope (3.4), crater (3.6) and the
-// gravity-centre model (3.7), through the stages and the files they write.
+// Slice analysis, convex envelope, crater and the gravity-centre model,
+// through the stages and the files they write.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -134,7 +134,7 @@ TEST(Treatment, OrientationOfTheLongestRadius)
 
 TEST(Treatment, TopSliceOfOnePixelOrNone)
 {
-    // D11: the unique top pixel (2, 2) lies off the centre: the slice keeps it,
+    // the unique top pixel (2, 2) lies off the centre: the slice keeps it,
     // its centre row is the pixel itself and it has no orientation row.
     Rows rows = flat_rows(7, 7, 90);
     block(rows, 1, 5, 1, 5, 101);
@@ -165,7 +165,7 @@ TEST(Treatment, TopSliceOfOnePixelOrNone)
 
 TEST(Treatment, NoSliceAndSummitOnTheCentreLineSkipTheCrater)
 {
-    // D12: everything at the base line, the summit search would find (5, 5).
+    // everything at the base line, the summit search would find (5, 5).
     Slicing flat(flat_rows(7, 7, 0), 0, 2, 2);
     treatment(flat.ws);
     EXPECT_EQ(flat.ws.distmin_cr, 0.0);
@@ -186,7 +186,7 @@ TEST(Treatment, NoSliceAndSummitOnTheCentreLineSkipTheCrater)
 
 TEST(Treatment, EdificeBelowSeaLevelGetsItsRealTop)
 {
-    // D24: altmax is the true top, -20 m, not the start value 0.
+    // altmax is the true top, -20 m, not the start value 0.
     Rows rows = flat_rows(7, 7, -50);
     block(rows, 1, 5, 1, 5, -30);
     block(rows, 2, 4, 2, 4, -20);
@@ -249,7 +249,7 @@ TEST(GravityModel, LevelsFrameRowsAndZ)
     f.ws.pix_size = 10;
     model_frame_rows(f.ws);
     EXPECT_EQ(model_z(f.ws, 1234), 123);
-    f.ws.pix_size = 0;  // D13: below one metre, the real pixel size
+    f.ws.pix_size = 0;  // below one metre, the real pixel size
     f.ws.dsizepix = 0.5;
     EXPECT_EQ(model_z(f.ws, 1234), 2468);
     EXPECT_EQ(f.file("_gravcenters.xyz"), "-2\t-5\t123\n9\t-5\t123\n-2\t6\t123\n9\t6\t123\n");
@@ -378,7 +378,7 @@ TEST(Convexity, FilledDiscOutline)
 
 TEST(Convexity, ListsAndSeedStackWithoutFixedCapacity)
 {
-    // D17: 40000 points on one line; a fill that leaves 15000 pending seeds.
+    // 40000 points on one line; a fill that leaves 15000 pending seeds.
     TestWorkspace t;
     allocate_all(t.ws, 3, 40002);
     for (int j = 1; j <= 40000; ++j) t.ws.tab_co[1][j] = 1;
