@@ -51,9 +51,9 @@ void slice_contours(Workspace& ws, const EdificeLevels& levels)
         const std::vector<Cell> vertices = envelope_vertices(cells, nc, ws.tab_co, 1);
         for (std::uint32_t p : cells) ws.tab_co.data()[p] = 0;
         drawn.clear();
-        draw_envelope(ws, vertices, &drawn);
+        draw_envelope(ws.tab_conv, vertices, &drawn);
         for (std::uint32_t p : drawn) touched.touch(int(p / std::uint32_t(nc)), int(p % std::uint32_t(nc)), int(p % std::uint32_t(nc)));
-        fill_envelope(ws, &touched);
+        fill_envelope(ws.tab_conv, ws.i_gv, ws.j_gv, &touched);
 
         // Does the envelope leave the edifice?  (Envelope cells are 2 and the
         // edifice's are 1: a cell is outside when conv & ~(tab << 1) is 2.)

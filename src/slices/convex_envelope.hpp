@@ -27,8 +27,9 @@ std::vector<Cell> envelope_vertices(const std::vector<std::uint32_t>& points, in
                                     const nrutil::UcGrid& marks, std::uint8_t mark);
 
 // Draws the edges between consecutive vertices (and from the last back to the
-// first) with 2 into tab_conv; every cell that becomes 2 is appended to `drawn`.
-void draw_envelope(Workspace& ws, const std::vector<Cell>& vertices, std::vector<std::uint32_t>* drawn);
+// first) with 2 into `conv` (tab_conv or a grid like it); every cell that
+// becomes 2 is appended to `drawn`.
+void draw_envelope(nrutil::UcGrid& conv, const std::vector<Cell>& vertices, std::vector<std::uint32_t>* drawn);
 
 // The lines and columns that a fill may have written: line i between lo[i]
 // and hi[i], lines i0..i1.
@@ -45,5 +46,6 @@ struct TouchedRows {
     }
 };
 
-// The fill of tab_conv from the centre point (`filling`), noting what it wrote.
-void fill_envelope(Workspace& ws, TouchedRows* touched);
+// The fill of `conv` from the seed cell (`filling` fills tab_conv from the
+// centre point), noting what it wrote.
+void fill_envelope(nrutil::UcGrid& conv, int seed_i, int seed_j, TouchedRows* touched);

@@ -127,7 +127,7 @@ std::vector<Cell> envelope_vertices(const std::vector<std::uint32_t>& points, in
     return vtx;
 }
 
-void draw_envelope(Workspace& ws, const std::vector<Cell>& vtx, std::vector<std::uint32_t>* drawn)
+void draw_envelope(nrutil::UcGrid& conv, const std::vector<Cell>& vtx, std::vector<std::uint32_t>* drawn)
 {
     auto segment = [&](const Cell& a, const Cell& b) {
         const double da = double(b.j - a.j), db = double(b.i - a.i);
@@ -137,8 +137,8 @@ void draw_envelope(Workspace& ws, const std::vector<Cell>& vtx, std::vector<std:
         int ci = a.i, cj = a.j;
         double ri = a.i, rj = a.j;
         for (long steps = long(rmax); steps >= 0; --steps) {
-            std::uint8_t& cell = ws.tab_conv[ci][cj];
-            if (drawn && cell != 2) drawn->push_back(std::uint32_t(std::size_t(ci) * ws.nb_col + cj));
+            std::uint8_t& cell = conv[ci][cj];
+            if (drawn && cell != 2) drawn->push_back(std::uint32_t(std::size_t(ci) * conv.columns() + cj));
             cell = 2;
             if (ci == b.i && cj == b.j) break;
             ri += dinext;
@@ -157,7 +157,7 @@ void convexity(Workspace& ws)
     for (int i = 0; i < ws.nb_lig; ++i)
         for (int j = 0; j < ws.nb_col; ++j)
             if (ws.tab_co[i][j] == 1) points.push_back(std::uint32_t(std::size_t(i) * ws.nb_col + j));
-    draw_envelope(ws, envelope_vertices(points, ws.nb_col, ws.tab_co, 1), nullptr);
+    draw_envelope(ws.tab_conv, envelope_vertices(points, ws.nb_col, ws.tab_co, 1), nullptr);
     if (ws.flag_convex != 1) filling(ws);
 }
 
@@ -165,7 +165,7 @@ void convexity(Workspace& ws)
 // the other coordinate rounded (+0.5, then truncation).
 void trace_droite_pol(Workspace& ws, int ideb, int jdeb, int ifin, int jfin)
 {
-    draw_envelope(ws, {{ideb, jdeb}, {ifin, jfin}}, nullptr);
+    draw_envelope(ws.tab_conv, {{ideb, jdeb}, {ifin, jfin}}, nullptr);
 }
 
 void TouchedRows::reset(int nb_lig)
@@ -187,15 +187,15 @@ void TouchedRows::reset(int nb_lig)
 // non-zero cells of its line (column 1 at the latest, with its quirk of
 // setting column 1 itself) and pushes one seed per run of zeros above and
 // below the span, at the run's right end.
-void fill_envelope(Workspace& ws, TouchedRows* touched)
+void fill_envelope(nrutil::UcGrid& conv, int seed_i, int seed_j, TouchedRows* touched)
 {
     using namespace byte_rows;
-    const int nl = ws.nb_lig, nc = ws.nb_col;
-    std::vector<std::pair<int, int>> stack{{ws.i_gv, ws.j_gv}};
+    const int nl = conv.lines(), nc = conv.columns();
+    std::vector<std::pair<int, int>> stack{{seed_i, seed_j}};
     while (!stack.empty()) {
         auto [i, jk] = stack.back();
         stack.pop_back();
-        std::uint8_t* row = ws.tab_conv[i];
+        std::uint8_t* row = conv[i];
         const int left = find_nonzero_back(row, jk - 1, 1);
         const int jg = left >= 1 ? left + 1 : 2;
         if (jg == 2 && nc > 1) row[1] = 2;  // a grid of one column has no column 1
@@ -206,7 +206,7 @@ void fill_envelope(Workspace& ws, TouchedRows* touched)
         // One seed per run of zeros above and below the span, at its right end.
         for (int ni : {i - 1, i + 1}) {
             if (ni < 1 || ni >= nl) continue;
-            const std::uint8_t* nrow = ws.tab_conv[ni];
+            const std::uint8_t* nrow = conv[ni];
             for (int j = find_zero(nrow, jg, jd); j <= jd; j = find_zero(nrow, j, jd)) {
                 j = find_nonzero(nrow, j, jd);
                 stack.push_back({ni, j - 1});
@@ -215,4 +215,4 @@ void fill_envelope(Workspace& ws, TouchedRows* touched)
     }
 }
 
-void filling(Workspace& ws) { fill_envelope(ws, nullptr); }
+void filling(Workspace& ws) { fill_envelope(ws.tab_conv, ws.i_gv, ws.j_gv, nullptr); }

@@ -104,7 +104,7 @@ void slice_envelope(Slicing& s, int k, const LevelStats* stats)
     Workspace& ws = s.ws;
     const int nc = ws.nb_col;
     s.drawn.clear();
-    draw_envelope(ws, envelope_vertices(s.points, nc, ws.tab_co, 1), &s.drawn);
+    draw_envelope(ws.tab_conv, envelope_vertices(s.points, nc, ws.tab_co, 1), &s.drawn);
     if (s.drawn.empty()) {
         // No envelope outline: the item's own mean cell stands for its centre.
         const std::size_t at = stats ? stats->at(k) : 0;
