@@ -2,7 +2,7 @@
 #include <cstdint>
 
 #include "morphometry.hpp"
-#include "parallel_rows.hpp"
+#include "parallel.hpp"
 #include "workspace.hpp"
 
 // 3x3 gradient kernels: x toward increasing column, y toward line 0.

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "parallel_rows.hpp"
+#include "parallel.hpp"
 
 #include "morphometry.hpp"
 #include "surface_rule.hpp"

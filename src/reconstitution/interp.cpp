@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <queue>
+#include <thread>
 #include <tuple>
 #include <vector>
 
@@ -15,6 +16,7 @@
 #include "dilation.hpp"
 #include "edifice_levels.hpp"
 #include "interp_frame.hpp"
+#include "parallel.hpp"
 #include "reconstitution.hpp"
 #include "slices.hpp"
 #include "workspace.hpp"
@@ -25,54 +27,71 @@ namespace {
 
 
 // Convex envelopes of the slices under the centre, as contour lines.  The
-// zone of each altitude and its outline come from the edifice's levels; only
-// the cells an envelope covers are visited.
-void slice_contours(Workspace& ws, const EdificeLevels& levels)
+// zone of each altitude and its outline come from the edifice's levels, and
+// only the cells an envelope covers are visited.  The altitudes are shared out
+// between two workers, each with its own scratch grids; the contour lines are
+// then written into ktab in order of altitude, so that a higher slice
+// overwrites a lower one where they meet.
+class ContourWorker {
+public:
+    ContourWorker(const Workspace& ws, const EdificeLevels& levels, nrutil::UcGrid& marks, nrutil::UcGrid& conv,
+                  std::uint32_t* storage)
+        : ws_(ws), levels_(levels), marks_(marks), conv_(conv), storage_(storage)
+    {
+    }
+
+    // For each altitude lo..hi, the outline cells of its envelope when the
+    // envelope stays within the edifice (none otherwise), in lines[a - lo].
+    void run(int lo, int hi, std::vector<std::vector<std::uint32_t>>& lines);
+
+private:
+    const Workspace& ws_;
+    const EdificeLevels& levels_;
+    nrutil::UcGrid& marks_;  // 0 everywhere, 1 on the outline being enveloped
+    nrutil::UcGrid& conv_;   // 0 everywhere outside the envelope being drawn
+    std::uint32_t* storage_;
+};
+
+void ContourWorker::run(int lo, int hi, std::vector<std::vector<std::uint32_t>>& lines)
 {
-    const int nl = ws.nb_lig, nc = ws.nb_col;
-    const long long last = std::min<long long>(levels.item_top, ws.altmax);
+    const int nl = ws_.nb_lig, nc = ws_.nb_col;
     ContourSweep outline;
-    if (last >= ws.base)
-        outline.start(nl, nc, levels.i0, levels.i1, levels.j0, levels.j1, ws.base, int(last),
-                      ContourSweep::Edge::interior, [&](int i, int j) -> std::int64_t { return levels.join[i][j]; },
-                      reinterpret_cast<std::uint32_t*>(ws.tab1.data()));
-    ws.tab_conv.fill(0);
-    ws.tab_co.fill(0);
+    outline.start(nl, nc, levels_.i0, levels_.i1, levels_.j0, levels_.j1, lo, hi, ContourSweep::Edge::interior,
+                  [&](int i, int j) -> std::int64_t { return levels_.join[i][j]; }, storage_);
     std::vector<std::uint32_t> drawn;
     TouchedRows touched;
     touched.reset(nl);
-    std::uint8_t* conv = ws.tab_conv.data();
-    for (long long a = ws.base; a <= ws.altmax; ++a) {
-        ws.alti_conv = int(a);
-        ws.say("\t\tslice %d m          \r     ", ws.alti_conv);
-        if (a > last) continue;  // the centre is below the slice, or its piece is no item
+    std::uint8_t* conv = conv_.data();
+    for (int a = lo; a <= hi; ++a) {
         const std::vector<std::uint32_t>& cells = outline.advance();
-        for (std::uint32_t p : cells) ws.tab_co.data()[p] = 1;
-        const std::vector<Cell> vertices = envelope_vertices(cells, nc, ws.tab_co, 1);
-        for (std::uint32_t p : cells) ws.tab_co.data()[p] = 0;
+        for (std::uint32_t p : cells) marks_.data()[p] = 1;
+        const std::vector<Cell> vertices = envelope_vertices(cells, nc, marks_, 1);
+        for (std::uint32_t p : cells) marks_.data()[p] = 0;
         drawn.clear();
-        draw_envelope(ws.tab_conv, vertices, &drawn);
-        for (std::uint32_t p : drawn) touched.touch(int(p / std::uint32_t(nc)), int(p % std::uint32_t(nc)), int(p % std::uint32_t(nc)));
-        fill_envelope(ws.tab_conv, ws.i_gv, ws.j_gv, &touched);
+        draw_envelope(conv_, vertices, &drawn);
+        for (std::uint32_t p : drawn)
+            touched.touch(int(p / std::uint32_t(nc)), int(p % std::uint32_t(nc)), int(p % std::uint32_t(nc)));
+        fill_envelope(conv_, ws_.i_gv, ws_.j_gv, &touched);
 
         // Does the envelope leave the edifice?  (Envelope cells are 2 and the
         // edifice's are 1: a cell is outside when conv & ~(tab << 1) is 2.)
         bool outside = false;
         for (int i = touched.i0; i <= touched.i1 && !outside; ++i) {
             const std::uint8_t* c = conv + std::size_t(i) * nc;
-            const std::uint8_t* t = ws.tab[i];
+            const std::uint8_t* t = ws_.tab[i];
             int j = touched.lo[std::size_t(i)];
             const int end = touched.hi[std::size_t(i)];
             for (; j + 7 <= end && !outside; j += 8)
                 outside = (byte_rows::load8(c + j) & ~(byte_rows::load8(t + j) << 1)) != 0;
             for (; j <= end && !outside; ++j) outside = c[j] == 2 && t[j] == 0;
         }
-        // If not, its outline becomes the contour line of this altitude: cells
-        // of the envelope with a direct neighbour outside it.
+        // If not, its outline is the contour line of this altitude: cells of
+        // the envelope with a direct neighbour outside it.
+        std::vector<std::uint32_t>& line = lines[std::size_t(a - lo)];
         if (!outside)
             for (int i = std::max(touched.i0, 1); i <= std::min(touched.i1, nl - 2); ++i) {
                 const std::uint8_t* c = conv + std::size_t(i) * nc;
-                std::int32_t* k = ws.ktab[i];
+                const std::uint32_t row = std::uint32_t(std::size_t(i) * nc);
                 int j = std::max(touched.lo[std::size_t(i)], 1);
                 const int end = std::min(touched.hi[std::size_t(i)], nc - 2);
                 constexpr std::uint64_t twos = 0x0202020202020202ull;
@@ -81,16 +100,56 @@ void slice_contours(Workspace& ws, const EdificeLevels& levels)
                     const std::uint64_t outer = (~load8(c + j - nc) | ~load8(c + j + nc) | ~load8(c + j - 1) |
                                                  ~load8(c + j + 1)) & twos;
                     for (std::uint64_t m = load8(c + j) & outer; m; m &= m - 1)
-                        k[j + __builtin_ctzll(m) / 8] = ws.alti_conv;
+                        line.push_back(row + std::uint32_t(j + __builtin_ctzll(m) / 8));
                 }
                 for (; j <= end; ++j)
                     if (c[j] == 2 && (c[j - nc] == 0 || c[j + 1] == 0 || c[j + nc] == 0 || c[j - 1] == 0))
-                        k[j] = ws.alti_conv;
+                        line.push_back(row + std::uint32_t(j));
             }
         for (int i = touched.i0; i <= touched.i1; ++i)
             std::memset(conv + std::size_t(i) * nc + touched.lo[std::size_t(i)], 0,
                         std::size_t(touched.hi[std::size_t(i)] - touched.lo[std::size_t(i)] + 1));
         touched.reset(nl);
+    }
+}
+
+void slice_contours(Workspace& ws, const EdificeLevels& levels)
+{
+    const int nl = ws.nb_lig, nc = ws.nb_col;
+    const long long last = std::min<long long>(levels.item_top, ws.altmax);
+    std::vector<std::vector<std::uint32_t>> lines(last >= ws.base ? std::size_t(last - ws.base + 1) : 0);
+    if (!lines.empty()) {
+        ws.tab_co.fill(0);
+        ws.tab_conv.fill(0);
+        ContourWorker first(ws, levels, ws.tab_co, ws.tab_conv, reinterpret_cast<std::uint32_t*>(ws.tab1.data()));
+        // The second worker takes the upper altitudes, about half the zone
+        // cells (a fair measure of the work), when that is worth a thread.
+        std::int64_t total = 0;
+        for (long long a = ws.base; a <= last; ++a) total += levels.zone.count[levels.zone.at(int(a))];
+        long long split = last + 1;
+        if (std::thread::hardware_concurrency() > 1 && total > 200000) {
+            std::int64_t below = 0;
+            for (split = ws.base; split <= last && 2 * below < total; ++split)
+                below += levels.zone.count[levels.zone.at(int(split))];
+        }
+        if (split <= last) {
+            nrutil::UcGrid marks = nrutil::ucmatrice(nc, nl), conv = nrutil::ucmatrice(nc, nl);
+            std::vector<std::uint32_t> storage(std::size_t(levels.i1 - levels.i0 + 1) * std::size_t(levels.j1 - levels.j0 + 1));
+            require_grid(marks && conv, "of the slice contours");
+            std::vector<std::vector<std::uint32_t>> upper(std::size_t(last - split + 1));
+            ContourWorker second(ws, levels, marks, conv, storage.data());
+            side_by_side([&] { first.run(ws.base, int(split - 1), lines); },
+                         [&] { second.run(int(split), int(last), upper); });
+            std::move(upper.begin(), upper.end(), lines.begin() + (split - ws.base));
+        } else {
+            first.run(ws.base, int(last), lines);
+        }
+    }
+    for (long long a = ws.base; a <= ws.altmax; ++a) {
+        ws.alti_conv = int(a);
+        ws.say("\t\tslice %d m          \r     ", ws.alti_conv);
+        if (a <= last)
+            for (std::uint32_t p : lines[std::size_t(a - ws.base)]) ws.ktab.data()[p] = ws.alti_conv;
     }
 }
 

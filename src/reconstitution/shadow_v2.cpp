@@ -1,6 +1,6 @@
 #include <cmath>
 
-#include "parallel_rows.hpp"
+#include "parallel.hpp"
 #include "reconstitution.hpp"
 #include "workspace.hpp"
 

@@ -88,3 +88,20 @@ TEST(FastVersusStraightforward, WholeRunsOnRandomReliefs)
         }
     }
 }
+
+// Larger cones, where the program shares its slices between two threads.
+TEST(FastVersusStraightforward, WholeRunsOnLargeCones)
+{
+    for (std::uint64_t seed = 1; seed <= 2; ++seed) {
+        const Relief r = large_cone(seed);
+        Rng rng(seed);
+        const std::string answers = answers_for(r, rng);
+        Outcome fast = run_in(r, answers, &program_stages);
+        Outcome slow = run_in(r, answers, &reference_stages);
+        ASSERT_EQ(fast.run.status, 0) << fast.run.console;
+        ASSERT_EQ(fast.run.console, slow.run.console) << "seed " << seed;
+        ASSERT_EQ(fast.files.size(), slow.files.size());
+        for (std::size_t n = 0; n < fast.files.size(); ++n)
+            EXPECT_TRUE(fast.files[n] == slow.files[n]) << "seed " << seed << ": " << fast.files[n].first << " differs";
+    }
+}

@@ -61,3 +61,31 @@ Relief random_relief(std::uint64_t seed, int max_side)
     }
     return r;
 }
+
+Relief large_cone(std::uint64_t seed)
+{
+    Rng rng(seed);
+    Relief r;
+    r.lines = rng.uniform(260, 320);
+    r.columns = rng.uniform(260, 320);
+    r.z.assign(std::size_t(r.lines) * r.columns, 0);
+    const double ci = r.lines * (0.4 + 0.2 * rng.unit()), cj = r.columns * (0.4 + 0.2 * rng.unit());
+    const double radius = 100 + 30 * rng.unit(), height = 40 + 30 * rng.unit(), crater = radius / 6;
+    const double hi = r.lines * 0.15, hj = r.columns * 0.85;  // a neighbouring hill
+    for (int i = 0; i < r.lines; ++i)
+        for (int j = 0; j < r.columns; ++j) {
+            const double d = std::hypot(i - ci, j - cj);
+            double h = 100 + 0.02 * j;
+            if (d < radius) {
+                const double a = std::atan2(i - ci, j - cj);
+                h += height * (1 - d / radius) * (1 - 0.15 * std::pow(std::fabs(std::sin(2.5 * a)), 8));
+                if (d < crater) h -= height / 8 * (1 - d / crater);
+            }
+            h = std::max(h, 100 + 0.4 * height * (1 - std::hypot(i - hi, j - hj) / (0.12 * r.lines)));
+            r.z[std::size_t(i) * r.columns + j] = int(h) + rng.uniform(-1, 1);
+        }
+    r.base = 103;
+    r.centre_i = int(ci);
+    r.centre_j = int(cj);
+    return r;
+}

@@ -30,3 +30,8 @@ struct Relief {
 // gullies, several summits, flat tops, noisy hills touching the grid border,
 // scattered single cells; the centre is put on the edifice most of the time.
 Relief random_relief(std::uint64_t seed, int max_side = 40);
+
+// A large cone (some 300 cells across, tens of metres high) with a crater,
+// gullies, a neighbouring hill and noise: enough slices and cells for the
+// stages to share their work between threads.
+Relief large_cone(std::uint64_t seed);
