@@ -1,5 +1,7 @@
 #include "run.hpp"
 
+#include <malloc.h>
+
 #include <new>
 #include <ostream>
 
@@ -20,6 +22,11 @@ void begin(Workspace& ws, const char* stage)
 
 int run(Workspace& ws)
 {
+    // Grids and other large blocks are mapped from the system and go back to
+    // it when released, whatever the process allocated and freed before: the
+    // memory of a run stays its grids'.
+    mallopt(M_MMAP_THRESHOLD, 256 * 1024);
+
     try {
         try {
             begin(ws, "opening");

@@ -3,11 +3,14 @@
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
+#include <thread>
+#include <vector>
 
 #include "contour_sweep.hpp"
 #include "convex_envelope.hpp"
 #include "edifice_levels.hpp"
 #include "gravcenter_model.hpp"
+#include "parallel.hpp"
 #include "slices.hpp"
 #include "treatment_frame.hpp"
 #include "workspace.hpp"
@@ -15,7 +18,9 @@
 // The slices are never drawn whole: each altitude is measured from the
 // structures of EdificeLevels (counts and sums of the slice item per altitude)
 // and from its contour cells, which a ContourSweep hands over altitude after
-// altitude.  The results are those of the straightforward per-slice scans.
+// altitude.  The altitudes are shared out between two workers, each with its
+// own scratch grids; the rows and lines are then written in order of altitude.
+// The results are those of the straightforward per-slice scans.
 
 namespace {
 
@@ -24,59 +29,100 @@ namespace {
 // the slice), or nothing (the centre's own piece is no item).
 enum class SliceKind { zone, all_above, empty };
 
-struct Slicing {
-    Workspace& ws;
-    EdificeLevels& levels;
+// The slice items of every altitude and their counts and sums.
+struct SliceItems {
+    const Workspace& ws;
+    const EdificeLevels& levels;
     LevelStats above;  // cells of the edifice at or above each altitude
-    ContourSweep sweep;
-    SliceKind sweep_kind = SliceKind::empty;
-    std::vector<std::uint32_t> points, drawn;
 
     SliceKind kind(int k) const
     {
         if (!levels.centre_on_edifice || k > levels.centre_altitude) return SliceKind::all_above;
         return k <= levels.item_top ? SliceKind::zone : SliceKind::empty;
     }
-
+    const LevelStats* stats(SliceKind kind) const
+    {
+        return kind == SliceKind::zone ? &levels.zone : kind == SliceKind::all_above ? &above : nullptr;
+    }
     // Top altitude of each cell in the slice items of this kind.
-    auto top_of(SliceKind kind)
+    auto top_of(SliceKind kind) const
     {
         return [this, kind](int i, int j) -> std::int64_t {
             if (kind == SliceKind::zone) return levels.join[i][j];
             return ws.tab[i][j] == 1 ? ws.itab[i][j] : EdificeLevels::never;
         };
     }
-
-    const std::vector<std::uint32_t>& contour(int k, SliceKind kd, int last)
+    // Last altitude of the kind of altitude k (the sweep's bound).
+    int last_of(SliceKind kind) const
     {
-        static const std::vector<std::uint32_t> none;
-        if (kd == SliceKind::empty) return none;
-        if (kd != sweep_kind) {
-            sweep_kind = kd;
-            sweep.start(ws.nb_lig, ws.nb_col, levels.i0, levels.i1, levels.j0, levels.j1, k, last,
-                        ContourSweep::Edge::in_grid, top_of(kd), reinterpret_cast<std::uint32_t*>(ws.tab1.data()));
-        }
-        return sweep.advance();
-    }
-
-    // The slice item drawn into tab_pl over the edifice's box (for the model).
-    void draw_item(int k, SliceKind kd)
-    {
-        auto top = top_of(kd);
-        for (int i = levels.i0; i <= levels.i1; ++i)
-            for (int j = levels.j0; j <= levels.j1; ++j)
-                ws.tab_pl[i][j] = kd != SliceKind::empty && top(i, j) >= k;
+        return kind == SliceKind::zone ? std::min(levels.item_top, ws.altmax) : ws.altmax;
     }
 };
 
+// What a slice contributes besides its counts: its surface, the centre of its
+// envelope and the orientation of the envelope's longest radius.
+struct SliceMeasure {
+    double surface = 0;
+    bool centre = false;  // the centre row is written
+    int ci = 0, cj = 0;
+    bool oriented = false;  // the orientation row is written
+    double orientation = 0;
+};
+
+class SliceWorker {
+public:
+    SliceWorker(const SliceItems& items, nrutil::UcGrid& marks, nrutil::UcGrid& conv, std::uint32_t* storage)
+        : items_(items), marks_(marks), conv_(conv), storage_(storage)
+    {
+    }
+    // The altitudes lo..hi into out[k - lo].
+    void run(int lo, int hi, std::vector<SliceMeasure>& out);
+
+private:
+    int thin_contour(const std::vector<std::uint32_t>& contour);
+    void envelope(int k, const LevelStats* stats, SliceMeasure& m);
+
+    const SliceItems& items_;
+    nrutil::UcGrid& marks_;  // 255 everywhere, 1 on the thinned contour
+    nrutil::UcGrid& conv_;   // 255 everywhere, 2 on the envelope being drawn
+    std::uint32_t* storage_;
+    std::vector<std::uint32_t> points_, drawn_;
+};
+
+void SliceWorker::run(int lo, int hi, std::vector<SliceMeasure>& out)
+{
+    const Workspace& ws = items_.ws;
+    ContourSweep sweep;
+    SliceKind sweep_kind = SliceKind::empty;
+    for (int k = lo; k <= hi; ++k) {
+        const SliceKind kind = items_.kind(k);
+        const LevelStats* stats = items_.stats(kind);
+        static const std::vector<std::uint32_t> none;
+        if (kind != SliceKind::empty && kind != sweep_kind) {
+            sweep_kind = kind;
+            sweep.start(ws.nb_lig, ws.nb_col, items_.levels.i0, items_.levels.i1, items_.levels.j0, items_.levels.j1,
+                        k, std::min(items_.last_of(kind), hi), ContourSweep::Edge::in_grid, items_.top_of(kind),
+                        storage_);
+        }
+        const std::vector<std::uint32_t>& contour = kind == SliceKind::empty ? none : sweep.advance();
+        SliceMeasure& m = out[std::size_t(k - lo)];
+        const int num_pix_co = thin_contour(contour);
+        const std::int64_t num_pix_pl = stats ? stats->interior[stats->at(k)] : 0;
+        m.surface = ((num_pix_pl - num_pix_co) + 0.5 * num_pix_co) * ws.pixel_surface;
+        envelope(k, stats, m);
+        for (std::uint32_t p : contour) marks_.data()[p] = 255;
+    }
+}
+
 // Thins the contour at its right-angle corners (in scan order, seeing earlier
 // removals) and returns the number of interior contour cells left; the cells
-// left are appended to `points`.
-int thin_contour(Workspace& ws, const std::vector<std::uint32_t>& contour, std::vector<std::uint32_t>& points)
+// left become the envelope's points.
+int SliceWorker::thin_contour(const std::vector<std::uint32_t>& contour)
 {
-    const int nl = ws.nb_lig, nc = ws.nb_col;
-    std::uint8_t* co = ws.tab_co.data();
+    const int nl = items_.ws.nb_lig, nc = items_.ws.nb_col;
+    std::uint8_t* co = marks_.data();
     for (std::uint32_t p : contour) co[p] = 1;
+    points_.clear();
     int interior = 0;
     for (std::uint32_t p : contour) {
         const int i = int(p / std::uint32_t(nc)), j = int(p % std::uint32_t(nc));
@@ -92,51 +138,98 @@ int thin_contour(Workspace& ws, const std::vector<std::uint32_t>& contour, std::
             }
             ++interior;
         }
-        points.push_back(p);
+        points_.push_back(p);
     }
     return interior;
 }
 
-// Envelope of the thinned contour: its centre row in the model and the
-// orientation row of its longest radius.
-void slice_envelope(Slicing& s, int k, const LevelStats* stats)
+// Envelope of the thinned contour: its centre and the orientation of its
+// longest radius.
+void SliceWorker::envelope(int k, const LevelStats* stats, SliceMeasure& m)
 {
-    Workspace& ws = s.ws;
-    const int nc = ws.nb_col;
-    s.drawn.clear();
-    draw_envelope(ws.tab_conv, envelope_vertices(s.points, nc, ws.tab_co, 1), &s.drawn);
-    if (s.drawn.empty()) {
+    const int nc = items_.ws.nb_col;
+    drawn_.clear();
+    draw_envelope(conv_, envelope_vertices(points_, nc, marks_, 1), &drawn_);
+    if (drawn_.empty()) {
         // No envelope outline: the item's own mean cell stands for its centre.
-        const std::size_t at = stats ? stats->at(k) : 0;
-        const std::int64_t count = stats ? stats->count[at] : 0;
-        if (count > 0)
-            model_centre_row(ws, int(double(stats->sum_i[at]) / double(count)),
-                             int(double(stats->sum_j[at]) / double(count)), k);
+        const std::int64_t count = stats ? stats->count[stats->at(k)] : 0;
+        if (count > 0) {
+            m.centre = true;
+            m.ci = int(double(stats->sum_i[stats->at(k)]) / double(count));
+            m.cj = int(double(stats->sum_j[stats->at(k)]) / double(count));
+        }
         return;
     }
     std::int64_t sum_i = 0, sum_j = 0;
-    for (std::uint32_t p : s.drawn) {
+    for (std::uint32_t p : drawn_) {
         sum_i += p / std::uint32_t(nc);
         sum_j += p % std::uint32_t(nc);
     }
-    const double count = double(s.drawn.size());
-    const int ci = int(double(sum_i) / count), cj = int(double(sum_j) / count);
-    model_centre_row(ws, ci, cj, k);
+    const double count = double(drawn_.size());
+    m.centre = true;
+    m.ci = int(double(sum_i) / count);
+    m.cj = int(double(sum_j) / count);
 
     // Longest radius; among equals the first outline cell in scan order.
     double dist_max = -1;
     std::uint32_t far = 0;
-    for (std::uint32_t p : s.drawn) {
-        const double di = std::abs(int(p / std::uint32_t(nc)) - ci), dj = std::abs(int(p % std::uint32_t(nc)) - cj);
+    for (std::uint32_t p : drawn_) {
+        const double di = std::abs(int(p / std::uint32_t(nc)) - m.ci), dj = std::abs(int(p % std::uint32_t(nc)) - m.cj);
         const double d = std::sqrt(di * di + dj * dj);
         if (d > dist_max || (d == dist_max && p < far)) {
             dist_max = d;
             far = p;
         }
     }
-    ws.forient.printf("%lf\t%d\n", slice_orientation(ci, cj, int(far / std::uint32_t(nc)), int(far % std::uint32_t(nc))),
-                      k);
-    for (std::uint32_t p : s.drawn) ws.tab_conv.data()[p] = 255;
+    m.oriented = true;
+    m.orientation = slice_orientation(m.ci, m.cj, int(far / std::uint32_t(nc)), int(far % std::uint32_t(nc)));
+    for (std::uint32_t p : drawn_) conv_.data()[p] = 255;
+}
+
+// The slice item drawn into tab_pl over the edifice's box (for the model).
+void draw_item(Workspace& ws, const SliceItems& items, int k)
+{
+    const SliceKind kind = items.kind(k);
+    auto top = items.top_of(kind);
+    for (int i = items.levels.i0; i <= items.levels.i1; ++i)
+        for (int j = items.levels.j0; j <= items.levels.j1; ++j)
+            ws.tab_pl[i][j] = kind != SliceKind::empty && top(i, j) >= k;
+}
+
+// Measures of the altitudes lo..hi, on two workers when that is worth it.
+std::vector<SliceMeasure> measure_slices(Workspace& ws, const SliceItems& items, int lo, int hi)
+{
+    std::vector<SliceMeasure> out(hi >= lo ? std::size_t(std::int64_t(hi) - lo + 1) : 0);
+    if (out.empty()) return out;
+    ws.tab_co.fill(255);
+    ws.tab_conv.fill(255);
+    SliceWorker first(items, ws.tab_co, ws.tab_conv, reinterpret_cast<std::uint32_t*>(ws.tab1.data()));
+    // The second worker takes the upper altitudes, about half the slice cells
+    // (a fair measure of the work).
+    auto cells = [&](int k) {
+        const LevelStats* stats = items.stats(items.kind(k));
+        return stats ? stats->count[stats->at(k)] : 0;
+    };
+    std::int64_t total = 0;
+    for (int k = lo; k <= hi; ++k) total += cells(k);
+    if (std::thread::hardware_concurrency() < 2 || total <= 200000) {
+        first.run(lo, hi, out);
+        return out;
+    }
+    int split = lo;
+    for (std::int64_t below = 0; split <= hi && 2 * below < total; ++split) below += cells(split);
+    if (split > hi) split = hi;
+    const EdificeLevels& lv = items.levels;
+    nrutil::UcGrid marks = nrutil::ucmatrice(ws.nb_col, ws.nb_lig), conv = nrutil::ucmatrice(ws.nb_col, ws.nb_lig);
+    require_grid(marks && conv, "of the slices");
+    marks.fill(255);
+    conv.fill(255);
+    std::vector<std::uint32_t> storage(std::size_t(lv.i1 - lv.i0 + 1) * std::size_t(lv.j1 - lv.j0 + 1));
+    std::vector<SliceMeasure> upper(std::size_t(hi - split + 1));
+    SliceWorker second(items, marks, conv, storage.data());
+    side_by_side([&] { first.run(lo, split - 1, out); }, [&] { second.run(split, hi, upper); });
+    std::copy(upper.begin(), upper.end(), out.begin() + (split - lo));
+    return out;
 }
 
 }  // namespace
@@ -161,16 +254,16 @@ void treatment(Workspace& ws)
 
     auto levels = std::make_unique<EdificeLevels>();
     levels->compute(ws);
-    Slicing s{ws, *levels, {}, {}, SliceKind::empty, {}, {}};
+    SliceItems items{ws, *levels, {}};
     const bool measured = static_cast<long long>(ws.altmax) > ws.base;
+    std::vector<SliceMeasure> measures;
     if (measured) {
-        s.above.reset(ws.base + 1, ws.altmax);
+        items.above.reset(ws.base + 1, ws.altmax);
         for (int i = levels->i0; i <= levels->i1; ++i)
             for (int j = levels->j0; j <= levels->j1; ++j)
-                if (ws.tab[i][j] == 1) s.above.add(ws.itab[i][j], i, j, i >= 1 && i <= nl - 2 && j >= 1 && j <= nc - 2);
-        s.above.accumulate();
-        ws.tab_co.fill(255);
-        ws.tab_conv.fill(255);
+                if (ws.tab[i][j] == 1) items.above.add(ws.itab[i][j], i, j, i >= 1 && i <= nl - 2 && j >= 1 && j <= nc - 2);
+        items.above.accumulate();
+        measures = measure_slices(ws, items, ws.base + 1, ws.altmax);
     }
 
     int num_slice = 0;
@@ -178,36 +271,27 @@ void treatment(Workspace& ws)
     for (long long kk = static_cast<long long>(ws.base) + 1; kk <= ws.altmax; ++kk) {
         const int k = int(kk);
         ++num_slice;
-        const SliceKind kd = s.kind(k);
-        // Counts and sums of the slice item (none for an empty item).
-        const LevelStats* stats = kd == SliceKind::zone ? &levels->zone : kd == SliceKind::all_above ? &s.above : nullptr;
-        const std::int64_t count = stats ? stats->count[stats->at(k)] : 0;
+        const SliceMeasure& m = measures[std::size_t(kk - ws.base - 1)];
         if (model_shows_slice(ws, k)) {
-            s.draw_item(k, kd);
+            draw_item(ws, items, k);
             model_upper_slice_rows(ws, ws.tab_pl, k, levels->i0, levels->i1, levels->j0, levels->j1);
         }
+        if (m.centre) model_centre_row(ws, m.ci, m.cj, k);
+        if (m.oriented) ws.forient.printf("%lf\t%d\n", m.orientation, k);
 
-        // The last altitude of this kind bounds the sweep.
-        int last = ws.altmax;
-        if (kd == SliceKind::zone) last = std::min(levels->item_top, ws.altmax);
-        const std::vector<std::uint32_t>& contour = s.contour(k, kd, last);
-        s.points.clear();
-        const int num_pix_co = thin_contour(ws, contour, s.points);
-        const std::int64_t num_pix_pl = stats ? stats->interior[stats->at(k)] : 0;
-        const double surf_slice = ((num_pix_pl - num_pix_co) + 0.5 * num_pix_co) * ws.pixel_surface;
-        slice_envelope(s, k, stats);
-        for (std::uint32_t p : contour) ws.tab_co.data()[p] = 255;
-
+        // The gravity centre of an empty item stays that of the slice below.
         ws.high = 1.0;
         ws.flag_gc = 2;
+        const LevelStats* stats = items.stats(items.kind(k));
+        const std::int64_t count = stats ? stats->count[stats->at(k)] : 0;
         if (count > 0) {
             ws.i_gc = int(stats->sum_i[stats->at(k)] / count);
             ws.j_gc = int(stats->sum_j[stats->at(k)] / count);
         }
         const double dist_gc = centre_distance(ws);
         ws.say("\tSlice %d altitude %d meters          \r  ", num_slice, k);
-        const double slicevol = surf_slice * ws.high;
-        ws.fslice.printf("%lf\t%lf\t%lf\t%d\t%d\n", dist_gc * ws.dsizepix, surf_slice, slicevol, num_slice, k);
+        const double slicevol = m.surface * ws.high;
+        ws.fslice.printf("%lf\t%lf\t%lf\t%d\t%d\n", dist_gc * ws.dsizepix, m.surface, slicevol, num_slice, k);
         volume += slicevol;
         if (k == ws.altmax) {
             ws.report("\n\n\tUpper dynamic scale reached : %d ", k);
