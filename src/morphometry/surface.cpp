@@ -41,10 +41,16 @@ const std::uint16_t* surface_triangles()
 
 namespace {
 
+// The pixel's geometry, and the area of a triangle of a flat pixel.
+struct PixelShape {
+    double tr_size, diag, surf_pix, flat_area;
+};
+
 // Plan and real surface of pixel (i, j) of the item.
-void pixel_surface(const Workspace& ws, const std::uint16_t* triangles, double tr_size, double diag, double surf_pix,
-                   int i, int j, double& S_pix2d, double& S_pix3d)
+void pixel_surface(const Workspace& ws, const std::uint16_t* triangles, const PixelShape& shape, int i, int j,
+                   double& S_pix2d, double& S_pix3d)
 {
+    const double tr_size = shape.tr_size, diag = shape.diag, surf_pix = shape.surf_pix;
     const std::uint8_t* up = ws.tab[i - 1];
     const std::uint8_t* mid = ws.tab[i];
     const std::uint8_t* down = ws.tab[i + 1];
@@ -58,6 +64,14 @@ void pixel_surface(const Workspace& ws, const std::uint16_t* triangles, double t
     S_pix2d = surf_pix * coef_per;
 
     const double c = zm[j];
+    if (zu[j - 1] == c && zu[j] == c && zu[j + 1] == c && zm[j - 1] == c && zm[j + 1] == c && zd[j - 1] == c &&
+        zd[j] == c && zd[j + 1] == c) {
+        // All heights are 0: every counted triangle has the flat area.
+        S_pix3d = 0;
+        for (int m = 1; m <= 8; ++m)
+            if (counted >> (m - 1) & 1) S_pix3d += shape.flat_area;
+        return;
+    }
     const double A[9] = {0,
                          (zu[j - 1] - c) * 0.5, (zu[j] - c) * 0.5,     (zu[j + 1] - c) * 0.5,
                          (zm[j + 1] - c) * 0.5, (zd[j + 1] - c) * 0.5, (zd[j] - c) * 0.5,
@@ -88,9 +102,20 @@ void pixel_surface(const Workspace& ws, const std::uint16_t* triangles, double t
 void surface(Workspace& ws, int /*flag_surf*/)
 {
     const std::uint16_t* triangles = surface_triangles();
-    const double tr_size = ws.dsizepix * 0.5;
-    const double diag = std::sqrt(2.0) * tr_size;
-    const double surf_pix = ws.dsizepix * ws.dsizepix;
+    PixelShape shape;
+    shape.tr_size = ws.dsizepix * 0.5;
+    shape.diag = std::sqrt(2.0) * shape.tr_size;
+    shape.surf_pix = ws.dsizepix * ws.dsizepix;
+    {
+        // The triangle of a flat pixel, computed as the general case does.
+        const double zero = 0.0;
+        const double p = std::sqrt(shape.diag * shape.diag + zero * zero);
+        const double q = std::sqrt(shape.tr_size * shape.tr_size + zero * zero);
+        const double d = zero - zero;
+        const double r = std::sqrt(shape.tr_size * shape.tr_size + d * d);
+        const double s = (p + q + r) * 0.5;
+        shape.flat_area = std::sqrt(s * (s - p) * (s - q) * (s - r));
+    }
     const int nc = ws.nb_col;
     double S_2d = 0, S_3d = 0;
     const int block = 256;
@@ -101,7 +126,7 @@ void surface(Workspace& ws, int /*flag_surf*/)
             for (int i = first; i < last; ++i)
                 for (int j = 1; j <= nc - 2; ++j)
                     if (ws.tab[i][j] == 1)
-                        pixel_surface(ws, triangles, tr_size, diag, surf_pix, i, j,
+                        pixel_surface(ws, triangles, shape, i, j,
                                       plan[std::size_t(i - b0) * nc + j], real[std::size_t(i - b0) * nc + j]);
         });
         for (int i = b0; i < b1; ++i)
