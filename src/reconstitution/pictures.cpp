@@ -1,4 +1,5 @@
 #include <png.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <atomic>
@@ -175,10 +176,14 @@ Image grey_image(const nrutil::UcGrid& g, int zoom)
     im.width = g.columns() * zoom;
     im.height = g.lines() * zoom;
     im.channels = 1;
-    im.pixels.reserve(std::size_t(im.width) * std::size_t(im.height));
-    for (int i = 0; i < g.lines(); ++i)
-        for (int r = 0; r < zoom; ++r)
-            for (int j = 0; j < g.columns(); ++j) im.pixels.insert(im.pixels.end(), std::size_t(zoom), g[i][j]);
+    im.pixels.resize(std::size_t(im.width) * std::size_t(im.height));
+    std::uint8_t* out = im.pixels.data();
+    for (int i = 0; i < g.lines(); ++i) {
+        const std::uint8_t* row = g[i];
+        std::uint8_t* first = out;
+        for (int j = 0; j < g.columns(); ++j, out += zoom) std::memset(out, row[j], std::size_t(zoom));
+        for (int r = 1; r < zoom; ++r, out += im.width) std::memcpy(out, first, std::size_t(im.width));
+    }
     return im;
 }
 
@@ -207,6 +212,7 @@ std::array<std::uint8_t, 3> viridis(double t)
 std::vector<std::uint8_t> encode_png(const Image& image)
 {
     std::vector<std::uint8_t> bytes;
+    bytes.reserve(image.pixels.size() / 2);
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png ? png_create_info_struct(png) : nullptr;
     if (!info) {
@@ -225,6 +231,7 @@ std::vector<std::uint8_t> encode_png(const Image& image)
         },
         nullptr);
     png_set_compression_level(png, 1);
+    png_set_compression_strategy(png, Z_RLE);
     png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_UP);
     png_set_IHDR(png, info, png_uint_32(image.width), png_uint_32(image.height), 8,
                  image.channels == 3 ? PNG_COLOR_TYPE_RGB : PNG_COLOR_TYPE_GRAY, PNG_INTERLACE_NONE,
@@ -315,9 +322,10 @@ void write_pictures(Workspace& ws)
             failed = true;
         }
     };
-    std::thread other([&] { encode(shaded, [&] { return grey_image(ws.tab_shad1, zoom); }); });
+    // The colour picture is three times a grey one: one thread each.
+    std::thread other([&] { encode(erosion, [&] { return erosion_picture(ws); }); });
+    encode(shaded, [&] { return grey_image(ws.tab_shad1, zoom); });
     encode(shaded_erosion, [&] { return grey_image(ws.tab_shaderos1, zoom); });
-    encode(erosion, [&] { return erosion_picture(ws); });
     other.join();
     if (failed) fail("cannot encode the pictures (not enough memory)");
     write_file(ws, base + "_rec1_shad.png", shaded);
