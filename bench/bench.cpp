@@ -40,7 +40,7 @@ using Clock = std::chrono::steady_clock;
 namespace {
 
 constexpr const char* stage_names[] = {"opening", "parameters2", "treatment", "angles",         "histo_pent",
-                                       "surface", "interp",      "rec_volc",  "companion_files"};
+                                       "surface", "interp",      "rec_volc",  "products"};
 constexpr int n_stages = 9;  // then "end"
 
 struct Options {

@@ -5,7 +5,7 @@
 #include <new>
 #include <ostream>
 
-#include "companion_files.hpp"
+#include "products.hpp"
 #include "dialogue.hpp"
 #include "input.hpp"
 #include "morphometry.hpp"
@@ -46,8 +46,8 @@ int run(Workspace& ws)
             ws.stages->interp(ws);
             begin(ws, "rec_volc");
             rec_volc(ws);
-            begin(ws, "companion_files");
-            write_companion_files(ws);
+            begin(ws, "products");
+            write_products(ws);
             begin(ws, "end");
             // Every result is complete on disk before the key is asked for: a
             // file that cannot be written ends the run without the key wait.

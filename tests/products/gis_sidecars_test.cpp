@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 
-#include "companion_files.hpp"
+#include "gis_sidecars.hpp"
 #include "run_support.hpp"
 
 namespace {

@@ -1,7 +1,7 @@
 #include <charconv>
 #include <string>
 
-#include "companion_files.hpp"
+#include "gis_sidecars.hpp"
 #include "workspace.hpp"
 
 namespace {

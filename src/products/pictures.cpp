@@ -8,7 +8,8 @@
 #include <string>
 #include <thread>
 
-#include "companion_files.hpp"
+#include "pictures.hpp"
+#include "products.hpp"
 #include "workspace.hpp"
 
 namespace {

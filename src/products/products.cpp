@@ -1,11 +1,16 @@
-#include "companion_files.hpp"
+#include "products.hpp"
+
+#include "answers_record.hpp"
+#include "gis_sidecars.hpp"
+#include "pictures.hpp"
+#include "slice_plot.hpp"
 
 #include <cmath>
 #include <cstdio>
 
 #include "workspace.hpp"
 
-void write_companion_files(Workspace& ws)
+void write_products(Workspace& ws)
 {
     write_gis_sidecars(ws);
     write_pictures(ws);

@@ -4,7 +4,8 @@
 
 #include <cstring>
 
-#include "companion_files.hpp"
+#include "pictures.hpp"
+#include "products.hpp"
 #include "run.hpp"
 #include "run_support.hpp"
 

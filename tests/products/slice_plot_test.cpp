@@ -1,7 +1,8 @@
 // The SVG plot of the slice analysis.
 #include <gtest/gtest.h>
 
-#include "companion_files.hpp"
+#include "products.hpp"
+#include "slice_plot.hpp"
 #include "run_support.hpp"
 
 namespace {

@@ -4,7 +4,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "companion_files.hpp"
+#include "slice_plot.hpp"
+#include "products.hpp"
 #include "workspace.hpp"
 
 namespace {

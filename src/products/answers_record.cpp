@@ -1,4 +1,5 @@
-#include "companion_files.hpp"
+#include "answers_record.hpp"
+#include "products.hpp"
 #include "workspace.hpp"
 
 // Written at the end of the run, not at its start: a replay reads this very

@@ -1,0 +1,28 @@
+// The PNG pictures of a run: the two shaded images and the erosion thickness
+// in colour over the shaded rebuilt cone.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+struct Workspace;
+
+// <G>_rec1_shad.png, <G>_rec1_shaderos.png and <G>_erosion.png.
+void write_pictures(Workspace& ws);
+
+// An 8-bit image, rows from the top, `channels` bytes per pixel (1 grey, 3 RGB).
+struct Image {
+    int width = 0, height = 0, channels = 1;
+    std::vector<std::uint8_t> pixels;
+};
+// Pixels per cell side in the pictures: small grids are enlarged, each cell a
+// square of pixels, so that a picture and its legend stay legible.
+int picture_zoom(const Workspace& ws);
+// The PNG file content of `image`.
+std::vector<std::uint8_t> encode_png(const Image& image);
+// The erosion thickness in colour over the shaded rebuilt cone, with its legend.
+Image erosion_picture(const Workspace& ws);
+// The viridis colour of t in [0, 1] (clamped), interpolated between the
+// published control values.
+std::array<std::uint8_t, 3> viridis(double t);
