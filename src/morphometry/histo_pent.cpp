@@ -126,6 +126,16 @@ void histo_pent(Workspace& ws)
     ws.dmax_alt = ws.altmax;
     ws.h_vol = ws.dmax_alt - ws.dbase;
     ws.h_crat = ws.dmax_alt - ws.dalt_center;
+    // The measure of the rebuilt cone (after the interpolation) overwrites
+    // these scalars: the summary keeps both.
+    const int relief = ws.coord_display == 2 ? 1 : 0;
+    ws.figures.outline[relief] = any;
+    ws.figures.jco_down[relief] = n_down;
+    ws.figures.jco_up[relief] = n_up;
+    ws.figures.slope_down[relief] = ws.d_mean_ang_down;
+    ws.figures.slope_up[relief] = ws.d_mean_ang_up;
+    ws.figures.crater_depth[relief] = ws.h_crat;
+
     ws.both("\n\n\tBase line altitude = %8.2lf m ", ws.dbase);
     ws.both("\n\tUpper altitude     = %8.2lf m ", ws.dmax_alt);
     ws.both("\n\n\tVolcanic height  = %8.2lf m ", ws.h_vol);

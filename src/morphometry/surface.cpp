@@ -99,7 +99,7 @@ void pixel_surface(const Workspace& ws, const std::uint16_t* triangles, const Pi
 
 // The pixels are measured on all cores, a block of lines at a time, and added
 // up in scan order.
-void surface(Workspace& ws, int /*flag_surf*/)
+void surface(Workspace& ws, int flag_surf)
 {
     const std::uint16_t* triangles = surface_triangles();
     PixelShape shape;
@@ -136,7 +136,11 @@ void surface(Workspace& ws, int /*flag_surf*/)
                     S_2d += plan[std::size_t(i - b0) * nc + j];
                 }
     }
+    const int relief = flag_surf == 2 ? 1 : 0;
+    ws.figures.surface_2d[relief] = S_2d;
+    ws.figures.surface_3d[relief] = S_3d;
     double ratio = S_2d != 0 ? (S_3d - S_2d) / S_2d * 100.0 : 0.0;
+    ws.figures.surface_ratio[relief] = ratio;
     ws.both("\n\t\tBi-dimensional surface  : %lf km2 ", S_2d * 1e-06);
     ws.both("\n\t\tTri-dimensional surface : %lf km2 ", S_3d * 1e-06);
     std::string r = cfmt("%lf", ratio);

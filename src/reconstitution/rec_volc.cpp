@@ -92,12 +92,20 @@ void rec_volc(Workspace& ws)
     // Erosion: what the rebuilt cone has above the present relief.
     ws.dtab.fill(0);
     double maxd = 0;
+    // The eroded volume counts every cell whole, in both reliefs; the sum of
+    // whole metres is exact in any order.
+    std::uint64_t eroded = 0;
     for (std::size_t p = 0; p < ws.dtab.size(); ++p) {
         const std::int32_t rebuilt = ws.itab.data()[p], present = ws.itab1.data()[p];
-        if (rebuilt > present) ws.dtab.data()[p] = double(std::int64_t(rebuilt) - present);
+        if (rebuilt > present) {
+            ws.dtab.data()[p] = double(std::int64_t(rebuilt) - present);
+            eroded += std::uint64_t(std::int64_t(rebuilt) - present);
+        }
         if (ws.dtab.data()[p] > maxd) maxd = ws.dtab.data()[p];
     }
     ws.itab1 = {};
+    ws.figures.eroded_volume = double(eroded) * ws.pixsurf * 1e-9;
+    ws.figures.erosion_max = maxd;
     ws.both("\n\n\tCharacteristics after the first interpolation ");
     surface(ws, 2);
 

@@ -26,4 +26,6 @@ void treatment_rec(Workspace& ws)
     ws.both("\n\n\tGLOBAL VOLUME = %9.3lf km3", volume * 1e-9);
     const double difvol = volume * 1e-9 - ws.first_volume;
     ws.say("\n\n\tVolumetric difference = %lf km3", difvol);
+    ws.figures.rebuilt_volume = volume * 1e-9;
+    ws.figures.volumetric_difference = difvol;
 }

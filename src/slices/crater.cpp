@@ -9,6 +9,7 @@
 void crater(Workspace& ws)
 {
     ws.tab_cr.fill(0);
+    ws.figures.crater_detected = true;
     bool any = false;
     ws.distmin_cr = 10000.0;
     ws.distmax_cr = 0.0;

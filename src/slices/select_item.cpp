@@ -33,6 +33,8 @@ void select_basal_item(Workspace& ws)
         ws.report("\n\tas this value corresponds to an order system ");
     }
 
+    ws.figures.items = ws.num < 10 ? ws.num : ws.num - 1;
+
     ws.val_base = ws.tab1[ws.i_gv][ws.j_gv];
     ws.both("\n\n\tChosen item = %d ", ws.val_base);
     std::uint8_t* t = ws.tab.data();

@@ -18,6 +18,9 @@ void open_slicing(Workspace& ws)
 {
     const int nl = ws.nb_lig, nc = ws.nb_col;
     ws.coord_display = 1;
+    // The radial sections may recompute the centre: the summary names both.
+    ws.figures.slice_i_gv = ws.i_gv;
+    ws.figures.slice_j_gv = ws.j_gv;
     select_basal_item(ws);
 
     ws.flag_gc = 1;

@@ -108,6 +108,24 @@ struct Workspace {
     int alt_center = 0;
     double dalt_center = 0, dmax_alt = 0, h_vol = 0, h_crat = 0;
 
+    // Figures kept whole for the summary table (<G>_summary.csv): the stages
+    // print them rounded, and the measures of the rebuilt cone overwrite the
+    // scalars of the present relief.  Index 0 is the present relief, 1 the
+    // rebuilt cone (for the surfaces, the erosion-thickness grid).
+    struct Figures {
+        int items = 0;                       // items above the base line, as the report counts them
+        int slice_i_gv = 0, slice_j_gv = 0;  // the centre point of the slice analysis
+        bool crater_detected = false;        // distmin_cr and distmax_cr were measured
+        bool outline[2] = {};                // the radii had an outline pixel to measure
+        std::int64_t jco_down[2] = {}, jco_up[2] = {};  // pixels of the mean slopes
+        double slope_down[2] = {}, slope_up[2] = {};  // degrees
+        double crater_depth[2] = {};                  // metres
+        double surface_2d[2] = {}, surface_3d[2] = {};  // m2
+        double surface_ratio[2] = {};                   // percent, 0 when surface_2d is 0
+        double rebuilt_volume = 0, volumetric_difference = 0;  // km3
+        double eroded_volume = 0, erosion_max = 0;            // km3, metres
+    } figures;
+
     // Names.
     std::string nomim1, nomgene;
     std::string nomrec1, nomshad1, nomeros1, nomshaderos1;
