@@ -4,6 +4,7 @@
 #include "gis_sidecars.hpp"
 #include "pictures.hpp"
 #include "slice_plot.hpp"
+#include "summary.hpp"
 
 #include <cmath>
 #include <cstdio>
@@ -15,6 +16,7 @@ void write_products(Workspace& ws)
     write_gis_sidecars(ws);
     write_pictures(ws);
     write_slice_plot(ws);
+    write_summary(ws);
     write_answers_record(ws);
 }
 

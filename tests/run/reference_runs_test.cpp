@@ -10,7 +10,7 @@ namespace {
 const std::string reference_dir = std::string(TEST_DATA_DIR) + "/reference-runs/";
 
 // What a complete run writes beside the described outputs: pictures, slice
-// plot, answers, and a GIS header for each raw raster.
+// plot, summary table, answers, and a GIS header for each raw raster.
 std::vector<std::string> companion_files(const std::vector<std::string>& described)
 {
     std::vector<std::string> names;
@@ -18,7 +18,7 @@ std::vector<std::string> companion_files(const std::vector<std::string>& describ
         if (f.ends_with("_info.txt")) {
             const std::string g = f.substr(0, f.size() - 9);
             for (const char* s :
-                 {"_rec1_shad.png", "_rec1_shaderos.png", "_erosion.png", "_slices.svg", "_answers.txt"})
+                 {"_rec1_shad.png", "_rec1_shaderos.png", "_erosion.png", "_slices.svg", "_summary.csv", "_answers.txt"})
                 names.push_back(g + s);
         }
         if (f.ends_with(".raw")) names.push_back(f.substr(0, f.size() - 4) + ".hdr");

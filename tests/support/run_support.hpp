@@ -57,7 +57,7 @@ bool file_exists(const std::string& path);
 std::vector<std::string> list_dir(const std::string& path);
 void copy_dir_files(const std::string& from, const std::string& to);
 // Files that a run writes beside the described outputs: pictures, the slice
-// plot, GIS headers and the record of the answers.
+// plot, GIS headers, the summary table and the record of the answers.
 bool is_companion_file(const std::string& name);
 // The names that are not companion files.
 std::vector<std::string> described_only(const std::vector<std::string>& names);
