@@ -9,7 +9,13 @@
 # order the questions come; the runs' consoles go to WORK_DIR/NNN-<name>.log
 # and GNU parallel's job log to WORK_DIR/joblog.tsv.  WORK_DIR defaults to the
 # table's name without .csv, followed by "-batch".  Older .answers and .log
-# files in WORK_DIR are removed first.
+# files and summary.csv in WORK_DIR are removed first.
+#
+# When the runs are over, WORK_DIR/summary.csv gathers the cones: one header
+# line, then one line per row of the table, in the table's order: "row" (NNN),
+# "status" ("ok", or why the run failed), then the columns of the runs'
+# <G>_summary.csv.  A failed cone keeps its dem and generic_name; its figures
+# stay empty.
 #
 # Environment: TEPHROMAT_ROOT, the root that holds the folders (as for the
 # program itself; default $HOME/images/), and TEPHROMAT, the program (default
@@ -56,6 +62,9 @@
 #   maunga-whau,mw_dm,1,0,61,87,10,1,10,mw_raw,1,1,1,,,110,,,0,1,,
 set -euo pipefail
 
+# The columns of the program's <G>_summary.csv.
+summary_columns="tephromat_version,dem,generic_name,pixel_size_m,base_m,centre_line,centre_column,centre_calculated,items,chosen_item,top_m,height_m,crater_depth_m,volume_km3,slope_down_deg,slope_up_deg,base_radius_min_m,base_radius_max_m,elongation_pct,crater_radius_min_m,crater_radius_max_m,surface_2d_km2,surface_3d_km2,surface_ratio_pct,rebuilt_volume_km3,rebuilt_slope_down_deg,rebuilt_slope_up_deg,erosion_surface_2d_km2,erosion_surface_3d_km2,volumetric_difference_km3,eroded_volume_km3,erosion_max_m,slice_centre_line,slice_centre_column,x_min,y_min,dem_min,dem_max,dem_min_m,dem_max_m,rebuilt_crater_depth_m,erosion_surface_ratio_pct"
+
 header="folder,dem,input_format,raw_width,lines,columns,raw_pixel_size,unit,pixel_size,generic_name,output_format,output_width,output_scale,x_min,y_min,base,centre_line,centre_column,basal_slice,upper_slices,number_of_upper_slices,upper_slice_type"
 
 usage() {
@@ -81,11 +90,15 @@ table="${args[0]}"
 [ -r "$table" ] || { echo "batch: cannot read $table" >&2; exit 1; }
 work="${args[1]:-${table%.csv}-batch}"
 mkdir -p "$work"
-rm -f "$work"/*.answers "$work"/*.log "$work"/joblog.tsv
+rm -f "$work"/*.answers "$work"/*.log "$work"/joblog.tsv "$work"/summary.csv
+# The cones in the table's order: number, folder, DEM file below the root,
+# generic name, answers file.
+cones="$(mktemp)"
+trap 'rm -f "$cones" "$work/summary.csv.tmp"' EXIT
 
 # Rows to answers files.  Every row is checked before any file is written, so
 # that a bad table leaves no half-made batch.
-awk -F, -v header="$header" -v work="$work" '
+awk -F, -v header="$header" -v work="$work" -v cones="$cones" '
 function fail(msg) { printf "batch: %s, line %d: %s\n", FILENAME, FNR, msg > "/dev/stderr"; bad = 1; exit 1 }
 function need(k) { if (c[k] == "") fail("the column " name[k] " is empty but its question is asked") }
 function none(k) { if (c[k] != "") fail("the column " name[k] " must stay empty: its question is not asked") }
@@ -143,16 +156,20 @@ BEGIN { ncol = split(header, name, ",") }
   outputs[c[1], g] = FNR
   safe = g; gsub(/[^A-Za-z0-9._-]/, "_", safe)
   ++n; file[n] = sprintf("%s/%03d-%s.answers", work, n, safe); text[n] = answers
+  dem[n] = c[1] "/" c[2] (c[3] == 0 ? ".asc" : c[4] == 0 ? "_m2.raw" : "_m4.raw")
+  folder[n] = c[1]; generic[n] = g
 }
 END {
   if (bad) exit 1
   if (!seen_header) { printf "batch: %s: no header line\n", FILENAME > "/dev/stderr"; exit 1 }
-  for (k = 1; k <= n; ++k) { printf "%s", text[k] > file[k]; close(file[k]) }
+  for (k = 1; k <= n; ++k) {
+    printf "%s", text[k] > file[k]; close(file[k])
+    printf "%03d\t%s\t%s\t%s\t%s\n", k, folder[k], dem[k], generic[k], file[k] > cones
+  }
 }' "$table"
 
-shopt -s nullglob
-files=("$work"/*.answers)
-shopt -u nullglob
+files=()
+while IFS=$'\t' read -r _ _ _ _ f; do files+=("$f"); done < "$cones"
 echo "batch: ${#files[@]} answers files in $work"
 [ "$answers_only" -eq 1 ] && exit 0
 [ ${#files[@]} -gt 0 ] || exit 0
@@ -176,6 +193,65 @@ export -f run_one
 
 status=0
 parallel --will-cite ${jobs:+-j "$jobs"} --joblog "$work/joblog.tsv" run_one ::: "${files[@]}" || status=$?
+
+# One CSV cell, quoted when it holds a comma or a quote.
+csv_cell() {
+  case "$1" in
+    *[,\"]*) local q="${1//\"/\"\"}"; printf '"%s"' "$q" ;;
+    *) printf '%s' "$1" ;;
+  esac
+}
+
+# Why cone $1 (its log $2) failed, or "ok" when its summary $3 can be read.
+cone_status() {
+  local seq=$((10#$1)) log="$2" summary="$3" reason
+  reason="$(grep -m1 $'^\tError : ' "$log" 2> /dev/null | sed $'s/^\tError : //; s/[ \r]*$//')" || true
+  if [ -n "$reason" ]; then printf '%s\n' "$reason"
+  elif grep -q $'^\tFile .* unknown$' "$log" 2> /dev/null; then echo "DEM not found"
+  elif [ "${signal[$seq]:-0}" != 0 ]; then echo "killed by signal ${signal[$seq]}"
+  elif [ "${exitval[$seq]:-}" != 0 ]; then echo "exit status ${exitval[$seq]:-unknown}"
+  elif [ ! -r "$summary" ]; then echo "no summary written"
+  elif [ "$(head -n 1 "$summary")" != "$summary_columns" ]; then
+    echo "the summary's columns are not those of this script: run the program of the same version"
+  else echo ok
+  fi
+}
+
+# GNU parallel numbers the jobs in the order of the files: the table's.
+declare -A exitval=() signal=()
+if [ -r "$work/joblog.tsv" ]; then
+  while IFS=$'\t' read -r seq _ _ _ _ _ ev sig _; do
+    [[ "$seq" =~ ^[0-9]+$ ]] || continue
+    exitval[$seq]="$ev"
+    signal[$seq]="$sig"
+  done < "$work/joblog.tsv"
+fi
+
+root="${TEPHROMAT_ROOT:-}"
+if [ -z "$root" ]; then root="${HOME:-}/images/"; elif [ "${root%/}" = "$root" ]; then root="$root/"; fi
+IFS=, read -r -a columns <<< "$summary_columns"
+{
+  echo "row,status,$summary_columns"
+  while IFS=$'\t' read -r n folder dem generic f; do
+    summary="$root$folder/${generic}_summary.csv"
+    cone="$(cone_status "$n" "${f%.answers}.log" "$summary")"
+    if [ "$cone" = ok ]; then
+      echo "$((10#$n)),ok,$(sed -n 2p "$summary")"
+    else
+      line="$((10#$n)),$(csv_cell "$cone")"
+      for c in "${columns[@]}"; do
+        case "$c" in
+          dem) line+=",$dem" ;;
+          generic_name) line+=",$generic" ;;
+          *) line+="," ;;
+        esac
+      done
+      echo "$line"
+    fi
+  done < "$cones"
+} > "$work/summary.csv.tmp"
+mv "$work/summary.csv.tmp" "$work/summary.csv"
+
 if [ "$status" -ne 0 ]; then
   echo "batch: $status of ${#files[@]} cones failed; see the .log files and joblog.tsv in $work" >&2
   exit 1

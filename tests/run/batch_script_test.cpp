@@ -1,6 +1,8 @@
 // scripts/batch.sh: a CSV table of cones to answers files, run with GNU parallel.
 #include <gtest/gtest.h>
 
+#include <sstream>
+
 #include "run_support.hpp"
 
 namespace {
@@ -102,4 +104,73 @@ TEST(BatchScript, ThreeConesInParallelMatchThreeSeparateRuns)
         const std::string log = read_file(root.path() + cfmt("cones-batch/%03d-b%d.log", base / 10 - 9, base));
         EXPECT_NE(log.find("Press any key to exit the program"), std::string::npos) << base;
     }
+}
+
+namespace {
+
+// The cells of one CSV line, quotes taken away.
+std::vector<std::string> csv_cells(const std::string& line)
+{
+    std::vector<std::string> cells(1);
+    bool quoted = false;
+    for (std::size_t k = 0; k < line.size(); ++k) {
+        const char c = line[k];
+        if (quoted && c == '"' && k + 1 < line.size() && line[k + 1] == '"') {
+            cells.back() += '"';
+            ++k;
+        } else if (c == '"') {
+            quoted = !quoted;
+        } else if (c == ',' && !quoted) {
+            cells.emplace_back();
+        } else {
+            cells.back() += c;
+        }
+    }
+    return cells;
+}
+
+std::vector<std::string> lines_of(const std::string& text)
+{
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+}  // namespace
+
+// summary.csv: the cones in the table's order, a failed one with its reason
+// and empty figures; a re-run rewrites it.
+TEST(BatchScript, SummaryGathersTheConesInTableOrder)
+{
+    if (!have_program("parallel")) GTEST_SKIP() << "GNU parallel (Debian package parallel) is not installed";
+    TempRoot root;
+    const std::string site = maunga_whau_site(root);
+    const std::string dem = read_file(site + "maunga_whau.asc");
+    write_file(site + "short.asc", dem.substr(0, dem.size() / 2));
+    write_file(root.path() + "cones.csv", csv_header + "site,short,0,,,,,,10,,0,,,,,110,27,29,0,1,,\n" +
+                                              "site,maunga_whau,0,,,,,,10,mw,0,,,,,110,27,29,0,1,,\n");
+    int status = 0;
+    std::string out = batch(root, "cones.csv", &status);
+    EXPECT_EQ(status, 1) << out;
+
+    const std::vector<std::string> lines = lines_of(read_file(root.path() + "cones-batch/summary.csv"));
+    ASSERT_EQ(lines.size(), 3u);
+    const std::string own_header = lines_of(read_file(site + "mw_summary.csv")).at(0);
+    EXPECT_EQ(lines[0], "row,status," + own_header) << "the script knows the program's columns";
+    const std::vector<std::string> names = csv_cells(lines[0]), failed = csv_cells(lines[1]);
+    ASSERT_EQ(failed.size(), names.size()) << lines[1];
+    EXPECT_EQ(failed[0], "1");
+    EXPECT_TRUE(failed[1].starts_with(site + "short.asc ends at line ")) << failed[1];
+    EXPECT_NE(failed[1].find(", column "), std::string::npos) << "a comma, quoted: " << lines[1];
+    for (std::size_t k = 2; k < names.size(); ++k)
+        EXPECT_EQ(failed[k], names[k] == "dem" ? "site/short.asc" : names[k] == "generic_name" ? "short" : "")
+            << names[k];
+    EXPECT_EQ(lines[2], "2,ok," + lines_of(read_file(site + "mw_summary.csv")).at(1));
+
+    write_file(root.path() + "cones.csv", csv_header + "site,maunga_whau,0,,,,,,10,mw,0,,,,,110,27,29,0,1,,\n");
+    out = batch(root, "cones.csv", &status);
+    EXPECT_EQ(status, 0) << out;
+    EXPECT_EQ(lines_of(read_file(root.path() + "cones-batch/summary.csv")),
+              (std::vector<std::string>{lines[0], "1,ok," + lines_of(read_file(site + "mw_summary.csv")).at(1)}));
 }
