@@ -1,4 +1,4 @@
-// What the program writes beside the designed results at the end of a
+// What the program writes beside its main results at the end of a
 // complete run: GIS headers for the raw rasters, pictures, a plot of the
 // slices, the summary table and the record of the answers.  None of it changes a byte of the
 // designed results or prints anything on the console or in the report; it
