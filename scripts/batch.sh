@@ -12,8 +12,8 @@
 # files and summary.csv in WORK_DIR are removed first.
 #
 # When the runs are over, WORK_DIR/summary.csv gathers the cones: one header
-# line, then one line per row of the table, in the table's order: "row" (NNN),
-# "status" ("ok", or why the run failed), then the columns of the runs'
+# line, then one line per row of the table, in the table's order: "row" (NNN as a
+# number), "status" ("ok", or why the run failed), then the columns of the runs'
 # <G>_summary.csv.  A failed cone keeps its dem and generic_name; its figures
 # stay empty.
 #
