@@ -1,7 +1,7 @@
-// What the program writes beside its main results at the end of a
-// complete run: GIS headers for the raw rasters, pictures, a plot of the
-// slices, the summary table and the record of the answers.  None of it changes a byte of the
-// designed results or prints anything on the console or in the report; it
+// What the program writes beside its main results at the end of a complete
+// run: GIS headers for the raw rasters, pictures, a plot of the slices, the
+// summary table and the record of the answers.  None of it changes a byte of
+// the main results or prints anything on the console or in the report; it
 // reads the workspace as the last stage left it.
 #pragma once
 
