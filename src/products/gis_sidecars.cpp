@@ -2,6 +2,7 @@
 #include <string>
 
 #include "gis_sidecars.hpp"
+#include "nodata.hpp"
 #include "workspace.hpp"
 
 namespace {
@@ -46,6 +47,11 @@ std::string envi_header(const Workspace& ws, int data_type, const std::string& d
              number(ws.dpix_size) + ", " + number(ws.dpix_size) + ", units=Meters}\n";
     }
     h += "band names = {" + description + "}\n";
+    // The value that marks the cells without data, when the DEM had any.
+    if (ws.nodata_cells != 0) {
+        const long long ignore = data_type == 1 ? shaded_nodata : data_type == 3 ? raw32_nodata : raw16_nodata;
+        h += "data ignore value = " + std::to_string(ignore) + "\n";
+    }
     return h;
 }
 

@@ -119,3 +119,48 @@ TEST(GisSidecars, GdalOpensTheEsriOutputs)
         EXPECT_NE(info.find(out.extremes), std::string::npos) << out.name << "\n" << info;
     }
 }
+
+// Every output DEM of a clipped grid, ESRI and raw of both widths: GDAL counts
+// exactly the input's cells without data as nodata, and the statistics of the
+// others are those of the outputs' own extremes.
+TEST(GisSidecars, GdalReadsTheCellsWithoutDataOfEveryOutputAsNodata)
+{
+    if (!have_program("gdalinfo")) GTEST_SKIP() << "gdalinfo (Debian package gdal-bin) is not installed";
+    const struct {
+        const char* answers;
+        std::vector<std::string> outputs;
+        std::vector<std::string> nodata;
+    } runs[] = {
+        {"site maunga_whau 0 10 0 0 110 0 27 29 0 0 4 1\n",
+         {"maunga_whau_rec1.asc", "maunga_whau_eros1.asc", "maunga_whau_shad1.asc", "maunga_whau_shaderos1.asc"},
+         {"-1e+04", "-1e+04", "-1e+04", "-1e+04"}},
+        {"site maunga_whau 0 10 0 1 0 2 110 0 27 29 0 0 4 1\n",
+         {"maunga_whau_rec1_m2.raw", "maunga_whau_rec1_eros_m2.raw", "maunga_whau_rec1_shad.raw",
+          "maunga_whau_rec1_shaderos.raw"},
+         {"65535", "65535", "255", "255"}},
+        {"site maunga_whau 0 10 0 1 1 3 110 0 27 29 0 0 4 1\n",
+         {"maunga_whau_rec1_m4.raw", "maunga_whau_rec1_eros_m4.raw"},
+         {"-2147483648", "-2147483648"}},
+    };
+    for (const auto& run : runs) {
+        TempRoot root;
+        const std::string site = maunga_whau_site(root);
+        clip_maunga_whau(site);
+        RunResult r = run_program(run.answers);
+        ASSERT_EQ(r.status, 0) << r.console;
+        EXPECT_NE(r.console.find("\n\tMin : 94.000000\tMax : 195.000000 "), std::string::npos);
+        EXPECT_NE(r.console.find("\n\tWarning : the edifice touches 106 cells without data : its measures near "
+                                 "them are uncertain "),
+                  std::string::npos);
+        for (std::size_t k = 0; k < run.outputs.size(); ++k) {
+            const std::string info = gdalinfo(site + run.outputs[k]);
+            EXPECT_NE(info.find("NoData Value=" + run.nodata[k] + "\n"), std::string::npos) << run.outputs[k] << info;
+            EXPECT_NE(info.find("STATISTICS_VALID_PERCENT=80.89\n"), std::string::npos) << run.outputs[k] << info;
+        }
+        if (run.outputs[0].ends_with(".raw"))
+            for (const char* stem : {"maunga_whau_rec1_", "maunga_whau_rec1_eros_"})
+                expect_extremes_of_descriptor(site + stem + run.outputs[0].substr(17, 2));
+        else
+            EXPECT_NE(gdalinfo(site + run.outputs[0]).find("Minimum=94.000, Maximum=195.000,"), std::string::npos);
+    }
+}
