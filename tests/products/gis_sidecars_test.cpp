@@ -1,6 +1,7 @@
 // ENVI headers beside the raw output rasters, read back by GDAL as QGIS would.
 #include <gtest/gtest.h>
 
+#include <cstring>
 
 #include "gis_sidecars.hpp"
 #include "run_support.hpp"
@@ -63,6 +64,48 @@ TEST(GisSidecars, HeaderPutsTheMapPositionOnTheUpperLeftCorner)
                              "\ndata type = 12\n", "\ninterleave = bsq\n", "\nbyte order = 0\n",
                              "\nmap info = {Arbitrary, 1, 1, 650000.25, 1780250.5, 2.5, 2.5, units=Meters}\n"})
         EXPECT_NE(h.find(line), std::string::npos) << line;
+
+    EXPECT_EQ(h.find("coordinate system string"), std::string::npos);
+
+    // With the DEM's .prj: a UTM zone on WGS 84 is named in the map info, and
+    // any coordinate system GDAL reads is given whole, on one line (the .prj
+    // as gdalsrsinfo prints it spreads over several).
+    const struct {
+        const char* prj;
+        const char* map_info;
+        const char* crs_start;
+    } prjs[] = {
+        {"PROJCS[\"WGS_1984_UTM_Zone_33N\",GEOGCS[\"GCS_WGS_1984\",DATUM[\"D_WGS_1984\",SPHEROID[\"WGS_1984\","
+         "6378137.0,298.257223563]],PRIMEM[\"Greenwich\",0.0],UNIT[\"Degree\",0.0174532925199433]],PROJECTION["
+         "\"Transverse_Mercator\"],PARAMETER[\"False_Easting\",500000.0],PARAMETER[\"False_Northing\",0.0],"
+         "PARAMETER[\"Central_Meridian\",15.0],PARAMETER[\"Scale_Factor\",0.9996],PARAMETER[\"Latitude_Of_Origin\","
+         "0.0],UNIT[\"Meter\",1.0]]",
+         "{UTM, 1, 1, 650000.25, 1780250.5, 2.5, 2.5, 33, North, WGS-84, units=Meters}",
+         "{PROJCS[\"WGS_1984_UTM_Zone_33N\",GEOGCS["},
+        {"PROJCS[\"NZGD_2000_New_Zealand_Transverse_Mercator\",\n    GEOGCS[\"GCS_NZGD_2000\",\n        DATUM["
+         "\"D_NZGD_2000\",\n            SPHEROID[\"GRS_1980\",6378137.0,298.257222101]],\n        PRIMEM[\"Greenwich\","
+         "0.0],\n        UNIT[\"Degree\",0.0174532925199433]],\n    PROJECTION[\"Transverse_Mercator\"],\n    "
+         "PARAMETER[\"False_Easting\",1600000.0],\n    PARAMETER[\"False_Northing\",10000000.0],\n    PARAMETER["
+         "\"Central_Meridian\",173.0],\n    PARAMETER[\"Scale_Factor\",0.9996],\n    PARAMETER[\"Latitude_Of_Origin\","
+         "0.0],\n    UNIT[\"Meter\",1.0]]\n",
+         "{Arbitrary, 1, 1, 650000.25, 1780250.5, 2.5, 2.5, units=Meters}",
+         "{PROJCS[\"NZGD_2000_New_Zealand_Transverse_Mercator\",GEOGCS[\"GCS_NZGD_2000\",DATUM["},
+        {"not a coordinate system", "{Arbitrary, 1, 1, 650000.25, 1780250.5, 2.5, 2.5, units=Meters}", nullptr},
+    };
+    for (const auto& p : prjs) {
+        ws.dem_prj = p.prj;
+        const std::string with_crs = envi_header(ws, 12, "x");
+        EXPECT_NE(with_crs.find(std::string("\nmap info = ") + p.map_info + "\n"), std::string::npos) << with_crs;
+        const std::size_t crs = with_crs.find("\ncoordinate system string = ");
+        if (p.crs_start) {
+            ASSERT_NE(crs, std::string::npos) << with_crs;
+            EXPECT_EQ(with_crs.compare(crs + 28, std::strlen(p.crs_start), p.crs_start), 0) << with_crs;
+            EXPECT_EQ(with_crs.find('\n', crs + 1), with_crs.find("]]}\n", crs) + 3) << with_crs;
+        } else {
+            EXPECT_EQ(crs, std::string::npos) << with_crs;
+        }
+    }
+    ws.dem_prj.clear();
 
     // A raw input gives no map position: none is invented.
     ws.Coord_UTM_dem1_OK = false;
