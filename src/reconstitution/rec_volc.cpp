@@ -26,7 +26,7 @@ void extremes(const Workspace& ws, const nrutil::IGrid& g, int& lo, int& hi)
 }
 
 // Grey image of the shading: 254 at its brightest cell with data, all 0 when
-// it is all dark.
+// it is all dark.  Cells without data are 0 here and nodata once written.
 void grey_image(Workspace& ws, nrutil::UcGrid& image)
 {
     shadow_v2(ws);
@@ -35,7 +35,8 @@ void grey_image(Workspace& ws, nrutil::UcGrid& image)
     for (std::size_t k = 0; k < ws.dtab_shad_out.size(); ++k)
         if (s[k] > m && !without_data(ws, k)) m = s[k];
     std::uint8_t* out = image.data();
-    for (std::size_t k = 0; k < image.size(); ++k) out[k] = m == 0 ? 0 : std::uint8_t(int(s[k] / m * 254.0));
+    for (std::size_t k = 0; k < image.size(); ++k)
+        out[k] = m == 0 || without_data(ws, k) ? 0 : std::uint8_t(int(s[k] / m * 254.0));
 }
 
 void write_raw_outputs(Workspace& ws, int min_rc, int max_rc, int min_eros, int max_eros, double maxd)
