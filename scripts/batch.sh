@@ -18,8 +18,9 @@
 # stay empty.
 #
 # Environment: TEPHROMAT_ROOT, the root that holds the folders (as for the
-# program itself; default $HOME/images/), and TEPHROMAT, the program (default
-# build/tephromat of this source tree).
+# program itself; default $HOME/images/), and TEPHROMAT, the program (default:
+# the tephromat installed beside this script, else build/tephromat of this
+# source tree, else the tephromat on the PATH).
 #
 # -j JOBS         runs at most JOBS cones at a time (default: one per core)
 # --answers-only  writes the answers files and stops.  On a cluster, a job
@@ -178,7 +179,13 @@ command -v parallel > /dev/null || {
   echo "batch: GNU parallel is missing (Debian package parallel)" >&2
   exit 1
 }
-TEPHROMAT="${TEPHROMAT:-$(cd "$(dirname "$0")/.." && pwd)/build/tephromat}"
+if [ -z "${TEPHROMAT:-}" ]; then
+  here=$(cd "$(dirname "$0")" && pwd)
+  if [ -x "$here/tephromat" ]; then TEPHROMAT="$here/tephromat"
+  elif [ -x "$here/../build/tephromat" ]; then TEPHROMAT="$(cd "$here/.." && pwd)/build/tephromat"
+  else TEPHROMAT=$(command -v tephromat || echo "$here/../build/tephromat")
+  fi
+fi
 [ -x "$TEPHROMAT" ] || { echo "batch: no program at $TEPHROMAT (set TEPHROMAT)" >&2; exit 1; }
 export TEPHROMAT
 

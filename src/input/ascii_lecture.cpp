@@ -73,6 +73,10 @@ void ascii_lecture(Workspace& ws)
         else if (!parse_sample(val, v))
             fail(cfmt("%s: the header value of nodata_value is not a number: \"%.*s\"", name.c_str(),
                       int(val.size()), val.data()));
+        else {
+            ws.nodata_declared = true;
+            ws.nodata_value = v;
+        }
     }
 
     ws.itab = nrutil::imatrice(ws.nb_col, ws.nb_lig);

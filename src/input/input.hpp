@@ -14,6 +14,11 @@ void raster_lecture(Workspace& ws);
 void ascii_lecture(Workspace& ws);
 // Elevations to whole metres, range lines, decimal pixel size.
 void parameters1(Workspace& ws);
+// Marks the cells of an ESRI input that hold its header's nodata value (an
+// error when every cell does).
+void mark_cells_without_data(Workspace& ws);
+// Gives those cells the lowest altitude with data (mind, dmin).
+void lowland_under_nodata(Workspace& ws);
 // Base line, centre point, report header, display choices.
 void parameters2(Workspace& ws);
 

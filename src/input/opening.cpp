@@ -1,6 +1,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "dem_crs.hpp"
 #include "dialogue.hpp"
 #include "input.hpp"
 #include "workspace.hpp"
@@ -173,6 +174,7 @@ void opening(Workspace& ws)
     } else {
         ws.nomim1 += ".asc";
         if (!readable(ws.nomim1)) dem_unknown(ws);
+        read_dem_prj(ws);
         ascii_lecture(ws);
         ws.Coord_UTM_dem1_OK = true;
     }

@@ -2,20 +2,24 @@
 
 #include "dialogue.hpp"
 #include "input.hpp"
+#include "nodata.hpp"
 #include "workspace.hpp"
 
 namespace {
 
 // True extremes of a grid (a value replaces the current one only when strictly
-// smaller or greater, scanning in order).
+// smaller or greater, scanning in order), over the cells with data.
 template <class T>
-void extremes(const nrutil::Grid<T>& g, T& lo, T& hi)
+void extremes(const Workspace& ws, const nrutil::Grid<T>& g, T& lo, T& hi)
 {
     const T* p = g.data();
     std::size_t n = g.size();
-    if (n == 0) return;
-    lo = hi = p[0];
-    for (std::size_t k = 1; k < n; ++k) {
+    std::size_t k = 0;
+    while (k < n && without_data(ws, k)) ++k;
+    if (k == n) return;
+    lo = hi = p[k];
+    for (++k; k < n; ++k) {
+        if (without_data(ws, k)) continue;
         if (p[k] < lo) lo = p[k];
         if (p[k] > hi) hi = p[k];
     }
@@ -26,22 +30,24 @@ void extremes(const nrutil::Grid<T>& g, T& lo, T& hi)
 void parameters1(Workspace& ws)
 {
     if (ws.format == 0) {
+        mark_cells_without_data(ws);
         ws.dmin = 2000000.0;
         ws.dmax = 0.0;
-        extremes(ws.dtab, ws.dmin, ws.dmax);
+        extremes(ws, ws.dtab, ws.dmin, ws.dmax);
         ws.say("\n\tDynamic scale of the selected DEM : ");
         ws.say("\n\tMin : %lf\tMax : %lf ", ws.dmin, ws.dmax);
         ws.mind = 2000000;
         ws.maxd = 0;
-        extremes(ws.itab, ws.mind, ws.maxd);
+        extremes(ws, ws.itab, ws.mind, ws.maxd);
         ws.say("\n\n\tRecalculated dynamic scale in meters (integer values) : ");
         ws.say("\n\tMin : %d\tMax : %d ", ws.mind, ws.maxd);
+        lowland_under_nodata(ws);
     } else {
         ws.dtab = nrutil::dmatrice(ws.nb_col, ws.nb_lig);
         require_grid(bool(ws.dtab), "of exact elevations");
         ws.mind = 2000000;
         ws.maxd = 0;
-        extremes(ws.itab, ws.mind, ws.maxd);
+        extremes(ws, ws.itab, ws.mind, ws.maxd);
         ws.dmin = ws.mind;
         ws.dmax = ws.maxd;
         ws.say("\n\tDynamic scale of the selected DEM : ");
@@ -61,7 +67,7 @@ void parameters1(Workspace& ws)
             ip[k] = std::int32_t(dp[k]);
         }
         ws.itab3.copy_from(ws.itab);
-        extremes(ws.itab, ws.mind, ws.maxd);
+        extremes(ws, ws.itab, ws.mind, ws.maxd);
         ws.say("\n\n\tDynamic scale of the DEM in meters (integer values) : ");
         ws.say("\n\tMin : %d\tMax : %d ", ws.mind, ws.maxd);
     }

@@ -1,5 +1,6 @@
 #include "dialogue.hpp"
 #include "input.hpp"
+#include "nodata.hpp"
 #include "slices.hpp"
 #include "workspace.hpp"
 
@@ -64,7 +65,7 @@ void parameters2(Workspace& ws)
         ws.tab.fill(255);
         for (int i = 0; i < ws.nb_lig; ++i)
             for (int j = 0; j < ws.nb_col; ++j)
-                if (ws.itab3[i][j] >= ws.base) ws.tab[i][j] = 1;
+                if (ws.itab3[i][j] >= ws.base && !without_data(ws, i, j)) ws.tab[i][j] = 1;
         gravity_center(ws);
     }
 

@@ -1,5 +1,7 @@
 // ENVI headers (<raster stem>.hdr) beside the four raw output rasters, so that
-// GDAL and QGIS open them with their size, type and map position.
+// GDAL and QGIS open them with their size, type, map position, coordinate
+// system and nodata value; and, beside the four ESRI output grids, a copy of
+// the input's .prj.
 #pragma once
 
 #include <string>

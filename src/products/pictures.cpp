@@ -8,6 +8,7 @@
 #include <string>
 #include <thread>
 
+#include "nodata.hpp"
 #include "pictures.hpp"
 #include "products.hpp"
 #include "workspace.hpp"
@@ -164,6 +165,29 @@ struct Canvas {
 
 int text_width(const std::string& s, int dot) { return int(s.size()) * (glyph_w + 1) * dot - dot; }
 
+// Cells without data become transparent white (white for the viewers that
+// show no transparency: the grey scale stops at 254); the rest stays opaque.
+// A DEM without such cells keeps its pictures without an alpha channel.
+Image without_data_transparent(const Workspace& ws, Image im, int zoom)
+{
+    if (ws.nodata_cells == 0) return im;
+    const int c = im.channels;
+    Image out;
+    out.width = im.width;
+    out.height = im.height;
+    out.channels = c + 1;
+    out.pixels.resize(std::size_t(out.width) * std::size_t(out.height) * std::size_t(out.channels));
+    const std::uint8_t* src = im.pixels.data();
+    std::uint8_t* dst = out.pixels.data();
+    for (int y = 0; y < im.height; ++y)
+        for (int x = 0; x < im.width; ++x, src += c, dst += c + 1) {
+            const bool empty = y / zoom < ws.nb_lig && x / zoom < ws.nb_col && without_data(ws, y / zoom, x / zoom);
+            for (int k = 0; k < c; ++k) dst[k] = empty ? 255 : src[k];
+            dst[c] = empty ? 0 : 255;
+        }
+    return out;
+}
+
 void write_file(Workspace& ws, const std::string& name, const std::vector<std::uint8_t>& bytes)
 {
     OutFile f = ws.create(name, true);
@@ -171,7 +195,7 @@ void write_file(Workspace& ws, const std::string& name, const std::vector<std::u
     f.close();
 }
 
-Image grey_image(const nrutil::UcGrid& g, int zoom)
+Image grey_image(const Workspace& ws, const nrutil::UcGrid& g, int zoom)
 {
     Image im;
     im.width = g.columns() * zoom;
@@ -185,7 +209,7 @@ Image grey_image(const nrutil::UcGrid& g, int zoom)
         for (int j = 0; j < g.columns(); ++j, out += zoom) std::memset(out, row[j], std::size_t(zoom));
         for (int r = 1; r < zoom; ++r, out += im.width) std::memcpy(out, first, std::size_t(im.width));
     }
-    return im;
+    return without_data_transparent(ws, std::move(im), zoom);
 }
 
 }  // namespace
@@ -234,9 +258,11 @@ std::vector<std::uint8_t> encode_png(const Image& image)
     png_set_compression_level(png, 1);
     png_set_compression_strategy(png, Z_RLE);
     png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_UP);
+    static const int colour_types[] = {PNG_COLOR_TYPE_GRAY, PNG_COLOR_TYPE_GRAY_ALPHA, PNG_COLOR_TYPE_RGB,
+                                       PNG_COLOR_TYPE_RGB_ALPHA};
     png_set_IHDR(png, info, png_uint_32(image.width), png_uint_32(image.height), 8,
-                 image.channels == 3 ? PNG_COLOR_TYPE_RGB : PNG_COLOR_TYPE_GRAY, PNG_INTERLACE_NONE,
-                 PNG_COMPRESSION_TYPE_BASE, PNG_FILTER_TYPE_BASE);
+                 colour_types[std::clamp(image.channels, 1, 4) - 1], PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_BASE,
+                 PNG_FILTER_TYPE_BASE);
     png_write_info(png, info);
     const std::size_t stride = std::size_t(image.width) * std::size_t(image.channels);
     for (int y = 0; y < image.height; ++y)
@@ -255,7 +281,8 @@ Image erosion_picture(const Workspace& ws)
     const int margin = 6 * dot, bar_w = 12 * dot, tick_len = 3 * dot;
 
     double top = 0;
-    for (std::size_t p = 0; p < ws.dtab_eros.size(); ++p) top = std::max(top, ws.dtab_eros.data()[p]);
+    for (std::size_t p = 0; p < ws.dtab_eros.size(); ++p)
+        if (!without_data(ws, p)) top = std::max(top, ws.dtab_eros.data()[p]);
     const double scale_top = top > 0 ? top : 1;  // a bar to read even without erosion
     const std::vector<double> ticks = nice_ticks(0, scale_top, 5);
     const double spacing = ticks.size() > 1 ? ticks[1] - ticks[0] : scale_top;
@@ -276,8 +303,13 @@ Image erosion_picture(const Workspace& ws)
     // so that the relief shows at both ends of the ramp.  Flat ground is taken
     // as the mean grey of the shading.
     double neutral = 0;
-    for (std::size_t p = 0; p < ws.tab_shad1.size(); ++p) neutral += ws.tab_shad1.data()[p];
-    neutral = std::clamp(ws.tab_shad1.size() ? neutral / double(ws.tab_shad1.size()) : 127.0, 1.0, 253.0);
+    std::size_t cells = 0;
+    for (std::size_t p = 0; p < ws.tab_shad1.size(); ++p)
+        if (!without_data(ws, p)) {
+            neutral += ws.tab_shad1.data()[p];
+            ++cells;
+        }
+    neutral = std::clamp(cells ? neutral / double(cells) : 127.0, 1.0, 253.0);
     for (int i = 0; i < nl; ++i)
         for (int j = 0; j < nc; ++j) {
             const std::uint8_t g = ws.tab_shad1[i][j];
@@ -306,7 +338,7 @@ Image erosion_picture(const Workspace& ws)
         cv.rect(x0 + bar_w, y - dot / 2, tick_len, dot, {0, 0, 0});
         cv.text(x0 + bar_w + tick_len + dot * 2, y - glyph_h * dot / 2, tick_label(v, spacing), dot);
     }
-    return im;
+    return without_data_transparent(ws, std::move(im), zoom);
 }
 
 // The three pictures are encoded side by side, then written in turn.
@@ -325,8 +357,8 @@ void write_pictures(Workspace& ws)
     };
     // The colour picture is three times a grey one: one thread each.
     std::thread other([&] { encode(erosion, [&] { return erosion_picture(ws); }); });
-    encode(shaded, [&] { return grey_image(ws.tab_shad1, zoom); });
-    encode(shaded_erosion, [&] { return grey_image(ws.tab_shaderos1, zoom); });
+    encode(shaded, [&] { return grey_image(ws, ws.tab_shad1, zoom); });
+    encode(shaded_erosion, [&] { return grey_image(ws, ws.tab_shaderos1, zoom); });
     other.join();
     if (failed) fail("cannot encode the pictures (not enough memory)");
     write_file(ws, base + "_rec1_shad.png", shaded);

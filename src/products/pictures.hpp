@@ -11,7 +11,8 @@ struct Workspace;
 // <G>_rec1_shad.png, <G>_rec1_shaderos.png and <G>_erosion.png.
 void write_pictures(Workspace& ws);
 
-// An 8-bit image, rows from the top, `channels` bytes per pixel (1 grey, 3 RGB).
+// An 8-bit image, rows from the top, `channels` bytes per pixel (1 grey, 2 grey
+// and alpha, 3 RGB, 4 RGB and alpha).
 struct Image {
     int width = 0, height = 0, channels = 1;
     std::vector<std::uint8_t> pixels;

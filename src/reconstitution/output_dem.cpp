@@ -2,10 +2,12 @@
 #include <string>
 #include <vector>
 
+#include "nodata.hpp"
 #include "reconstitution.hpp"
 #include "workspace.hpp"
 
-// Little-endian samples, 16-bit ones reduced to their low 16 bits.
+// Little-endian samples, 16-bit ones reduced to their low 16 bits; cells
+// without data hold the nodata sample of their width.
 void write_raw_samples(Workspace& ws, OutFile& f, const nrutil::IGrid& g)
 {
     std::vector<unsigned char> row(std::size_t(ws.nb_col) * 4);
@@ -14,7 +16,7 @@ void write_raw_samples(Workspace& ws, OutFile& f, const nrutil::IGrid& g)
         unsigned char* b = row.data();
         if (ws.itype_out == 1) {
             for (int j = 0; j < ws.nb_col; ++j) {
-                const std::uint32_t v = std::uint32_t(src[j]);
+                const std::uint32_t v = std::uint32_t(without_data(ws, i, j) ? raw32_nodata : src[j]);
                 *b++ = std::uint8_t(v);
                 *b++ = std::uint8_t(v >> 8);
                 *b++ = std::uint8_t(v >> 16);
@@ -23,7 +25,7 @@ void write_raw_samples(Workspace& ws, OutFile& f, const nrutil::IGrid& g)
         } else {
             std::uint16_t* out = ws.jtab_out[i];
             for (int j = 0; j < ws.nb_col; ++j) {
-                out[j] = std::uint16_t(src[j]);
+                out[j] = without_data(ws, i, j) ? raw16_nodata : std::uint16_t(src[j]);
                 *b++ = std::uint8_t(out[j]);
                 *b++ = std::uint8_t(out[j] >> 8);
             }
@@ -32,9 +34,17 @@ void write_raw_samples(Workspace& ws, OutFile& f, const nrutil::IGrid& g)
     }
 }
 
-void write_raw_bytes(OutFile& f, const nrutil::UcGrid& g)
+void write_raw_bytes(Workspace& ws, OutFile& f, const nrutil::UcGrid& g)
 {
-    f.write(g.data(), g.size());
+    if (ws.nodata_cells == 0) {
+        f.write(g.data(), g.size());
+        return;
+    }
+    std::vector<std::uint8_t> row(std::size_t(ws.nb_col));
+    for (int i = 0; i < ws.nb_lig; ++i) {
+        for (int j = 0; j < ws.nb_col; ++j) row[std::size_t(j)] = without_data(ws, i, j) ? shaded_nodata : g[i][j];
+        f.write(row.data(), row.size());
+    }
 }
 
 void write_esri_header(Workspace& ws, OutFile& f)
@@ -56,22 +66,26 @@ void write_esri_metres(Workspace& ws, OutFile& f, const nrutil::IGrid& g)
         line.clear();
         const std::int32_t* src = g[i];
         for (int j = 0; j < ws.nb_col; ++j) {
-            int n = std::snprintf(cell, sizeof cell, "%lf\t", src[j] / ws.coeff_rc);
+            const double v = without_data(ws, i, j) ? esri_nodata : src[j] / ws.coeff_rc;
+            int n = std::snprintf(cell, sizeof cell, "%lf\t", v);
             line.append(cell, std::size_t(n));
         }
         f.write(line.data(), line.size());
     }
 }
 
-void write_esri_bytes(OutFile& f, const nrutil::UcGrid& g)
+// Cells without data are written as the header's nodata value, with its
+// decimals: GDAL compares them as 32-bit floats, where -9999 would differ.
+void write_esri_bytes(Workspace& ws, OutFile& f, const nrutil::UcGrid& g)
 {
     std::string line;
-    char cell[8];
+    char cell[32];
     for (int i = 0; i < g.lines(); ++i) {
         line.clear();
         const std::uint8_t* src = g[i];
         for (int j = 0; j < g.columns(); ++j) {
-            int n = std::snprintf(cell, sizeof cell, "%d\t", src[j]);
+            int n = without_data(ws, i, j) ? std::snprintf(cell, sizeof cell, "%lf\t", esri_nodata)
+                                           : std::snprintf(cell, sizeof cell, "%d\t", src[j]);
             line.append(cell, std::size_t(n));
         }
         f.write(line.data(), line.size());

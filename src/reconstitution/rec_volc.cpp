@@ -2,34 +2,41 @@
 #include <cstdint>
 
 #include "morphometry.hpp"
+#include "nodata.hpp"
 #include "reconstitution.hpp"
 #include "stages.hpp"
 #include "workspace.hpp"
 
 namespace {
 
-// True extremes of a grid (the start values only stand when it is empty).
-void extremes(const nrutil::IGrid& g, int& lo, int& hi)
+// True extremes of a grid over its cells with data (the start values only
+// stand when there is none).
+void extremes(const Workspace& ws, const nrutil::IGrid& g, int& lo, int& hi)
 {
     lo = 10000000;
     hi = 0;
     const std::int32_t* p = g.data();
+    bool first = true;
     for (std::size_t k = 0; k < g.size(); ++k) {
-        if (k == 0 || p[k] < lo) lo = p[k];
-        if (k == 0 || p[k] > hi) hi = p[k];
+        if (without_data(ws, k)) continue;
+        if (first || p[k] < lo) lo = p[k];
+        if (first || p[k] > hi) hi = p[k];
+        first = false;
     }
 }
 
-// Grey image of the shading: 254 at its brightest, all 0 when it is all dark.
+// Grey image of the shading: 254 at its brightest cell with data, all 0 when
+// it is all dark.  Cells without data are 0 here and nodata once written.
 void grey_image(Workspace& ws, nrutil::UcGrid& image)
 {
     shadow_v2(ws);
     double m = 0;
     const double* s = ws.dtab_shad_out.data();
     for (std::size_t k = 0; k < ws.dtab_shad_out.size(); ++k)
-        if (s[k] > m) m = s[k];
+        if (s[k] > m && !without_data(ws, k)) m = s[k];
     std::uint8_t* out = image.data();
-    for (std::size_t k = 0; k < image.size(); ++k) out[k] = m == 0 ? 0 : std::uint8_t(int(s[k] / m * 254.0));
+    for (std::size_t k = 0; k < image.size(); ++k)
+        out[k] = m == 0 || without_data(ws, k) ? 0 : std::uint8_t(int(s[k] / m * 254.0));
 }
 
 void write_raw_outputs(Workspace& ws, int min_rc, int max_rc, int min_eros, int max_eros, double maxd)
@@ -45,9 +52,9 @@ void write_raw_outputs(Workspace& ws, int min_rc, int max_rc, int min_eros, int 
     ws.both("\n\tErosion DEM saved as %s ", ws.nomeros1.c_str());
     write_raw_samples(ws, ws.frec1, ws.itab);
     write_raw_samples(ws, ws.feros1, ws.itab_eros);
-    write_raw_bytes(ws.fshad1, ws.tab_shad1);
+    write_raw_bytes(ws, ws.fshad1, ws.tab_shad1);
     ws.both("\n\tShadowed DEM saved as %s ", ws.nomshad1.c_str());
-    write_raw_bytes(ws.fshaderos1, ws.tab_shaderos1);
+    write_raw_bytes(ws, ws.fshaderos1, ws.tab_shaderos1);
     ws.both("\n\tShadowed eroded deposits saved as %s ", ws.nomshaderos1.c_str());
 }
 
@@ -63,11 +70,11 @@ void write_esri_outputs(Workspace& ws)
     ws.feros1.close();
     ws.both("\n\tShadowed DEM saved as %s ", ws.nomshad1.c_str());
     write_esri_header(ws, ws.fshad1);
-    write_esri_bytes(ws.fshad1, ws.tab_shad1);
+    write_esri_bytes(ws, ws.fshad1, ws.tab_shad1);
     ws.fshad1.close();
     ws.both("\n\tShadowed eroded deposits saved as %s ", ws.nomshaderos1.c_str());
     write_esri_header(ws, ws.fshaderos1);
-    write_esri_bytes(ws.fshaderos1, ws.tab_shaderos1);
+    write_esri_bytes(ws, ws.fshaderos1, ws.tab_shaderos1);
     ws.fshaderos1.close();
 }
 
@@ -80,6 +87,10 @@ void rec_volc(Workspace& ws)
     ws.coeff_rc = scale[ws.dyn_scale_out];
 
     ws.itab.copy_from(ws.ktab);
+    // A crater ring may have fallen on cells without data: they read as the
+    // lowland again.
+    for (std::size_t p = 0; p < ws.itab.size(); ++p)
+        if (without_data(ws, p)) ws.itab.data()[p] = ws.mind;
     // Grids whose last reader is done are released as the stage goes: the end
     // of the run is when memory peaks.
     ws.ktab = {};
@@ -122,14 +133,14 @@ void rec_volc(Workspace& ws)
     for (int i = 1; i <= nl - 2; ++i)
         for (int j = 1; j <= nc - 2; ++j) ws.itab_eros[i][j] = trunc_to_int(ws.dtab_eros[i][j] * ws.coeff_rc);
     int min_eros, max_eros;
-    extremes(ws.itab_eros, min_eros, max_eros);
+    extremes(ws, ws.itab_eros, min_eros, max_eros);
 
     if (nl > 1)
         for (int j = 0; j < nc; ++j) ws.itab[0][j] = ws.itab[1][j];
     for (std::size_t p = 0; p < ws.itab.size(); ++p)
         ws.itab.data()[p] = trunc_to_int(ws.itab.data()[p] * ws.coeff_rc);
     int min_rc, max_rc;
-    extremes(ws.itab, min_rc, max_rc);
+    extremes(ws, ws.itab, min_rc, max_rc);
 
     for (std::size_t p = 0; p < ws.itab.size(); ++p) ws.dtab_shad_in.data()[p] = ws.itab.data()[p];
     grey_image(ws, ws.tab_shad1);

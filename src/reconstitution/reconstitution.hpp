@@ -23,10 +23,10 @@ void shadow_v2(Workspace& ws);
 
 // Output DEM layouts.
 void write_raw_samples(Workspace& ws, OutFile& f, const nrutil::IGrid& g);
-void write_raw_bytes(OutFile& f, const nrutil::UcGrid& g);
+void write_raw_bytes(Workspace& ws, OutFile& f, const nrutil::UcGrid& g);
 void write_esri_header(Workspace& ws, OutFile& f);
 void write_esri_metres(Workspace& ws, OutFile& f, const nrutil::IGrid& g);
-void write_esri_bytes(OutFile& f, const nrutil::UcGrid& g);
+void write_esri_bytes(Workspace& ws, OutFile& f, const nrutil::UcGrid& g);
 
 // Truncation toward zero into 32 bits, saturating where the value does not fit.
 int trunc_to_int(double v);

@@ -1,20 +1,86 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <filesystem>
 #include <iostream>
+#include <system_error>
 
+#include "input.hpp"
 #include "run.hpp"
 #include "workspace.hpp"
 
+namespace {
+
+// The README: installed beside the program (<prefix>/share/doc/tephromat), or
+// in the source tree the program was built from.
+std::string readme_path()
+{
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const fs::path exe = fs::read_symlink("/proc/self/exe", ec);
+    if (!ec) {
+        const fs::path installed = exe.parent_path().parent_path() / "share/doc/tephromat/README.md";
+        if (fs::exists(installed, ec)) return installed.string();
+    }
+    const fs::path source = fs::path(TEPHROMAT_SOURCE_DIR) / "README.md";
+    if (fs::exists(source, ec)) return source.string();
+    return "README.md, in the program's source tree";
+}
+
+void help()
+{
+    std::cout
+        << "tephromat " TEPHROMAT_VERSION ": morphometry of eroded volcanic cones from a digital elevation model.\n"
+           "\n"
+           "It isolates the edifice above its base line, cuts it into 1 m slices and measures\n"
+           "them (surface, volume, gravity centre, orientation), measures its slopes, radii,\n"
+           "heights and surfaces, rebuilds the un-eroded cone and the erosion thickness, and\n"
+           "writes a report, three tables, four output DEMs and pictures beside the DEM.\n"
+           "\n"
+           "Usage:\n"
+           "  tephromat                answer the questions of the dialogue on the console\n"
+           "  tephromat < ANSWERS      the same, the answers read from a file, one a line\n"
+           "                           (every run records its own in <name>_answers.txt)\n"
+           "  tephromat --version      print the version\n"
+           "  tephromat --help         print this text\n"
+           "\n"
+           "The DEM is an ESRI ASCII grid in metres (<dem>.asc, with its .prj and nodata\n"
+           "cells) or a raw raster (<dem>_m2.raw or <dem>_m4.raw with its .txt descriptor),\n"
+           "in a folder below the root directory; the results are written beside it.\n"
+           "\n"
+           "Environment:\n"
+           "  TEPHROMAT_ROOT           the root directory that holds the folders;\n"
+           "                           default $HOME/images/ (now: "
+        << root_directory()
+        << ")\n"
+           "\n"
+           "Scripts (installed as tephromat-prepare-dem and tephromat-batch):\n"
+           "  scripts/prepare-dem.sh INPUT OUTPUT.asc [--resolution METRES]\n"
+           "      any raster GDAL reads (GeoTIFF, VRT, ...) to an ESRI grid in metres with\n"
+           "      its .prj, reprojected from degrees to UTM; prints the answers to type\n"
+           "  scripts/batch.sh [-j JOBS] [--answers-only] TABLE.csv [WORK_DIR]\n"
+           "      many cones from a table, several at a time with GNU parallel\n"
+           "\n"
+           "More in the README: "
+        << readme_path() << "\n";
+}
+
+}  // namespace
+
 int main(int argc, char** argv)
 {
-    // The run itself is driven by standard input alone; --version is the one
-    // argument read, any other is ignored.
-    for (int k = 1; k < argc; ++k)
+    // The run itself is driven by standard input alone; --version and --help
+    // are the arguments read, any other is ignored.
+    for (int k = 1; k < argc; ++k) {
         if (std::strcmp(argv[k], "--version") == 0) {
             std::cout << "tephromat " TEPHROMAT_VERSION "\n";
             return 0;
         }
+        if (std::strcmp(argv[k], "--help") == 0 || std::strcmp(argv[k], "-h") == 0) {
+            help();
+            return 0;
+        }
+    }
     Workspace ws(std::cin, std::cout);
     ws.key_from_terminal = isatty(STDIN_FILENO) != 0;
     return run(ws);

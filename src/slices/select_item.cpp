@@ -1,3 +1,6 @@
+#include <algorithm>
+
+#include "nodata.hpp"
 #include "slices.hpp"
 #include "workspace.hpp"
 
@@ -8,7 +11,7 @@ void select_basal_item(Workspace& ws)
     std::int32_t* t1 = ws.tab1.data();
     int count = 0;
     for (std::size_t k = 0; k < cells; ++k) {
-        t1[k] = it[k] >= ws.base ? 1 : 0;
+        t1[k] = it[k] >= ws.base && !without_data(ws, k) ? 1 : 0;
         count += t1[k];
     }
     ws.say("\n\tNumber of pixels in the former basic slice = %d \n", count);
@@ -39,6 +42,32 @@ void select_basal_item(Workspace& ws)
     ws.both("\n\n\tChosen item = %d ", ws.val_base);
     std::uint8_t* t = ws.tab.data();
     for (std::size_t k = 0; k < cells; ++k) t[k] = t1[k] == ws.val_base ? 1 : 0;
+    if (ws.val_base != 0) {
+        const int touched = cells_without_data_touching(ws, ws.tab);
+        if (touched > 0)
+            ws.both("\n\tWarning : the edifice touches %d cells without data : its measures near them are uncertain ",
+                    touched);
+    }
+}
+
+int cells_without_data_touching(const Workspace& ws, const nrutil::UcGrid& item)
+{
+    if (ws.nodata_cells == 0) return 0;
+    const int nl = ws.nb_lig, nc = ws.nb_col;
+    int count = 0;
+    for (int i = 0; i < nl; ++i)
+        for (int j = 0; j < nc; ++j) {
+            if (!ws.nodata[i][j]) continue;
+            bool touches = false;
+            for (int a = std::max(i - 1, 0); a <= std::min(i + 1, nl - 1) && !touches; ++a)
+                for (int b = std::max(j - 1, 0); b <= std::min(j + 1, nc - 1); ++b)
+                    if (item[a][b] == 1) {
+                        touches = true;
+                        break;
+                    }
+            count += touches;
+        }
+    return count;
 }
 
 // The slice keeps the item under the centre point; when the centre lies below

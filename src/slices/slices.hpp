@@ -1,13 +1,18 @@
 // Slice analysis: the edifice, its 1 m slices and their measures.
 #pragma once
 
+#include "nrutil.hpp"
+
 struct Workspace;
 
 // Slice analysis of the present relief: edifice, slices, tables, crater.
 void treatment(Workspace& ws);
 
 // Item under the centre at the base line, into tab (with its report lines).
+// Cells without data belong to no item.
 void select_basal_item(Workspace& ws);
+// Number of cells without data that are 8-neighbours of the item (1 in `item`).
+int cells_without_data_touching(const Workspace& ws, const nrutil::UcGrid& item);
 // Item of the slice at altitude k, into tab_pl.
 void select_slice_item(Workspace& ws, int k);
 

@@ -70,6 +70,17 @@ struct Workspace {
     double dbase = 0;
     int base = 0;
 
+    // Cells without data.  An ESRI header may name a nodata value; the cells
+    // that hold it are marked in `nodata` (1), which stays empty when there
+    // are none, so that a DEM without such cells runs exactly as before.
+    bool nodata_declared = false;
+    double nodata_value = 0;
+    nrutil::UcGrid nodata;
+    int nodata_cells = 0;
+
+    // The bytes of the .prj beside an ESRI input (empty when there is none).
+    std::string dem_prj;
+
     // Gravity centres.
     int i_gv = 0, j_gv = 0, i_gc = 0, j_gc = 0;
     int flag_gc = 0;

@@ -2,6 +2,8 @@
 // centre of a mask.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "input.hpp"
 #include "slices.hpp"
 #include "stage_support.hpp"
@@ -103,6 +105,62 @@ TEST(Parameters1, EsriRangeLinesAndDecimalPixelSize)
     EXPECT_EQ(f.ws.dsizepix, 2.5);
     EXPECT_EQ(f.ws.pix_size, 2);
     EXPECT_EQ(f.ws.pixel_surface, 6.25);
+}
+
+// Cells holding the header's nodata value: out of the range lines, read as
+// the lowest altitude with data, and out of the calculated centre's slice.
+TEST(Parameters1, CellsWithoutDataAreLeftOutAndReadAsLowland)
+{
+    StageFixture f("10\n40\n1\n0\n1\n");
+    Rows rows = flat_rows(4, 5, 60);
+    rows[0][0] = rows[0][1] = rows[3][4] = -9999;
+    rows[1][2] = 75;
+    set_elevations(f.ws, rows);
+    for (int i = 0; i < 4; ++i)
+        for (int j = 0; j < 5; ++j) f.ws.dtab[i][j] = rows[i][j] + (rows[i][j] == -9999 ? 0 : 0.5);
+    f.ws.format = 0;
+    f.ws.nodata_declared = true;
+    f.ws.nodata_value = -9999;
+    parameters1(f.ws);
+    EXPECT_EQ(f.console(), "\n\tDynamic scale of the selected DEM : \n\tMin : 60.500000\tMax : 75.500000 "
+                           "\n\n\tRecalculated dynamic scale in meters (integer values) : \n\tMin : 60\tMax : 75 "
+                           "\n\n\tPixel size (decimal value in meters) ? ");
+    EXPECT_EQ(f.ws.nodata_cells, 3);
+    EXPECT_EQ(f.ws.itab[0][1], 60);
+    EXPECT_EQ(f.ws.itab3[3][4], 60);
+    EXPECT_EQ(f.ws.dtab[0][0], 60.5);
+    EXPECT_EQ(f.ws.dtab[1][2], 75.5);
+
+    // A base line below the lowland: the calculated centre's slice still
+    // leaves the cells without data out.
+    f.open_files();
+    parameters2(f.ws);
+    EXPECT_EQ(f.ws.tab[0][0], 255);
+    EXPECT_EQ(f.ws.tab[3][4], 255);
+    EXPECT_EQ(f.ws.tab[0][2], 1);
+    EXPECT_EQ(std::count(f.ws.tab.data(), f.ws.tab.data() + 20, 1), 17);
+
+    // A DEM without any data is an error naming it; one whose header value no
+    // cell holds has no mask at all.
+    StageFixture g("10\n");
+    set_elevations(g.ws, flat_rows(2, 2, -9999));
+    g.ws.dtab.fill(-9999);
+    g.ws.nomim1 = "/x/site/empty.asc";
+    g.ws.nodata_declared = true;
+    g.ws.nodata_value = -9999;
+    try {
+        parameters1(g.ws);
+        ADD_FAILURE() << "no error";
+    } catch (const RunEnd& e) {
+        EXPECT_EQ(e.message, "\n\tError : /x/site/empty.asc holds no elevation: every cell holds its nodata value -9999\n");
+    }
+    StageFixture h("10\n");
+    set_elevations(h.ws, flat_rows(2, 2, 5));
+    h.ws.nodata_declared = true;
+    h.ws.nodata_value = 5.5;
+    parameters1(h.ws);
+    EXPECT_EQ(h.ws.nodata_cells, 0);
+    EXPECT_FALSE(h.ws.nodata);
 }
 
 TEST(Parameters2, ReportHeaderForEsriInputAndTruncatedBaseLine)

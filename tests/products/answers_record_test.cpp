@@ -1,4 +1,4 @@
-// <G>_answers.txt repeats the run; --version.
+// <G>_answers.txt repeats the run; --version, --help and the installed program.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -107,8 +107,51 @@ TEST(CommandLine, VersionIsTheProjectVersionAndOtherArgumentsAreIgnored)
     std::string plain;
     ASSERT_EQ(run_executable(root.path() + "answers.txt", &plain), 0);
     const std::string with_arguments =
-        command_output(shell_quote(TEPHROMAT_EXE) + " --help x < " + shell_quote(root.path() + "answers.txt"), &status);
+        command_output(shell_quote(TEPHROMAT_EXE) + " --verbose x < " + shell_quote(root.path() + "answers.txt"), &status);
     EXPECT_EQ(status, 0);
     EXPECT_EQ(with_arguments, plain);
     EXPECT_NE(plain.find("Press any key to exit the program"), std::string::npos);
+}
+
+// --help tells what the program is and how to run it, without a dialogue;
+// installed with cmake --install, the program finds its README and the batch
+// script finds the program.
+TEST(CommandLine, HelpAndTheInstalledProgramWithItsScripts)
+{
+    TempRoot root;
+    const std::string prefix = root.folder("prefix");
+    const std::string build = std::filesystem::path(TEPHROMAT_EXE).parent_path().string();
+    int status = -1;
+    const std::string installed =
+        command_output("cmake --install " + shell_quote(build) + " --prefix " + shell_quote(prefix) + " 2>&1", &status);
+    ASSERT_EQ(status, 0) << installed;
+    for (const char* file : {"bin/tephromat", "bin/tephromat-prepare-dem", "bin/tephromat-batch",
+                             "share/doc/tephromat/README.md", "share/doc/tephromat/examples/maunga-whau/answers.txt"})
+        EXPECT_TRUE(file_exists(prefix + file)) << file;
+
+    const std::string help = command_output(shell_quote(prefix + "bin/tephromat") + " --help < /dev/null", &status);
+    EXPECT_EQ(status, 0);
+    for (const std::string& part :
+         {std::string("tephromat ") + TEPHROMAT_VERSION + ": morphometry of eroded volcanic cones", std::string("Usage:"),
+          std::string("TEPHROMAT_ROOT"), "(now: " + root.path() + ")", std::string("scripts/prepare-dem.sh INPUT"),
+          std::string("scripts/batch.sh"), "More in the README: " + prefix + "share/doc/tephromat/README.md\n"})
+        EXPECT_NE(help.find(part), std::string::npos) << part << "\n" << help;
+    EXPECT_EQ(help.find("Name of the File Folder"), std::string::npos);
+    // The program of the build tree names the source tree's README.
+    const std::string source_readme = std::filesystem::path(EXAMPLES_DIR).parent_path().string() + "/README.md\n";
+    EXPECT_NE(command_output(shell_quote(TEPHROMAT_EXE) + " -h < /dev/null").find("More in the README: " + source_readme),
+              std::string::npos);
+
+    if (!have_program("parallel")) GTEST_SKIP() << "GNU parallel (Debian package parallel) is not installed";
+    maunga_whau_site(root);
+    write_file(root.path() + "cones.csv",
+               "folder,dem,input_format,raw_width,lines,columns,raw_pixel_size,unit,pixel_size,generic_name,"
+               "output_format,output_width,output_scale,x_min,y_min,base,centre_line,centre_column,basal_slice,"
+               "upper_slices,number_of_upper_slices,upper_slice_type\n"
+               "site,maunga_whau,0,,,,,,10,,0,,,,,110,27,29,0,0,4,1\n");
+    const std::string out = command_output("cd " + shell_quote(root.path()) + " && env -u TEPHROMAT PATH=/usr/bin:/bin " +
+                                               shell_quote(prefix + "bin/tephromat-batch") + " cones.csv 2>&1",
+                                           &status);
+    EXPECT_EQ(status, 0) << out;
+    EXPECT_TRUE(file_exists(root.path() + "site/maunga_whau_info.txt")) << out;
 }

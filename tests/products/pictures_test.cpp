@@ -13,7 +13,8 @@ namespace {
 
 using Rgb = std::array<std::uint8_t, 3>;
 
-// Decodes a PNG into 8-bit grey (channels 1) or RGB (channels 3) pixels.
+// Decodes a PNG into 8-bit grey (channels 1), grey and alpha (2), RGB (3) or
+// RGBA (4) pixels.
 Image decode_png(const std::string& bytes, int channels)
 {
     png_image png;
@@ -21,7 +22,8 @@ Image decode_png(const std::string& bytes, int channels)
     png.version = PNG_IMAGE_VERSION;
     Image im;
     if (!png_image_begin_read_from_memory(&png, bytes.data(), bytes.size())) return im;
-    png.format = channels == 3 ? PNG_FORMAT_RGB : PNG_FORMAT_GRAY;
+    static const png_uint_32 formats[] = {PNG_FORMAT_GRAY, PNG_FORMAT_GA, PNG_FORMAT_RGB, PNG_FORMAT_RGBA};
+    png.format = formats[channels - 1];
     im.width = int(png.width);
     im.height = int(png.height);
     im.channels = channels;
@@ -138,4 +140,32 @@ TEST(Pictures, RunDrawsTheGreyImagesCellForCell)
     const Image erosion = decode_png(read_file(site + "maunga_whau_erosion.png"), 3);
     EXPECT_GT(erosion.width, 87 * z);
     EXPECT_GE(erosion.height, 61 * z);
+}
+
+// Cells without data are transparent white in the three pictures; the others
+// keep their grey or colour, opaque.
+TEST(Pictures, CellsWithoutDataAreTransparent)
+{
+    TempRoot root;
+    const std::string site = maunga_whau_site(root);
+    clip_maunga_whau(site);
+    TestWorkspace t("site maunga_whau 0 10 0 1 0 0 110 0 27 29 0 0 4 1\n");
+    ASSERT_EQ(run(t.ws), 0) << t.console();
+    const int z = picture_zoom(t.ws);
+    const Image shaded = decode_png(read_file(site + "maunga_whau_rec1_shad.png"), 2);
+    const std::string raw = read_file(site + "maunga_whau_rec1_shad.raw");
+    ASSERT_EQ(shaded.width, 87 * z);
+    auto grey_alpha = [&](int i, int j) {
+        const std::uint8_t* p = &shaded.pixels[(std::size_t(i * z) * std::size_t(shaded.width) + std::size_t(j * z)) * 2];
+        return std::pair<int, int>(p[0], p[1]);
+    };
+    EXPECT_EQ(grey_alpha(55, 40), (std::pair<int, int>(255, 0)));
+    EXPECT_EQ(grey_alpha(10, 3), (std::pair<int, int>(255, 0)));
+    EXPECT_EQ(grey_alpha(27, 29), (std::pair<int, int>(std::uint8_t(raw[27 * 87 + 29]), 255)));
+
+    const Image erosion = decode_png(read_file(site + "maunga_whau_erosion.png"), 4);
+    auto alpha = [&](int x, int y) { return erosion.pixels[(std::size_t(y) * std::size_t(erosion.width) + std::size_t(x)) * 4 + 3]; };
+    EXPECT_EQ(alpha(40 * z, 55 * z), 0);
+    EXPECT_EQ(alpha(29 * z, 27 * z), 255);
+    EXPECT_EQ(alpha(erosion.width - 1, 55 * z), 255);  // the legend stays opaque
 }

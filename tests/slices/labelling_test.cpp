@@ -247,6 +247,40 @@ TEST(ItemSelection, DiagonalContactAndNoPixelAboveTheBase)
     EXPECT_EQ(std::count(none.f.ws.tab.data(), none.f.ws.tab.data() + 25, 1), 25);
 }
 
+TEST(ItemSelection, CellsWithoutDataBelongToNoItemAndAreCounted)
+{
+    // Lowland at 50 (below the base line 40 here) with a hole of no data
+    // that the hill at 120 reaches on its east side.
+    Rows rows = flat_rows(8, 10, 50);
+    rows[3][3] = rows[3][4] = rows[4][3] = rows[4][4] = 120;
+    Items t(rows, 3, 3);
+    Workspace& ws = t.f.ws;
+    ws.base = 40;
+    ws.nodata = nrutil::ucmatrice(10, 8);
+    for (int i = 2; i <= 6; ++i)
+        for (int j = 5; j <= 9; ++j) ws.nodata[i][j] = 1;
+    ws.nodata_cells = 25;
+    select_basal_item(ws);
+    EXPECT_EQ(ws.nb_pix_bin, 80 - 25);
+    EXPECT_EQ(ws.tab[4][5], 0);
+    EXPECT_EQ(ws.tab[1][8], 1);  // the lowland around the hole is one item
+    const std::string warning =
+        "\n\n\tChosen item = 1 \n\tWarning : the edifice touches 13 cells without data : its measures near them are "
+        "uncertain ";
+    EXPECT_TRUE(t.f.console().ends_with(warning)) << t.f.console();
+
+    // With the base line above the lowland, only the hill's own contacts count.
+    Items hill(rows, 3, 3);
+    hill.f.ws.nodata = nrutil::ucmatrice(10, 8);
+    for (int i = 2; i <= 6; ++i)
+        for (int j = 5; j <= 9; ++j) hill.f.ws.nodata[i][j] = 1;
+    hill.f.ws.nodata_cells = 25;
+    select_basal_item(hill.f.ws);
+    EXPECT_TRUE(hill.f.file("_info.txt").ends_with(
+        "\n\n\tChosen item = 1 \n\tWarning : the edifice touches 4 cells without data : its measures near them are "
+        "uncertain "));
+}
+
 TEST(ItemSelection, SliceItems)
 {
     // A crater rim broken into pieces around a floor at 110, one lone pixel.

@@ -51,6 +51,20 @@ std::string maunga_whau_site(const TempRoot& root, const std::string& folder)
     return site;
 }
 
+void clip_maunga_whau(const std::string& site)
+{
+    std::istringstream in(read_file(site + "maunga_whau.asc"));
+    std::string text, line;
+    for (int k = 0; k < 6 && std::getline(in, line); ++k) text += line + "\n";
+    for (int i = 0; i < 61; ++i)
+        for (int j = 0; j < 87; ++j) {
+            std::string v;
+            in >> v;
+            text += (i >= 53 || j < 6 ? std::string("-9999") : v) + (j == 86 ? "\n" : " ");
+        }
+    write_file(site + "maunga_whau.asc", text);
+}
+
 RunResult run_program(const std::string& answers, const Stages* stages)
 {
     TestWorkspace t(answers);
@@ -90,7 +104,7 @@ void copy_dir_files(const std::string& from, const std::string& to)
 
 bool is_companion_file(const std::string& name)
 {
-    for (const char* end : {".png", ".svg", ".hdr", "_summary.csv", "_answers.txt"})
+    for (const char* end : {".png", ".svg", ".hdr", ".prj", "_summary.csv", "_answers.txt"})
         if (name.ends_with(end)) return true;
     return false;
 }

@@ -32,6 +32,11 @@ private:
 // copied into `folder` below the root; returns the folder's path.
 std::string maunga_whau_site(const TempRoot& root, const std::string& folder = "site");
 
+// The Maunga Whau grid of `site` with its last 8 lines and first 6 columns
+// turned into cells without data (-9999, 1014 of 5307), as a clip to a study
+// area leaves them.
+void clip_maunga_whau(const std::string& site);
+
 struct RunResult {
     int status;
     std::string console;

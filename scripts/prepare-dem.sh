@@ -1,0 +1,158 @@
+#!/usr/bin/env bash
+# Prepares a DEM for TEPHROMAT: any raster that GDAL reads (GeoTIFF, VRT,
+# COG, ...) becomes an ESRI ASCII grid in metres, with its .prj beside it.
+#
+#   prepare-dem.sh INPUT OUTPUT.asc [--resolution METRES]
+#
+# A DEM in geographic coordinates (degrees) is reprojected to the UTM zone of
+# its centre on WGS 84, with square cells: by default the input's resolution
+# in metres as gdalwarp works it out, rounded to two significant figures;
+# --resolution sets it.  A projected DEM keeps its coordinate system and, with
+# square cells and no --resolution, its grid cell for cell.  Cells without
+# data stay without data: they hold the input's nodata value when it is a
+# whole number that the program reads, otherwise -9999.  Only band 1 is used.
+#
+# The script then prints the answers that the program's dialogue needs: the
+# folder below the root, the DEM name and the pixel size.  It needs GDAL's
+# command-line tools (Debian package gdal-bin).
+set -euo pipefail
+
+me="prepare-dem"
+usage() {
+  sed -n '2,/^set -euo/p' "$0" | sed -e '/^set -euo/d' -e 's/^# \{0,1\}//'
+}
+die() {
+  echo "$me: $*" >&2
+  exit 1
+}
+
+input="" output="" resolution=""
+while [ $# -gt 0 ]; do
+  case "$1" in
+    -h | --help) usage; exit 0 ;;
+    --resolution) [ $# -ge 2 ] || die "--resolution needs a value in metres"; resolution="$2"; shift 2 ;;
+    --resolution=*) resolution="${1#--resolution=}"; shift ;;
+    -*) die "unknown option $1 (see --help)" ;;
+    *)
+      if [ -z "$input" ]; then input="$1"
+      elif [ -z "$output" ]; then output="$1"
+      else die "too many arguments (see --help)"
+      fi
+      shift ;;
+  esac
+done
+[ -n "$input" ] && [ -n "$output" ] || { usage >&2; exit 1; }
+case "$output" in *.asc) ;; *) die "the output must be an ESRI grid named <name>.asc, not $output" ;; esac
+if [ -n "$resolution" ]; then
+  [[ "$resolution" =~ ^([0-9]+\.?[0-9]*|\.[0-9]+)$ ]] && awk -v r="$resolution" 'BEGIN { exit !(r > 0) }' ||
+    die "--resolution must be a number of metres above 0, not $resolution"
+fi
+for tool in gdalinfo gdal_translate gdalwarp gdalsrsinfo; do
+  command -v "$tool" > /dev/null || die "GDAL's command-line tools are missing ($tool): install the Debian package gdal-bin"
+done
+out_dir=$(dirname -- "$output")
+[ -d "$out_dir" ] || die "the folder $out_dir does not exist"
+name=$(basename -- "$output" .asc)
+
+# No .aux.xml files beside the input or the output.
+export GDAL_PAM_ENABLED=NO
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+info=$(gdalinfo "$input" 2> "$work/error") ||
+  die "cannot read $input: $(grep -v '^$' "$work/error" | head -n 1 | sed 's/^ERROR [0-9]*: //')"
+bands=$(grep -c '^Band [0-9]' <<< "$info" || true)
+[ "$bands" -ge 1 ] || die "$input holds no raster band"
+[ "$bands" -eq 1 ] || echo "$me: $input has $bands bands: band 1 is used"
+gdal_translate -q -of VRT -b 1 "$input" "$work/band1.vrt" 2> "$work/error" ||
+  die "cannot read band 1 of $input: $(head -n 1 "$work/error")"
+info=$(gdalinfo "$work/band1.vrt")
+
+# Two numbers of a gdalinfo line "Label ... (a, b) ...": the first pair.
+pair() { grep -m 1 "^$1" <<< "$info" | sed -e 's/^[^(]*(//' -e 's/).*//' -e 's/,/ /'; }
+# Rounds to two significant figures (30.87 -> 31, 0.547 -> 0.55, 463 -> 460).
+round2() {
+  awk -v r="$1" 'BEGIN { l = log(r) / log(10); e = int(l); if (e > l) e--; p = 10 ^ (e - 1);
+                         printf "%.10g\n", int(r / p + 0.5) * p }'
+}
+
+read -r dx dy < <(pair "Pixel Size") || die "$input has no georeferencing (no pixel size in map units)"
+dy=${dy#-}
+proj4=$(gdalsrsinfo -o proj4 "$work/band1.vrt" 2> /dev/null | grep '+proj' || true)
+nodata=$(grep -m 1 'NoData Value=' <<< "$info" | sed 's/.*NoData Value=//' || true)
+type=$(grep -m 1 '^Band 1 ' <<< "$info" | sed 's/.*Type=\([A-Za-z0-9]*\).*/\1/')
+
+# The nodata value kept: the input's when the program can read it as a
+# sample (a whole number within 32 bits), otherwise -9999.
+dst_nodata=-9999
+if [[ "$nodata" =~ ^-?[0-9]+$ ]] && [ "${#nodata}" -le 11 ] &&
+  awk -v v="$nodata" 'BEGIN { exit !(v >= -2147483648 && v <= 2147483647) }'; then
+  dst_nodata=$nodata
+fi
+# Interpolated heights keep their decimals; the program truncates them to
+# whole metres itself.
+ot=Float32
+[ "$type" = Float64 ] && ot=Float64
+
+warp=(gdalwarp -q -overwrite -of GTiff -ot "$ot" -dstnodata "$dst_nodata")
+[ -n "$nodata" ] && warp+=(-srcnodata "$nodata")
+if [ -z "$proj4" ]; then
+  echo "$me: $input states no coordinate system: its units are taken as metres"
+fi
+if [[ "$proj4" == *"+proj=longlat"* ]]; then
+  read -r lon lat < <(pair "Center")
+  zone=$(awk -v x="$lon" 'BEGIN { z = int((x + 180) / 6) + 1; if (z > 60) z = 60; if (z < 1) z = 1; print z }')
+  if awk -v y="$lat" 'BEGIN { exit !(y >= 0) }'; then epsg=$((32600 + zone)) hemi=North
+  else epsg=$((32700 + zone)) hemi=South
+  fi
+  if [ -z "$resolution" ]; then
+    # gdalwarp's own choice of square cells for this reprojection.
+    gdalwarp -q -overwrite -of VRT -t_srs "EPSG:$epsg" "$work/band1.vrt" "$work/suggested.vrt"
+    suggested=$(gdalinfo "$work/suggested.vrt" | grep -m 1 '^Pixel Size' | sed -e 's/^[^(]*(//' -e 's/,.*//')
+    resolution=$(round2 "$suggested")
+  fi
+  echo "$me: $input is in geographic coordinates (degrees): reprojected to WGS 84 / UTM zone $zone $hemi" \
+    "(EPSG:$epsg) with cells of $resolution m"
+  warp+=(-t_srs "EPSG:$epsg" -tr "$resolution" "$resolution" -tap -r bilinear)
+elif [ -n "$resolution" ]; then
+  warp+=(-tr "$resolution" "$resolution" -tap -r bilinear)
+elif awk -v a="$dx" -v b="$dy" 'BEGIN { d = a - b; if (d < 0) d = -d; exit !(d > 1e-9 * a) }'; then
+  resolution=$(round2 "$(awk -v a="$dx" -v b="$dy" 'BEGIN { printf "%.10g\n", (a + b) / 2 }')")
+  echo "$me: the cells of $input are $dx by $dy: resampled to square cells of $resolution m"
+  warp+=(-tr "$resolution" "$resolution" -tap -r bilinear)
+else
+  # The same grid, cell for cell.
+  read -r xmin ymin < <(pair "Lower Left")
+  read -r xmax ymax < <(pair "Upper Right")
+  resolution=$dx
+  warp+=(-te "$xmin" "$ymin" "$xmax" "$ymax" -tr "$dx" "$dx" -r near)
+fi
+
+"${warp[@]}" "$work/band1.vrt" "$work/warped.tif" 2> "$work/error" ||
+  die "gdalwarp failed on $input: $(head -n 1 "$work/error")"
+rm -f "$output" "${output%.asc}.prj"
+gdal_translate -q -of AAIGrid -co FORCE_CELLSIZE=YES "$work/warped.tif" "$output" 2> "$work/error" ||
+  die "cannot write $output: $(head -n 1 "$work/error")"
+
+# What the dialogue asks.
+header() { awk -v k="$1" 'tolower($1) == k { print $2 + 0; exit } NR > 6 { exit }' "$output"; }
+columns=$(header ncols) lines=$(header nrows) cellsize=$(header cellsize)
+stats=$(gdalinfo -stats "$output" 2> /dev/null | grep -m 1 'STATISTICS_VALID_PERCENT' | sed 's/.*=//' || true)
+root=${TEPHROMAT_ROOT:-}
+[ -n "$root" ] || root="$HOME/images"
+root=${root%/}
+abs_dir=$(cd "$out_dir" && pwd -P)
+abs_root=$(cd "$root" 2> /dev/null && pwd -P || echo "$root")
+echo "$me: wrote $output ($lines lines, $columns columns, cells of $cellsize m, nodata_value $dst_nodata)"
+[ -f "${output%.asc}.prj" ] && echo "$me: wrote ${output%.asc}.prj (its coordinate system)"
+[ -n "$stats" ] && echo "$me: $stats % of the cells hold data"
+echo
+echo "Next, run tephromat and answer:"
+if [[ "$abs_dir/" == "$abs_root/"* ]]; then
+  echo "  folder          ${abs_dir#"$abs_root/"}   (below the root $abs_root/)"
+else
+  echo "  folder          $(basename -- "$abs_dir")   (with TEPHROMAT_ROOT=$(dirname -- "$abs_dir"))"
+fi
+echo "  DEM name        $name"
+echo "  format          0 (ESRI ASCII grid)"
+echo "  pixel size      $cellsize"

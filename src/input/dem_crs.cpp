@@ -1,0 +1,86 @@
+#include "dem_crs.hpp"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include <cpl_conv.h>
+#include <cpl_error.h>
+#include <ogr_spatialref.h>
+
+#include "run_end.hpp"
+#include "workspace.hpp"
+
+DemCrs parse_prj(const std::string& text)
+{
+    DemCrs crs;
+    // GDAL's own messages on a text it cannot read would go to the console:
+    // an unknown coordinate system is simply not used.
+    CPLPushErrorHandler(CPLQuietErrorHandler);
+    OGRSpatialReference srs;
+    // The .prj is ESRI WKT, or the older ESRI keyword lines; WKT of other
+    // flavours is read too.
+    std::vector<std::string> lines;
+    for (std::size_t p = 0; p <= text.size();) {
+        std::size_t e = text.find('\n', p);
+        if (e == std::string::npos) e = text.size();
+        std::string line = text.substr(p, e - p);
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        lines.push_back(line);
+        p = e + 1;
+    }
+    std::vector<char*> list;
+    for (std::string& l : lines) list.push_back(l.data());
+    list.push_back(nullptr);
+    bool ok = !text.empty() && srs.importFromESRI(list.data()) == OGRERR_NONE;
+    if (!ok) {
+        srs.Clear();
+        ok = srs.SetFromUserInput(text.c_str(), OGRSpatialReference::SET_FROM_USER_INPUT_LIMITATIONS_get()) ==
+             OGRERR_NONE;
+    }
+    if (ok && !srs.IsEmpty()) {
+        crs.known = true;
+        crs.geographic = srs.IsGeographic() != 0;
+        if (const char* name = srs.GetName()) crs.name = name;
+        char* wkt = nullptr;
+        const char* const options[] = {"FORMAT=WKT1_ESRI", "MULTILINE=NO", nullptr};
+        if (srs.exportToWkt(&wkt, options) == OGRERR_NONE && wkt) crs.esri_wkt = wkt;
+        CPLFree(wkt);
+        int north = 1;
+        const char* datum = srs.GetAttrValue("DATUM");
+        const std::string d = datum ? datum : "";
+        if (int zone = srs.GetUTMZone(&north); zone != 0 && (d == "WGS_1984" || d == "World Geodetic System 1984")) {
+            crs.utm_zone = zone;
+            crs.north = north != 0;
+        }
+    }
+    CPLPopErrorHandler();
+    return crs;
+}
+
+void read_dem_prj(Workspace& ws)
+{
+    const std::string& dem = ws.nomim1;
+    const std::string stem = dem.ends_with(".asc") ? dem.substr(0, dem.size() - 4) : dem;
+    const std::string prj = stem + ".prj";
+    errno = 0;
+    std::FILE* f = std::fopen(prj.c_str(), "rb");
+    if (!f) {
+        if (errno == ENOENT) return;
+        fail(cfmt("cannot read %s (%s)", prj.c_str(), std::strerror(errno)));
+    }
+    std::string text;
+    char buf[4096];
+    for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;) text.append(buf, n);
+    const bool bad = std::ferror(f) != 0;
+    std::fclose(f);
+    if (bad) fail(cfmt("cannot read %s", prj.c_str()));
+
+    const DemCrs crs = parse_prj(text);
+    if (crs.geographic)
+        fail(cfmt("%s is in geographic coordinates (%s, in degrees, according to %s): it must be reprojected to "
+                  "metres, for instance with scripts/prepare-dem.sh (tephromat-prepare-dem once installed)",
+                  dem.c_str(), crs.name.c_str(), prj.c_str()));
+    ws.dem_prj = text;
+}

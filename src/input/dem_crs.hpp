@@ -1,0 +1,22 @@
+// The coordinate system of an ESRI input, from the .prj beside it, read with
+// GDAL's spatial-reference code as GIS software reads it.
+#pragma once
+
+#include <string>
+
+struct Workspace;
+
+struct DemCrs {
+    bool known = false;       // GDAL recognised the text
+    bool geographic = false;  // latitude and longitude in degrees
+    std::string name;
+    std::string esri_wkt;  // one line, as GDAL writes .prj files
+    int utm_zone = 0;      // 0 when not a UTM projection on WGS 84
+    bool north = true;
+};
+
+DemCrs parse_prj(const std::string& text);
+
+// Reads <DEM stem>.prj into ws.dem_prj when it exists; a DEM in geographic
+// coordinates ends the run with an error, before anything is written.
+void read_dem_prj(Workspace& ws);

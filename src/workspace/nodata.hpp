@@ -1,0 +1,28 @@
+// Cells without data: how the stages recognise them and the values that mark
+// them in the output DEMs.
+#pragma once
+
+#include <cstdint>
+
+#include "workspace.hpp"
+
+// True on a cell without data; always false for a DEM that has none.
+inline bool without_data(const Workspace& ws, int i, int j)
+{
+    return ws.nodata_cells != 0 && ws.nodata[i][j] != 0;
+}
+inline bool without_data(const Workspace& ws, std::size_t cell)
+{
+    return ws.nodata_cells != 0 && ws.nodata.data()[cell] != 0;
+}
+
+// The ESRI outputs declare this value in their header; their cells without
+// data hold it.  GDAL reads these grids as 32-bit floats, where it becomes
+// -10000 on both sides of the comparison.
+constexpr double esri_nodata = -9999.9999;
+// Raw outputs.  Signed 32-bit: the lowest value, far below any altitude in
+// any unit.  Unsigned 16-bit: the highest, the usual choice for this type.
+// Shaded images: 255, which the grey scale (0 to 254) never reaches.
+constexpr std::int32_t raw32_nodata = INT32_MIN;
+constexpr std::uint16_t raw16_nodata = 65535;
+constexpr std::uint8_t shaded_nodata = 255;
