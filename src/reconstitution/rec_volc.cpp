@@ -32,6 +32,19 @@ void grey_image(Workspace& ws, nrutil::UcGrid& image)
     for (std::size_t k = 0; k < image.size(); ++k) out[k] = m == 0 ? 0 : std::uint8_t(int(s[k] / m * 254.0));
 }
 
+// 16-bit samples keep only the low 16 bits of a value (as the format has it):
+// say so when some cells lose their high bits.
+void wrap_warning(Workspace& ws, const nrutil::IGrid& g, const std::string& name)
+{
+    int cells = 0;
+    const std::int32_t* p = g.data();
+    for (std::size_t k = 0; k < g.size(); ++k) cells += p[k] < 0 || p[k] > 65535;
+    if (cells > 0)
+        ws.both("\n\tWarning : %d cells of %s exceed the 16-bit samples in this unit and wrap modulo 65536 : "
+                "choose 32-bit samples or a coarser unit ",
+                cells, name.c_str());
+}
+
 void write_raw_outputs(Workspace& ws, int min_rc, int max_rc, int min_eros, int max_eros, double maxd)
 {
     ws.fdrec1.printf("%d\n%d\n%d\n\n", min_rc, max_rc, ws.pix_size);
@@ -43,6 +56,10 @@ void write_raw_outputs(Workspace& ws, int min_rc, int max_rc, int min_eros, int 
     ws.fderos1.close();
     ws.both("\n\n\tDEM of the reconstituted cone saved as %s ", ws.nomrec1.c_str());
     ws.both("\n\tErosion DEM saved as %s ", ws.nomeros1.c_str());
+    if (ws.itype_out == 0) {
+        wrap_warning(ws, ws.itab, ws.nomrec1);
+        wrap_warning(ws, ws.itab_eros, ws.nomeros1);
+    }
     write_raw_samples(ws, ws.frec1, ws.itab);
     write_raw_samples(ws, ws.feros1, ws.itab_eros);
     write_raw_bytes(ws.fshad1, ws.tab_shad1);
