@@ -29,12 +29,12 @@ bool readable(const std::string& path)
     return true;
 }
 
-// The missing-DEM path: message, one key, a normal end of the program.
+// The missing-DEM path: message, one key, and a failure that a script sees.
 [[noreturn]] void dem_unknown(Workspace& ws)
 {
     ws.say("\n\tFile %s unknown\n", ws.nomim1.c_str());
     wait_key(ws);
-    throw RunEnd{0, ""};
+    throw RunEnd{1, ""};
 }
 
 // Reads up to `count` integers as "%d%d%d%d%d%d" would: reading stops at the

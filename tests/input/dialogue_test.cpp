@@ -262,12 +262,12 @@ TEST(Dialogue, EndOfInputStopsWithStatusOneAndRemovesCreatedFiles)
     }
 }
 
-TEST(Dialogue, MissingDemEndsNormallyWithoutCreatingAnything)
+TEST(Dialogue, MissingDemEndsWithStatusOneWithoutCreatingAnything)
 {
     for (const std::string& format : {std::string("0\n"), std::string("1\n1\n")}) {
         Site s;
         RunResult r = run_program("site1\nnope\n" + format + "\n");
-        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.status, 1);
         const std::string name = format == "0\n" ? "nope.asc" : "nope_m4.raw";
         const std::string tail = "\n\tFile ROOT/site1/" + name + " unknown\n";
         const std::string c = rooted(r.console, s.root);

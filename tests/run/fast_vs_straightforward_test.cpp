@@ -67,15 +67,17 @@ TEST(FastVersusStraightforward, WholeRunsOnRandomReliefs)
 {
     const char* runs = std::getenv("TEPHROMAT_RANDOM_RUNS");
     const std::uint64_t count = runs ? std::strtoull(runs, nullptr, 10) : 150;
+    std::uint64_t complete = 0;
     for (std::uint64_t seed = 1; seed <= count; ++seed) {
         const Relief r = random_relief(seed);
         Rng rng(seed * 7919);
         const std::string answers = answers_for(r, rng);
         Outcome fast = run_in(r, answers, &program_stages);
         Outcome slow = run_in(r, answers, &reference_stages);
-        ASSERT_EQ(fast.run.status, 0) << "seed " << seed << fast.run.console;
-        ASSERT_EQ(slow.run.status, 0) << "seed " << seed;
+        // A centre on no item ends both with the same error.
+        ASSERT_EQ(fast.run.status, slow.run.status) << "seed " << seed << fast.run.console;
         ASSERT_EQ(fast.run.console, slow.run.console) << "seed " << seed;
+        complete += fast.run.status == 0;
         ASSERT_EQ(fast.files.size(), slow.files.size()) << "seed " << seed;
         for (std::size_t n = 0; n < fast.files.size(); ++n) {
             ASSERT_EQ(fast.files[n].first, slow.files[n].first) << "seed " << seed;
@@ -87,6 +89,7 @@ TEST(FastVersusStraightforward, WholeRunsOnRandomReliefs)
                 << "seed " << seed << ": " << fast.files[n].first << " differs";
         }
     }
+    EXPECT_GE(complete * 3, count * 2) << "too few complete runs to compare";
 }
 
 // Larger cones, where the program shares its slices between two threads.
