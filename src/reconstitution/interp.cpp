@@ -213,21 +213,21 @@ void closing_fill(Workspace& ws, const std::vector<std::uint32_t>& unset)
 
 void interp(Workspace& ws)
 {
-    // The zones of every altitude, as the slice analysis found them (computed
-    // here when the interpolation runs on its own).
-    std::shared_ptr<EdificeLevels> computed;
-    if (!ws.edifice_levels) {
-        computed = std::make_shared<EdificeLevels>();
-        computed->compute(ws);
+    // The zones of every altitude around the centre as it stands now: those
+    // of the slice analysis, unless the radial sections have moved a
+    // calculated centre since (or the interpolation runs on its own).
+    std::shared_ptr<EdificeLevels> levels = std::move(ws.edifice_levels);
+    if (!levels || levels->ci != ws.i_gv || levels->cj != ws.j_gv) {
+        levels.reset();
+        levels = std::make_shared<EdificeLevels>();
+        levels->compute(ws);
     }
-    const EdificeLevels& levels = ws.edifice_levels ? *ws.edifice_levels : *computed;
     const int distance = open_interpolation(ws);
 
-    slice_contours(ws, levels);
+    slice_contours(ws, *levels);
     // The levels are of no more use: their memory goes back before the
     // dilation takes its own.
-    computed.reset();
-    ws.edifice_levels.reset();
+    levels.reset();
 
     ws.say("\n\n\tCone reconstitution \n");
     Dilation dilation(ws);

@@ -77,7 +77,8 @@ void EdificeLevels::compute(Workspace& ws)
     join = nrutil::imatrice(nc, nl);
     require_grid(bool(join), "of the edifice levels");
     join.fill(never);
-    const int ci = ws.i_gv, cj = ws.j_gv;
+    ci = ws.i_gv;
+    cj = ws.j_gv;
     centre_altitude = ws.itab[ci][cj];
     centre_on_edifice = ws.tab[ci][cj] == 1;
     item_top = never;
