@@ -62,7 +62,7 @@ void ContourWorker::run(int lo, int hi, std::vector<std::vector<std::uint32_t>>&
     TouchedRows touched;
     touched.reset(nl);
     std::uint8_t* conv = conv_.data();
-    for (int a = lo; a <= hi; ++a) {
+    for (std::int64_t a = lo; a <= hi; ++a) {  // the top may be the largest 32-bit altitude
         const std::vector<std::uint32_t>& cells = outline.advance();
         for (std::uint32_t p : cells) marks_.data()[p] = 1;
         const std::vector<Cell> vertices = envelope_vertices(cells, nc, marks_, 1);

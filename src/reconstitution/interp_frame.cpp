@@ -6,13 +6,6 @@
 #include "reconstitution.hpp"
 #include "workspace.hpp"
 
-int trunc_to_int(double v)
-{
-    if (!(v > -2147483649.0)) return v != v ? 0 : INT32_MIN;
-    if (!(v < 2147483648.0)) return INT32_MAX;
-    return int(v);
-}
-
 namespace {
 
 // Calls `put(i, j)` for every in-grid point of the circle of radius r drawn

@@ -29,7 +29,8 @@ void grey_image(Workspace& ws, nrutil::UcGrid& image)
     for (std::size_t k = 0; k < ws.dtab_shad_out.size(); ++k)
         if (s[k] > m) m = s[k];
     std::uint8_t* out = image.data();
-    for (std::size_t k = 0; k < image.size(); ++k) out[k] = m == 0 ? 0 : std::uint8_t(int(s[k] / m * 254.0));
+    // An infinite shading (a pixel size near 0) gives NaN here: 0, not undefined behaviour.
+    for (std::size_t k = 0; k < image.size(); ++k) out[k] = m == 0 ? 0 : std::uint8_t(trunc_to_int(s[k] / m * 254.0));
 }
 
 // 16-bit samples keep only the low 16 bits of a value (as the format has it):
