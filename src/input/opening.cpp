@@ -139,20 +139,23 @@ void allocate_workspace_grids(Workspace& ws)
 {
     using namespace nrutil;
     const int c = ws.nb_col, l = ws.nb_lig;
-    bool ok = true;
-    ok &= bool(ws.tab = ucmatrice(c, l));
-    ok &= bool(ws.tab1 = imatrice(c, l));
-    ok &= bool(ws.tab_conv = ucmatrice(c, l));
-    ok &= bool(ws.tab_pl = imatrice(c, l));
-    for (UcGrid* g : {&ws.tab_co, &ws.tab_cr, &ws.tab_sect, &ws.tab_perim, &ws.pente_ang,
-                      &ws.tab_shad1, &ws.tab_shaderos1})
-        ok &= bool(*g = ucmatrice(c, l));
-    for (IGrid* g : {&ws.itab1, &ws.itab2, &ws.ktab, &ws.itab_eros}) ok &= bool(*g = imatrice(c, l));
-    ok &= bool(ws.fonc = ivecteur(l >= c ? l : c));
-    ok &= bool(ws.jtab_out = usmatrice(c, l));
-    for (DGrid* g : {&ws.dtab_eros, &ws.dtab_shad_in, &ws.dtab_shad_out})
-        ok &= bool(*g = dmatrice(c, l));
-    require_grid(ok, "of the workspace");
+    allocate_grid(ws.tab, "tab", c, l);
+    allocate_grid(ws.tab1, "tab1", c, l);
+    allocate_grid(ws.tab_conv, "tab_conv", c, l);
+    allocate_grid(ws.tab_pl, "tab_pl", c, l);
+    for (auto [g, name] : {std::pair{&ws.tab_co, "tab_co"}, {&ws.tab_cr, "tab_cr"}, {&ws.tab_sect, "tab_sect"},
+                           {&ws.tab_perim, "tab_perim"}, {&ws.pente_ang, "pente_ang"}, {&ws.tab_shad1, "tab_shad1"},
+                           {&ws.tab_shaderos1, "tab_shaderos1"}})
+        allocate_grid(*g, name, c, l);
+    for (auto [g, name] : {std::pair{&ws.itab1, "itab1"}, {&ws.itab2, "itab2"}, {&ws.ktab, "ktab"},
+                           {&ws.itab_eros, "itab_eros"}})
+        allocate_grid(*g, name, c, l);
+    const int fonc_size = l >= c ? l : c;
+    if (!(ws.fonc = ivecteur(fonc_size))) grid_failed("fonc", 1, fonc_size, sizeof(std::int32_t));
+    allocate_grid(ws.jtab_out, "jtab_out", c, l);
+    for (auto [g, name] : {std::pair{&ws.dtab_eros, "dtab_eros"}, {&ws.dtab_shad_in, "dtab_shad_in"},
+                           {&ws.dtab_shad_out, "dtab_shad_out"}})
+        allocate_grid(*g, name, c, l);
 }
 
 }  // namespace

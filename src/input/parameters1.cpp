@@ -37,8 +37,7 @@ void parameters1(Workspace& ws)
         ws.say("\n\n\tRecalculated dynamic scale in meters (integer values) : ");
         ws.say("\n\tMin : %d\tMax : %d ", ws.mind, ws.maxd);
     } else {
-        ws.dtab = nrutil::dmatrice(ws.nb_col, ws.nb_lig);
-        require_grid(bool(ws.dtab), "of exact elevations");
+        allocate_grid(ws.dtab, "dtab (exact elevations)", ws.nb_col, ws.nb_lig);
         ws.mind = 2000000;
         ws.maxd = 0;
         extremes(ws.itab, ws.mind, ws.maxd);

@@ -133,9 +133,10 @@ void slice_contours(Workspace& ws, const EdificeLevels& levels)
                 below += levels.zone.count[levels.zone.at(int(split))];
         }
         if (split <= last) {
-            nrutil::UcGrid marks = nrutil::ucmatrice(nc, nl), conv = nrutil::ucmatrice(nc, nl);
+            nrutil::UcGrid marks, conv;
+            allocate_grid(marks, "of the second contour worker's outlines", nc, nl);
+            allocate_grid(conv, "of the second contour worker's envelopes", nc, nl);
             std::vector<std::uint32_t> storage(std::size_t(levels.i1 - levels.i0 + 1) * std::size_t(levels.j1 - levels.j0 + 1));
-            require_grid(marks && conv, "of the slice contours");
             std::vector<std::vector<std::uint32_t>> upper(std::size_t(last - split + 1));
             ContourWorker second(ws, levels, marks, conv, storage.data());
             side_by_side([&] { first.run(ws.base, int(split - 1), lines); },

@@ -27,7 +27,7 @@ void crater_profile(Workspace& ws, int distance)
     const int need = distance + 1;
     if (ws.fonc.size() < need) {
         ws.fonc = nrutil::ivecteur(need);
-        require_grid(bool(ws.fonc), "of the crater profile");
+        if (!ws.fonc) grid_failed("fonc (crater profile)", 1, need, sizeof(std::int32_t));
     }
     const double coeff = ws.h_crat / std::log(ws.distmax_cr);
     for (int k = 1; k <= distance; ++k) ws.fonc[k] = trunc_to_int(ws.h_crat - coeff * std::log(double(k)) + ws.dalt_center);

@@ -74,8 +74,7 @@ void EdificeLevels::compute(Workspace& ws)
         j1 = std::min(j1 + 1, nc - 1);
     }
 
-    join = nrutil::imatrice(nc, nl);
-    require_grid(bool(join), "of the edifice levels");
+    allocate_grid(join, "of the edifice levels", nc, nl);
     join.fill(never);
     ci = ws.i_gv;
     cj = ws.j_gv;

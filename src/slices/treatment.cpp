@@ -222,8 +222,9 @@ std::vector<SliceMeasure> measure_slices(Workspace& ws, const SliceItems& items,
     for (std::int64_t below = 0; upper_from <= hi && 2 * below < total; ++upper_from) below += cells(int(upper_from));
     const int split = int(std::min<std::int64_t>(upper_from, hi));
     const EdificeLevels& lv = items.levels;
-    nrutil::UcGrid marks = nrutil::ucmatrice(ws.nb_col, ws.nb_lig), conv = nrutil::ucmatrice(ws.nb_col, ws.nb_lig);
-    require_grid(marks && conv, "of the slices");
+    nrutil::UcGrid marks, conv;
+    allocate_grid(marks, "of the second slice worker's contours", ws.nb_col, ws.nb_lig);
+    allocate_grid(conv, "of the second slice worker's envelopes", ws.nb_col, ws.nb_lig);
     marks.fill(255);
     conv.fill(255);
     std::vector<std::uint32_t> storage(std::size_t(lv.i1 - lv.i0 + 1) * std::size_t(lv.j1 - lv.j0 + 1));

@@ -70,7 +70,8 @@ void Workspace::remove_created()
     created_files.clear();
 }
 
-void require_grid(bool ok, const char* what)
+void grid_failed(const char* name, int nb_lig, int nb_col, std::size_t element_bytes)
 {
-    if (!ok) fail(cfmt("not enough memory for the grid %s", what));
+    const double mib = double(nb_lig) * double(nb_col) * double(element_bytes) / (1024.0 * 1024.0);
+    fail(cfmt("not enough memory for the grid %s (%d lines x %d columns, %.1f MiB)", name, nb_lig, nb_col, mib));
 }

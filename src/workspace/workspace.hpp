@@ -132,5 +132,14 @@ struct Workspace {
     void remove_created();
 };
 
-// Fails with a clear message (see RunEnd) when a grid could not be obtained.
-void require_grid(bool ok, const char* what);
+// Ends the run with an error that names the grid that could not be obtained
+// and its size.
+[[noreturn]] void grid_failed(const char* name, int nb_lig, int nb_col, std::size_t element_bytes);
+
+// Allocates `g` (nb_col columns by nb_lig lines, zero-filled), or ends the run
+// with grid_failed.
+template <class T>
+void allocate_grid(nrutil::Grid<T>& g, const char* name, int nb_col, int nb_lig)
+{
+    if (!g.allocate(nb_col, nb_lig)) grid_failed(name, nb_lig, nb_col, sizeof(T));
+}
