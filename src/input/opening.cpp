@@ -1,5 +1,9 @@
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "dialogue.hpp"
 #include "input.hpp"
@@ -21,10 +25,20 @@ std::string root_directory()
 
 namespace {
 
+// True when the DEM exists and can be read; false when there is no such
+// file; an error naming the file and the reason otherwise.
 bool readable(const std::string& path)
 {
+    struct stat st;
+    errno = 0;
+    if (stat(path.c_str(), &st) != 0) {
+        if (errno == ENOENT || errno == ENOTDIR) return false;
+        fail(cfmt("cannot read %s (%s)", path.c_str(), std::strerror(errno)));
+    }
+    if (S_ISDIR(st.st_mode)) fail(cfmt("cannot read %s (it is a folder, not a DEM)", path.c_str()));
+    errno = 0;
     std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) return false;
+    if (!f) fail(cfmt("cannot read %s (%s)", path.c_str(), std::strerror(errno)));
     std::fclose(f);
     return true;
 }
@@ -42,10 +56,22 @@ bool readable(const std::string& path)
 // how many were read, or -1 when the file does not open.
 int read_descriptor(const std::string& path, int* values, int count)
 {
+    errno = 0;
     std::FILE* f = std::fopen(path.c_str(), "r");
-    if (!f) return -1;
+    if (!f) {
+        if (errno == ENOENT) return -1;
+        fail(cfmt("cannot read the descriptor %s (%s)", path.c_str(), std::strerror(errno)));
+    }
     int n = 0;
     int c = std::fgetc(f);
+    // A byte-order mark left by an editor is no part of the numbers.
+    if (c == 0xEF) {
+        if (std::fgetc(f) != 0xBB || std::fgetc(f) != 0xBF) {
+            std::fclose(f);
+            return 0;
+        }
+        c = std::fgetc(f);
+    }
     while (n < count) {
         while (c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f')
             c = std::fgetc(f);
@@ -72,6 +98,18 @@ int read_descriptor(const std::string& path, int* values, int count)
     return n;
 }
 
+// The first characters of a file, printable, for an error message.
+std::string file_start(const std::string& path)
+{
+    std::string s;
+    if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
+        for (int c; s.size() < 24 && (c = std::fgetc(f)) != EOF;)
+            s += c >= 32 && c < 127 ? char(c) : c == '\n' || c == '\r' || c == '\t' ? ' ' : '?';
+        std::fclose(f);
+    }
+    return s;
+}
+
 void banner(Workspace& ws)
 {
     static const char* const empty = "\n\t*                                                            *";
@@ -92,10 +130,19 @@ const char* const format_menu = "\n\t\t0 ====> ascii\n\t\t1 ====> raster\n\t\t";
 const char* const width_menu = "\n\t\t0 ====> 16 bits\n\t\t1 ====> 32 bits\n\t\t";
 auto zero_or_one = [](int v) { return v == 0 || v == 1; };
 
-void read_raw_input(Workspace& ws)
+// Results the dialogue has named but not yet created: nothing is created
+// before every name is known and checked against the input.
+struct Deferred {
+    std::string nomdescr1;  // the input descriptor, raw DEMs only
+    bool write_descriptor = false;
+    int val = 0;
+};
+
+void read_raw_input(Workspace& ws, Deferred& later)
 {
     ws.itype = ask_int(ws, std::string("\n\ttype of DEM raster :") + width_menu, zero_or_one);
-    std::string nomdescr1 = ws.nomim1;
+    std::string& nomdescr1 = later.nomdescr1;
+    nomdescr1 = ws.nomim1;
     ws.nomim1 += ws.itype == 0 ? "_m2.raw" : "_m4.raw";
     nomdescr1 += ws.itype == 0 ? "_m2.txt" : "_m4.txt";
     if (!readable(ws.nomim1)) dem_unknown(ws);
@@ -104,6 +151,9 @@ void read_raw_input(Workspace& ws)
     int d[6] = {ws.nb_lig, ws.nb_col, 0, 0, 0, ws.pix_size};
     int n = read_descriptor(nomdescr1, d, 6);
     const std::size_t asked_from = ws.answers.size();
+    if (n >= 0 && n < 2)
+        fail(cfmt("the descriptor %s does not begin with the numbers of lines and columns: it begins with \"%s\"",
+                  nomdescr1.c_str(), file_start(nomdescr1).c_str()));
     if (n >= 0) {
         ws.nb_lig = d[0];
         ws.nb_col = d[1];
@@ -116,13 +166,12 @@ void read_raw_input(Workspace& ws)
                       nomdescr1.c_str(), ws.nb_lig, ws.nb_col, max_dem_side));
     } else {
         ws.say("\n\tNo File %s \n\n", nomdescr1.c_str());
-        ws.f1d = ws.create(nomdescr1, false);
         auto side = [](int v) { return v > 0 && v <= max_dem_side; };
         ws.nb_lig = ask_int(ws, "\n\tNumber of lines   ? ", side);
         ws.nb_col = ask_int(ws, "\tNumber of columns ? ", side);
         ws.pix_size = ask_int(ws, "\tPixel size ? ");
-        int val = ws.itype == 0 ? 2 : 4;
-        ws.f1d.printf("%d\n%d\n%d\n", ws.nb_lig, ws.nb_col, val);
+        later.write_descriptor = true;
+        later.val = ws.itype == 0 ? 2 : 4;
     }
     if (ws.pix_size == 0) ws.pix_size = ask_int(ws, "\n\tPixel Size (in meters) ? ");
     if (n < 0) {
@@ -158,6 +207,55 @@ void allocate_workspace_grids(Workspace& ws)
         allocate_grid(*g, name, c, l);
 }
 
+// A generic name can make a result's name that of the DEM or its descriptor
+// (the DEM "x_rec1" and the generic name "x"): the run would write over its
+// own input.
+void check_names_against_input(const Workspace& ws, const std::string& nomdescr1)
+{
+    for (const std::string* out : {&ws.nominfo, &ws.nomrec1, &ws.nomshad1, &ws.nomeros1, &ws.nomshaderos1,
+                                   &ws.desrec1, &ws.desshad1, &ws.deseros1, &ws.desshaderos1, &ws.nomorient,
+                                   &ws.nomgc, &ws.nomsurfslice})
+        for (const std::string* in : {&ws.nomim1, &nomdescr1})
+            if (!out->empty() && *out == *in)
+                fail(cfmt("the result %s would replace the input %s : choose another generic name", out->c_str(),
+                          in->c_str()));
+}
+
+// Every file of the run, with the first lines of the output descriptors.
+void create_results(Workspace& ws, const Deferred& later)
+{
+    if (later.write_descriptor) {
+        ws.f1d = ws.create(later.nomdescr1, false);
+        ws.f1d.printf("%d\n%d\n%d\n", ws.nb_lig, ws.nb_col, later.val);
+    }
+    ws.finfo = ws.create(ws.nominfo, false);
+    if (ws.format_out == 1) {
+        const int val = ws.itype_out == 0 ? 2 : 4;
+        ws.frec1 = ws.create(ws.nomrec1, true);
+        ws.fdrec1 = ws.create(ws.desrec1, false);
+        ws.fdrec1.printf("%d\n%d\n%d\n", ws.nb_lig, ws.nb_col, val);
+        ws.fshad1 = ws.create(ws.nomshad1, true);
+        ws.fdshad1 = ws.create(ws.desshad1, false);
+        ws.fdshad1.printf("%d\n%d\n%d\n%d\n%d\n%d\n", ws.nb_lig, ws.nb_col, val, 0, 255, ws.pix_size);
+        ws.fdshad1.close();
+        ws.feros1 = ws.create(ws.nomeros1, true);
+        ws.fderos1 = ws.create(ws.deseros1, false);
+        ws.fderos1.printf("%d\n%d\n%d\n", ws.nb_lig, ws.nb_col, val);
+        ws.fshaderos1 = ws.create(ws.nomshaderos1, true);
+        ws.fdshaderos1 = ws.create(ws.desshaderos1, false);
+        ws.fdshaderos1.printf("%d\n%d\n%d\n%d\n%d\n%d\n", ws.nb_lig, ws.nb_col, val, 0, 255, ws.pix_size);
+    } else {
+        ws.frec1 = ws.create(ws.nomrec1, false);
+        ws.fshad1 = ws.create(ws.nomshad1, false);
+        ws.feros1 = ws.create(ws.nomeros1, false);
+        ws.fshaderos1 = ws.create(ws.nomshaderos1, false);
+    }
+    ws.forient = ws.create(ws.nomorient, false);
+    ws.forient.printf("Orientation\tAltitud\n");
+    ws.fgc = ws.create(ws.nomgc, false);
+    ws.fslice = ws.create(ws.nomsurfslice, false);
+}
+
 }  // namespace
 
 void opening(Workspace& ws)
@@ -171,8 +269,9 @@ void opening(Workspace& ws)
     ws.nomim1 += nomfic;
 
     ws.format = ask_int(ws, std::string("\n\tFormat Type :") + format_menu, zero_or_one);
+    Deferred later;
     if (ws.format == 1) {
-        read_raw_input(ws);
+        read_raw_input(ws, later);
     } else {
         ws.nomim1 += ".asc";
         if (!readable(ws.nomim1)) dem_unknown(ws);
@@ -200,7 +299,6 @@ void opening(Workspace& ws)
     ws.nominfo = ws.nomorient = ws.nomgc = ws.nomsurfslice = nomim2;
 
     ws.nominfo += "_info.txt";
-    ws.finfo = ws.create(ws.nominfo, false);
 
     ws.say("\n\tFormat Type for all the DEM out : ");
     ws.format_out = ask_int(ws, format_menu, zero_or_one);
@@ -220,28 +318,12 @@ void opening(Workspace& ws)
         ws.nomshad1 += ".raw";
         ws.nomeros1 += ".raw";
         ws.nomshaderos1 += ".raw";
-        const int val = w16 ? 2 : 4;
 
         ws.say("\n\tDynamic scale of DEM_out : ");
         ws.dyn_scale_out = ask_int(ws,
                                    "\n\t\t0 ====> meters\n\t\t1 ====> decimeters"
                                    "\n\t\t2 ====> centimeters\n\t\t3 ====> millimeters\n\t\t",
                                    [](int v) { return v >= 0 && v <= 3; });
-
-        ws.frec1 = ws.create(ws.nomrec1, true);
-        ws.fdrec1 = ws.create(ws.desrec1, false);
-        ws.fdrec1.printf("%d\n%d\n%d\n", ws.nb_lig, ws.nb_col, val);
-        ws.fshad1 = ws.create(ws.nomshad1, true);
-        ws.fdshad1 = ws.create(ws.desshad1, false);
-        ws.fdshad1.printf("%d\n%d\n%d\n%d\n%d\n%d\n", ws.nb_lig, ws.nb_col, val, 0, 255, ws.pix_size);
-        ws.fdshad1.close();
-        ws.feros1 = ws.create(ws.nomeros1, true);
-        ws.fderos1 = ws.create(ws.deseros1, false);
-        ws.fderos1.printf("%d\n%d\n%d\n", ws.nb_lig, ws.nb_col, val);
-        ws.fshaderos1 = ws.create(ws.nomshaderos1, true);
-        ws.fdshaderos1 = ws.create(ws.desshaderos1, false);
-        ws.fdshaderos1.printf("%d\n%d\n%d\n%d\n%d\n%d\n", ws.nb_lig, ws.nb_col, val, 0, 255,
-                              ws.pix_size);
     } else {
         ws.nomrec1 += "_rec1.asc";
         ws.nomshad1 += "_shad1.asc";
@@ -253,19 +335,12 @@ void opening(Workspace& ws)
             ws.Y_min = ask_double(ws, "\t\tY_min ? ");
         }
         ws.say("\n\tUTM ascii X %lf Y %lf ", ws.X_min, ws.Y_min);
-        ws.frec1 = ws.create(ws.nomrec1, false);
-        ws.fshad1 = ws.create(ws.nomshad1, false);
-        ws.feros1 = ws.create(ws.nomeros1, false);
-        ws.fshaderos1 = ws.create(ws.nomshaderos1, false);
     }
-
     ws.nomorient += "_orient.xls";
     ws.nomgc += "_gravcenters.xyz";
     ws.nomsurfslice += "_surf_slice.xls";
-    ws.forient = ws.create(ws.nomorient, false);
-    ws.forient.printf("Orientation\tAltitud\n");
-    ws.fgc = ws.create(ws.nomgc, false);
-    ws.fslice = ws.create(ws.nomsurfslice, false);
 
+    check_names_against_input(ws, later.nomdescr1);
+    create_results(ws, later);
     allocate_workspace_grids(ws);
 }

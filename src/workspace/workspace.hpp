@@ -120,15 +120,25 @@ struct Workspace {
     OutFile frec1, fshad1, feros1, fshaderos1;
     OutFile fdrec1, fdshad1, fderos1, fdshaderos1;
 
-    // Every file that this run created, so that a failed run can take its
-    // half-written results away.
-    std::vector<std::string> created_files;
+    // A run never destroys what was there before it: every result is written
+    // under a temporary name in its own folder and renamed into place when the
+    // run succeeds, so that a failed run leaves the DEM, its descriptor and an
+    // earlier run's results as they were.
+    struct Pending {
+        std::string temporary, name;
+    };
+    std::vector<Pending> pending;
 
-    // Creates `name` for writing and remembers it.
+    // Creates the result `name` for writing (under a temporary name; the
+    // OutFile reports errors under `name`).
     OutFile create(const std::string& name, bool binary);
-    // Closes every file still open, reporting write failures.
+    // Where the result `name` is being written: the temporary file until the
+    // run is done.
+    const std::string& written_path(const std::string& name) const;
+    // Closes every file still open, reporting write failures, and puts every
+    // result in place under its name.
     void close_all();
-    // Removes every file this run created (after a failure).
+    // Closes every file and removes the temporary files (after a failure).
     void remove_created();
 };
 
