@@ -56,6 +56,9 @@ bool readable(const std::string& path)
 // how many were read, or -1 when the file does not open.
 int read_descriptor(const std::string& path, int* values, int count)
 {
+    struct stat st;
+    if (stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+        fail(cfmt("cannot read the descriptor %s (it is a folder)", path.c_str()));
     errno = 0;
     std::FILE* f = std::fopen(path.c_str(), "r");
     if (!f) {
