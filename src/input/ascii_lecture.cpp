@@ -1,5 +1,6 @@
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <strings.h>
 
 #include "dialogue.hpp"
@@ -14,30 +15,31 @@ struct AsciiFile {
     ~AsciiFile() { std::fclose(f); }
 };
 
-int header_int(TokenReader& rd, const std::string& name, const char* what)
+// The header keywords, read by name in any case and any order, as GIS
+// software reads them.  The corner may be given by its cell's centre.
+enum Key { ncols, nrows, xll, yll, cellsize, nodata, key_count };
+const char* const key_names[key_count] = {"ncols", "nrows", "xllcorner", "yllcorner", "cellsize", "nodata_value"};
+
+int key_of(std::string_view word, bool& centre)
 {
-    std::string_view key, val;
-    if (!rd.next(key) || !rd.next(val)) fail(cfmt("%s: the header ends before %s", name.c_str(), what));
-    std::optional<int> v = parse_int(std::string(val));
-    if (!v || *v <= 0)
-        fail(cfmt("%s: %s must be a whole number above 0, not \"%.*s\"", name.c_str(), what,
-                  int(val.size()), val.data()));
-    if (*v > max_dem_side)
-        fail(cfmt("%s: %s is %d; at most %d can be read", name.c_str(), what, *v, max_dem_side));
-    return *v;
+    std::string w(word);
+    centre = false;
+    for (int k = 0; k < key_count; ++k)
+        if (strcasecmp(w.c_str(), key_names[k]) == 0) return k;
+    centre = true;
+    if (strcasecmp(w.c_str(), "xllcenter") == 0) return xll;
+    if (strcasecmp(w.c_str(), "yllcenter") == 0) return yll;
+    return -1;
 }
 
-double header_real(TokenReader& rd, const std::string& name, const char* what, std::string* keyword)
+int side_value(const std::string& name, const char* key, std::string_view val)
 {
-    std::string_view key, val;
-    if (!rd.next(key)) fail(cfmt("%s: the header ends before %s", name.c_str(), what));
-    if (keyword) keyword->assign(key);
-    if (!rd.next(val)) fail(cfmt("%s: the header ends before %s", name.c_str(), what));
-    double v;
-    if (!parse_sample(val, v) || !std::isfinite(v))
-        fail(cfmt("%s: the header value of %s is not a number: \"%.*s\"", name.c_str(), what,
-                  int(val.size()), val.data()));
-    return v;
+    std::optional<int> v = parse_int(std::string(val));
+    if (!v || *v <= 0)
+        fail(cfmt("%s: %s must be a whole number above 0, not \"%.*s\"", name.c_str(), key, int(val.size()),
+                  val.data()));
+    if (*v > max_dem_side) fail(cfmt("%s: %s is %d; at most %d can be read", name.c_str(), key, *v, max_dem_side));
+    return *v;
 }
 
 }  // namespace
@@ -50,39 +52,67 @@ void ascii_lecture(Workspace& ws)
     TokenReader rd(file.f);
 
     ws.say("\n");
-    ws.nb_col = header_int(rd, name, "ncols");
-    ws.nb_lig = header_int(rd, name, "nrows");
-    std::string xkey, ykey;
-    ws.X_min = header_real(rd, name, "xllcorner", &xkey);
-    ws.Y_min = header_real(rd, name, "yllcorner", &ykey);
-    ws.dpix_size = header_real(rd, name, "cellsize", nullptr);
+    // Keywords and their values up to the first number in a keyword's place:
+    // the first sample (nodata_value may be missing).
+    bool seen[key_count] = {};
+    double value[key_count] = {};
+    bool centre[key_count] = {};
+    std::string_view word, val;
+    std::uint64_t body_start = 0;
+    bool body = false;
+    while (rd.next(word)) {
+        double v;
+        if (parse_sample(word, v)) {
+            body_start = rd.offset() - word.size();
+            rd.push_back(word);
+            body = true;
+            break;
+        }
+        bool at_centre = false;
+        const int k = key_of(word, at_centre);
+        if (k < 0)
+            fail(cfmt("%s: \"%.*s\" is not a keyword of an ESRI grid header", name.c_str(), int(word.size()),
+                      word.data()));
+        const char* key = key_names[k];
+        if (seen[k]) fail(cfmt("%s: the header gives %s twice", name.c_str(), key));
+        seen[k] = true;
+        centre[k] = at_centre;
+        if (!rd.next(val)) fail(cfmt("%s: the header ends before the value of %s", name.c_str(), key));
+        if (k == ncols || k == nrows) {
+            value[k] = side_value(name, key, val);
+        } else if (!parse_sample(val, value[k]) || (k != nodata && !std::isfinite(value[k]))) {
+            fail(cfmt("%s: the header value of %s is not a number: \"%.*s\"", name.c_str(), key, int(val.size()),
+                      val.data()));
+        }
+    }
+    for (int k = ncols; k <= cellsize; ++k)
+        if (!seen[k]) fail(cfmt("%s: the header has no %s", name.c_str(), key_names[k]));
+    ws.nb_col = int(value[ncols]);
+    ws.nb_lig = int(value[nrows]);
+    ws.dpix_size = value[cellsize];
     if (std::fabs(ws.dpix_size) >= 2147483648.0)
         fail(cfmt("%s: cellsize %f is out of range", name.c_str(), ws.dpix_size));
     ws.dsizepix = ws.dpix_size;
-    // The corner may be given by the centre of its cell.
-    if (strcasecmp(xkey.c_str(), "xllcenter") == 0) ws.X_min -= ws.dpix_size / 2;
-    if (strcasecmp(ykey.c_str(), "yllcenter") == 0) ws.Y_min -= ws.dpix_size / 2;
-    // nodata_value may be missing: a number in its place is the first sample.
-    std::string_view key, val;
-    if (rd.next(key)) {
-        double v;
-        if (parse_sample(key, v))
-            rd.push_back(key);
-        else if (!rd.next(val))
-            fail(cfmt("%s: the header ends before nodata_value", name.c_str()));
-        else if (!parse_sample(val, v))
-            fail(cfmt("%s: the header value of nodata_value is not a number: \"%.*s\"", name.c_str(),
-                      int(val.size()), val.data()));
-        else {
-            ws.nodata_declared = true;
-            ws.nodata_value = v;
-        }
-    }
+    ws.X_min = value[xll] - (centre[xll] ? ws.dpix_size / 2 : 0);
+    ws.Y_min = value[yll] - (centre[yll] ? ws.dpix_size / 2 : 0);
+    // Cells holding the nodata value are cells without data (see parameters1).
+    ws.nodata_declared = seen[nodata];
+    ws.nodata_value = value[nodata];
 
-    ws.itab = nrutil::imatrice(ws.nb_col, ws.nb_lig);
-    ws.itab3 = nrutil::imatrice(ws.nb_col, ws.nb_lig);
-    ws.dtab = nrutil::dmatrice(ws.nb_col, ws.nb_lig);
-    require_grid(ws.itab && ws.itab3 && ws.dtab, "of elevations");
+    // Before any large allocation: can the file hold the samples at all?  A
+    // sample takes a digit and a separator, the last one no separator.
+    const std::uint64_t samples = std::uint64_t(ws.nb_lig) * std::uint64_t(ws.nb_col);
+    std::error_code ec;
+    const std::uint64_t size = std::filesystem::file_size(name, ec);
+    const std::uint64_t available = !body || ec || size < body_start ? 0 : size - body_start;
+    if (available + 1 < 2 * samples)
+        fail(cfmt("%s is too short: %d lines of %d samples need at least %llu bytes after the header, it has %llu",
+                  name.c_str(), ws.nb_lig, ws.nb_col, static_cast<unsigned long long>(2 * samples - 1),
+                  static_cast<unsigned long long>(available)));
+
+    allocate_grid(ws.itab, "itab (elevations)", ws.nb_col, ws.nb_lig);
+    allocate_grid(ws.itab3, "itab3 (elevations)", ws.nb_col, ws.nb_lig);
+    allocate_grid(ws.dtab, "dtab (exact elevations)", ws.nb_col, ws.nb_lig);
 
     for (int i = 0; i < ws.nb_lig; ++i) {
         if (i > 0 && i % 100 == 0) ws.say("\tline %d                   \r", i);
@@ -100,6 +130,13 @@ void ascii_lecture(Workspace& ws)
             if (!parse_sample(t, v))
                 fail(cfmt("%s: the sample of line %d, column %d is not a number: \"%.*s\"",
                           name.c_str(), i, j, int(t.size()), t.data()));
+            // A nodata value may lie beyond 32 bits (GDAL writes -3.4e38 for
+            // floating-point rasters): such a cell is only marked, never measured.
+            if (ws.nodata_declared && v == ws.nodata_value) {
+                dr[j] = v;
+                ir[j] = ir3[j] = 0;
+                continue;
+            }
             if (!(v > -2147483649.0 && v < 2147483648.0))
                 fail(cfmt("%s: the sample of line %d, column %d is outside the signed 32-bit range",
                           name.c_str(), i, j));

@@ -15,8 +15,7 @@ void mark_cells_without_data(Workspace& ws)
     if (count == cells)
         fail(cfmt("%s holds no elevation: every cell holds its nodata value %g", ws.nomim1.c_str(),
                   ws.nodata_value));
-    ws.nodata = nrutil::ucmatrice(ws.nb_col, ws.nb_lig);
-    require_grid(bool(ws.nodata), "of the cells without data");
+    allocate_grid(ws.nodata, "nodata (cells without data)", ws.nb_col, ws.nb_lig);
     std::uint8_t* m = ws.nodata.data();
     for (std::size_t k = 0; k < cells; ++k) m[k] = d[k] == ws.nodata_value;
     ws.nodata_cells = int(count);

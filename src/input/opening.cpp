@@ -1,5 +1,9 @@
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "dem_crs.hpp"
 #include "dialogue.hpp"
@@ -22,20 +26,30 @@ std::string root_directory()
 
 namespace {
 
+// True when the DEM exists and can be read; false when there is no such
+// file; an error naming the file and the reason otherwise.
 bool readable(const std::string& path)
 {
+    struct stat st;
+    errno = 0;
+    if (stat(path.c_str(), &st) != 0) {
+        if (errno == ENOENT || errno == ENOTDIR) return false;
+        fail(cfmt("cannot read %s (%s)", path.c_str(), std::strerror(errno)));
+    }
+    if (S_ISDIR(st.st_mode)) fail(cfmt("cannot read %s (it is a folder, not a DEM)", path.c_str()));
+    errno = 0;
     std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) return false;
+    if (!f) fail(cfmt("cannot read %s (%s)", path.c_str(), std::strerror(errno)));
     std::fclose(f);
     return true;
 }
 
-// The missing-DEM path: message, one key, a normal end of the program.
+// The missing-DEM path: message, one key, and a failure that a script sees.
 [[noreturn]] void dem_unknown(Workspace& ws)
 {
     ws.say("\n\tFile %s unknown\n", ws.nomim1.c_str());
     wait_key(ws);
-    throw RunEnd{0, ""};
+    throw RunEnd{1, ""};
 }
 
 // Reads up to `count` integers as "%d%d%d%d%d%d" would: reading stops at the
@@ -43,10 +57,25 @@ bool readable(const std::string& path)
 // how many were read, or -1 when the file does not open.
 int read_descriptor(const std::string& path, int* values, int count)
 {
+    struct stat st;
+    if (stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+        fail(cfmt("cannot read the descriptor %s (it is a folder)", path.c_str()));
+    errno = 0;
     std::FILE* f = std::fopen(path.c_str(), "r");
-    if (!f) return -1;
+    if (!f) {
+        if (errno == ENOENT) return -1;
+        fail(cfmt("cannot read the descriptor %s (%s)", path.c_str(), std::strerror(errno)));
+    }
     int n = 0;
     int c = std::fgetc(f);
+    // A byte-order mark left by an editor is no part of the numbers.
+    if (c == 0xEF) {
+        if (std::fgetc(f) != 0xBB || std::fgetc(f) != 0xBF) {
+            std::fclose(f);
+            return 0;
+        }
+        c = std::fgetc(f);
+    }
     while (n < count) {
         while (c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f')
             c = std::fgetc(f);
@@ -73,6 +102,18 @@ int read_descriptor(const std::string& path, int* values, int count)
     return n;
 }
 
+// The first characters of a file, printable, for an error message.
+std::string file_start(const std::string& path)
+{
+    std::string s;
+    if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
+        for (int c; s.size() < 24 && (c = std::fgetc(f)) != EOF;)
+            s += c >= 32 && c < 127 ? char(c) : c == '\n' || c == '\r' || c == '\t' ? ' ' : '?';
+        std::fclose(f);
+    }
+    return s;
+}
+
 void banner(Workspace& ws)
 {
     static const char* const empty = "\n\t*                                                            *";
@@ -93,10 +134,19 @@ const char* const format_menu = "\n\t\t0 ====> ascii\n\t\t1 ====> raster\n\t\t";
 const char* const width_menu = "\n\t\t0 ====> 16 bits\n\t\t1 ====> 32 bits\n\t\t";
 auto zero_or_one = [](int v) { return v == 0 || v == 1; };
 
-void read_raw_input(Workspace& ws)
+// Results the dialogue has named but not yet created: nothing is created
+// before every name is known and checked against the input.
+struct Deferred {
+    std::string nomdescr1;  // the input descriptor, raw DEMs only
+    bool write_descriptor = false;
+    int val = 0;
+};
+
+void read_raw_input(Workspace& ws, Deferred& later)
 {
     ws.itype = ask_int(ws, std::string("\n\ttype of DEM raster :") + width_menu, zero_or_one);
-    std::string nomdescr1 = ws.nomim1;
+    std::string& nomdescr1 = later.nomdescr1;
+    nomdescr1 = ws.nomim1;
     ws.nomim1 += ws.itype == 0 ? "_m2.raw" : "_m4.raw";
     nomdescr1 += ws.itype == 0 ? "_m2.txt" : "_m4.txt";
     if (!readable(ws.nomim1)) dem_unknown(ws);
@@ -105,6 +155,9 @@ void read_raw_input(Workspace& ws)
     int d[6] = {ws.nb_lig, ws.nb_col, 0, 0, 0, ws.pix_size};
     int n = read_descriptor(nomdescr1, d, 6);
     const std::size_t asked_from = ws.answers.size();
+    if (n >= 0 && n < 2)
+        fail(cfmt("the descriptor %s does not begin with the numbers of lines and columns: it begins with \"%s\"",
+                  nomdescr1.c_str(), file_start(nomdescr1).c_str()));
     if (n >= 0) {
         ws.nb_lig = d[0];
         ws.nb_col = d[1];
@@ -117,13 +170,12 @@ void read_raw_input(Workspace& ws)
                       nomdescr1.c_str(), ws.nb_lig, ws.nb_col, max_dem_side));
     } else {
         ws.say("\n\tNo File %s \n\n", nomdescr1.c_str());
-        ws.f1d = ws.create(nomdescr1, false);
         auto side = [](int v) { return v > 0 && v <= max_dem_side; };
         ws.nb_lig = ask_int(ws, "\n\tNumber of lines   ? ", side);
         ws.nb_col = ask_int(ws, "\tNumber of columns ? ", side);
         ws.pix_size = ask_int(ws, "\tPixel size ? ");
-        int val = ws.itype == 0 ? 2 : 4;
-        ws.f1d.printf("%d\n%d\n%d\n", ws.nb_lig, ws.nb_col, val);
+        later.write_descriptor = true;
+        later.val = ws.itype == 0 ? 2 : 4;
     }
     if (ws.pix_size == 0) ws.pix_size = ask_int(ws, "\n\tPixel Size (in meters) ? ");
     if (n < 0) {
@@ -140,20 +192,72 @@ void allocate_workspace_grids(Workspace& ws)
 {
     using namespace nrutil;
     const int c = ws.nb_col, l = ws.nb_lig;
-    bool ok = true;
-    ok &= bool(ws.tab = ucmatrice(c, l));
-    ok &= bool(ws.tab1 = imatrice(c, l));
-    ok &= bool(ws.tab_conv = ucmatrice(c, l));
-    ok &= bool(ws.tab_pl = imatrice(c, l));
-    for (UcGrid* g : {&ws.tab_co, &ws.tab_cr, &ws.tab_sect, &ws.tab_perim, &ws.pente_ang,
-                      &ws.tab_shad1, &ws.tab_shaderos1})
-        ok &= bool(*g = ucmatrice(c, l));
-    for (IGrid* g : {&ws.itab1, &ws.itab2, &ws.ktab, &ws.itab_eros}) ok &= bool(*g = imatrice(c, l));
-    ok &= bool(ws.fonc = ivecteur(l >= c ? l : c));
-    ok &= bool(ws.jtab_out = usmatrice(c, l));
-    for (DGrid* g : {&ws.dtab_eros, &ws.dtab_shad_in, &ws.dtab_shad_out})
-        ok &= bool(*g = dmatrice(c, l));
-    require_grid(ok, "of the workspace");
+    allocate_grid(ws.tab, "tab", c, l);
+    allocate_grid(ws.tab1, "tab1", c, l);
+    allocate_grid(ws.tab_conv, "tab_conv", c, l);
+    allocate_grid(ws.tab_pl, "tab_pl", c, l);
+    for (auto [g, name] : {std::pair{&ws.tab_co, "tab_co"}, {&ws.tab_cr, "tab_cr"}, {&ws.tab_sect, "tab_sect"},
+                           {&ws.tab_perim, "tab_perim"}, {&ws.pente_ang, "pente_ang"}, {&ws.tab_shad1, "tab_shad1"},
+                           {&ws.tab_shaderos1, "tab_shaderos1"}})
+        allocate_grid(*g, name, c, l);
+    for (auto [g, name] : {std::pair{&ws.itab1, "itab1"}, {&ws.itab2, "itab2"}, {&ws.ktab, "ktab"},
+                           {&ws.itab_eros, "itab_eros"}})
+        allocate_grid(*g, name, c, l);
+    const int fonc_size = l >= c ? l : c;
+    if (!(ws.fonc = ivecteur(fonc_size))) grid_failed("fonc", 1, fonc_size, sizeof(std::int32_t));
+    allocate_grid(ws.jtab_out, "jtab_out", c, l);
+    for (auto [g, name] : {std::pair{&ws.dtab_eros, "dtab_eros"}, {&ws.dtab_shad_in, "dtab_shad_in"},
+                           {&ws.dtab_shad_out, "dtab_shad_out"}})
+        allocate_grid(*g, name, c, l);
+}
+
+// A generic name can make a result's name that of the DEM or its descriptor
+// (the DEM "x_rec1" and the generic name "x"): the run would write over its
+// own input.
+void check_names_against_input(const Workspace& ws, const std::string& nomdescr1)
+{
+    for (const std::string* out : {&ws.nominfo, &ws.nomrec1, &ws.nomshad1, &ws.nomeros1, &ws.nomshaderos1,
+                                   &ws.desrec1, &ws.desshad1, &ws.deseros1, &ws.desshaderos1, &ws.nomorient,
+                                   &ws.nomgc, &ws.nomsurfslice})
+        for (const std::string* in : {&ws.nomim1, &nomdescr1})
+            if (!out->empty() && *out == *in)
+                fail(cfmt("the result %s would replace the input %s : choose another generic name", out->c_str(),
+                          in->c_str()));
+}
+
+// Every file of the run, with the first lines of the output descriptors.
+void create_results(Workspace& ws, const Deferred& later)
+{
+    if (later.write_descriptor) {
+        ws.f1d = ws.create(later.nomdescr1, false);
+        ws.f1d.printf("%d\n%d\n%d\n", ws.nb_lig, ws.nb_col, later.val);
+    }
+    ws.finfo = ws.create(ws.nominfo, false);
+    if (ws.format_out == 1) {
+        const int val = ws.itype_out == 0 ? 2 : 4;
+        ws.frec1 = ws.create(ws.nomrec1, true);
+        ws.fdrec1 = ws.create(ws.desrec1, false);
+        ws.fdrec1.printf("%d\n%d\n%d\n", ws.nb_lig, ws.nb_col, val);
+        ws.fshad1 = ws.create(ws.nomshad1, true);
+        ws.fdshad1 = ws.create(ws.desshad1, false);
+        ws.fdshad1.printf("%d\n%d\n%d\n%d\n%d\n%d\n", ws.nb_lig, ws.nb_col, val, 0, 255, ws.pix_size);
+        ws.fdshad1.close();
+        ws.feros1 = ws.create(ws.nomeros1, true);
+        ws.fderos1 = ws.create(ws.deseros1, false);
+        ws.fderos1.printf("%d\n%d\n%d\n", ws.nb_lig, ws.nb_col, val);
+        ws.fshaderos1 = ws.create(ws.nomshaderos1, true);
+        ws.fdshaderos1 = ws.create(ws.desshaderos1, false);
+        ws.fdshaderos1.printf("%d\n%d\n%d\n%d\n%d\n%d\n", ws.nb_lig, ws.nb_col, val, 0, 255, ws.pix_size);
+    } else {
+        ws.frec1 = ws.create(ws.nomrec1, false);
+        ws.fshad1 = ws.create(ws.nomshad1, false);
+        ws.feros1 = ws.create(ws.nomeros1, false);
+        ws.fshaderos1 = ws.create(ws.nomshaderos1, false);
+    }
+    ws.forient = ws.create(ws.nomorient, false);
+    ws.forient.printf("Orientation\tAltitud\n");
+    ws.fgc = ws.create(ws.nomgc, false);
+    ws.fslice = ws.create(ws.nomsurfslice, false);
 }
 
 }  // namespace
@@ -169,8 +273,9 @@ void opening(Workspace& ws)
     ws.nomim1 += nomfic;
 
     ws.format = ask_int(ws, std::string("\n\tFormat Type :") + format_menu, zero_or_one);
+    Deferred later;
     if (ws.format == 1) {
-        read_raw_input(ws);
+        read_raw_input(ws, later);
     } else {
         ws.nomim1 += ".asc";
         if (!readable(ws.nomim1)) dem_unknown(ws);
@@ -199,7 +304,6 @@ void opening(Workspace& ws)
     ws.nominfo = ws.nomorient = ws.nomgc = ws.nomsurfslice = nomim2;
 
     ws.nominfo += "_info.txt";
-    ws.finfo = ws.create(ws.nominfo, false);
 
     ws.say("\n\tFormat Type for all the DEM out : ");
     ws.format_out = ask_int(ws, format_menu, zero_or_one);
@@ -219,28 +323,12 @@ void opening(Workspace& ws)
         ws.nomshad1 += ".raw";
         ws.nomeros1 += ".raw";
         ws.nomshaderos1 += ".raw";
-        const int val = w16 ? 2 : 4;
 
         ws.say("\n\tDynamic scale of DEM_out : ");
         ws.dyn_scale_out = ask_int(ws,
                                    "\n\t\t0 ====> meters\n\t\t1 ====> decimeters"
                                    "\n\t\t2 ====> centimeters\n\t\t3 ====> millimeters\n\t\t",
                                    [](int v) { return v >= 0 && v <= 3; });
-
-        ws.frec1 = ws.create(ws.nomrec1, true);
-        ws.fdrec1 = ws.create(ws.desrec1, false);
-        ws.fdrec1.printf("%d\n%d\n%d\n", ws.nb_lig, ws.nb_col, val);
-        ws.fshad1 = ws.create(ws.nomshad1, true);
-        ws.fdshad1 = ws.create(ws.desshad1, false);
-        ws.fdshad1.printf("%d\n%d\n%d\n%d\n%d\n%d\n", ws.nb_lig, ws.nb_col, val, 0, 255, ws.pix_size);
-        ws.fdshad1.close();
-        ws.feros1 = ws.create(ws.nomeros1, true);
-        ws.fderos1 = ws.create(ws.deseros1, false);
-        ws.fderos1.printf("%d\n%d\n%d\n", ws.nb_lig, ws.nb_col, val);
-        ws.fshaderos1 = ws.create(ws.nomshaderos1, true);
-        ws.fdshaderos1 = ws.create(ws.desshaderos1, false);
-        ws.fdshaderos1.printf("%d\n%d\n%d\n%d\n%d\n%d\n", ws.nb_lig, ws.nb_col, val, 0, 255,
-                              ws.pix_size);
     } else {
         ws.nomrec1 += "_rec1.asc";
         ws.nomshad1 += "_shad1.asc";
@@ -252,19 +340,12 @@ void opening(Workspace& ws)
             ws.Y_min = ask_double(ws, "\t\tY_min ? ");
         }
         ws.say("\n\tUTM ascii X %lf Y %lf ", ws.X_min, ws.Y_min);
-        ws.frec1 = ws.create(ws.nomrec1, false);
-        ws.fshad1 = ws.create(ws.nomshad1, false);
-        ws.feros1 = ws.create(ws.nomeros1, false);
-        ws.fshaderos1 = ws.create(ws.nomshaderos1, false);
     }
-
     ws.nomorient += "_orient.xls";
     ws.nomgc += "_gravcenters.xyz";
     ws.nomsurfslice += "_surf_slice.xls";
-    ws.forient = ws.create(ws.nomorient, false);
-    ws.forient.printf("Orientation\tAltitud\n");
-    ws.fgc = ws.create(ws.nomgc, false);
-    ws.fslice = ws.create(ws.nomsurfslice, false);
 
+    check_names_against_input(ws, later.nomdescr1);
+    create_results(ws, later);
     allocate_workspace_grids(ws);
 }

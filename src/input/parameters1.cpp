@@ -43,8 +43,7 @@ void parameters1(Workspace& ws)
         ws.say("\n\tMin : %d\tMax : %d ", ws.mind, ws.maxd);
         lowland_under_nodata(ws);
     } else {
-        ws.dtab = nrutil::dmatrice(ws.nb_col, ws.nb_lig);
-        require_grid(bool(ws.dtab), "of exact elevations");
+        allocate_grid(ws.dtab, "dtab (exact elevations)", ws.nb_col, ws.nb_lig);
         ws.mind = 2000000;
         ws.maxd = 0;
         extremes(ws, ws.itab, ws.mind, ws.maxd);

@@ -51,7 +51,7 @@ void parameters2(Workspace& ws)
     ws.pixel_surface = ws.dpix_size * ws.dpix_size;
 
     ws.dbase = ask_double(ws, "\n\n\tAltitude of the volcanic base line (in meters) ? ",
-                          [](double v) { return v > -2147483649.0 && v < 2147483648.0; });
+                          [](double v) { return v > -2147483648.0 && v < 2147483647.0; });
     ws.base = int(ws.dbase);
 
     ws.grav_cent = ask_int(ws,

@@ -21,13 +21,9 @@ void raster_lecture(Workspace& ws)
     std::FILE* f1 = std::fopen(ws.nomim1.c_str(), "rb");
     if (!f1) fail(cfmt("cannot read %s", ws.nomim1.c_str()));
 
-    ws.itab = nrutil::imatrice(ws.nb_col, ws.nb_lig);
-    ws.itab3 = nrutil::imatrice(ws.nb_col, ws.nb_lig);
-    require_grid(ws.itab && ws.itab3, "of elevations");
-    if (ws.itype == 0) {
-        ws.jtab = nrutil::usmatrice(ws.nb_col, ws.nb_lig);
-        require_grid(bool(ws.jtab), "of 16-bit samples");
-    }
+    allocate_grid(ws.itab, "itab (elevations)", ws.nb_col, ws.nb_lig);
+    allocate_grid(ws.itab3, "itab3 (elevations)", ws.nb_col, ws.nb_lig);
+    if (ws.itype == 0) allocate_grid(ws.jtab, "jtab (16-bit samples)", ws.nb_col, ws.nb_lig);
 
     std::vector<unsigned char> row(std::size_t(ws.nb_col) * std::size_t(width));
     for (int i = 0; i < ws.nb_lig; ++i) {

@@ -17,6 +17,7 @@ bool TokenReader::fill()
     std::size_t n = std::fread(buf_.data(), 1, buf_.size(), f_);
     pos_ = 0;
     end_ = n;
+    consumed_ += n;
     if (n == 0) eof_ = true;
     return n > 0;
 }

@@ -2,6 +2,7 @@
 // grid never sits in memory as text.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <string_view>
@@ -16,12 +17,16 @@ public:
     // Makes the next call return `token` again.
     void push_back(std::string_view token);
     bool read_error() const { return std::ferror(f_) != 0; }
+    // Bytes of the file before the next unread one (a pushed-back token
+    // counts as read).
+    std::uint64_t offset() const { return consumed_ - (end_ - pos_); }
 
 private:
     bool fill();
     std::FILE* f_;
     std::vector<char> buf_;
     std::size_t pos_ = 0, end_ = 0;
+    std::uint64_t consumed_ = 0;
     bool eof_ = false;
     std::string carry_, pushed_;
     bool has_pushed_ = false;

@@ -3,6 +3,7 @@
 
 #include "morphometry.hpp"
 #include "parallel.hpp"
+#include "trunc_to_int.hpp"
 #include "workspace.hpp"
 
 // 3x3 gradient kernels: x toward increasing column (-1 0 1 / -2 0 2 / -1 0 1),
@@ -30,7 +31,7 @@ void angles(Workspace& ws)
                 const double penty = double(sy) / cc * p;
                 const double pent = std::sqrt(pentx * pentx + penty * penty);
                 const double angle = std::atan(pent) * 180 / pi;
-                out[j] = std::uint8_t(int(angle + 0.5));
+                out[j] = std::uint8_t(trunc_to_int(angle + 0.5));  // NaN (a denormal pixel size) gives 0
             }
         }
     });

@@ -118,7 +118,9 @@ void surface(Workspace& ws, int flag_surf)
     }
     const int nc = ws.nb_col;
     double S_2d = 0, S_3d = 0;
-    const int block = 256;
+    // Blocks of up to 256 lines, never more than the grid has: a grid of one
+    // or two lines and many columns needs no buffers of 256 lines.
+    const int block = std::max(1, std::min(256, ws.nb_lig - 2));
     std::vector<double> plan(std::size_t(block) * nc), real(std::size_t(block) * nc);
     for (int b0 = 1; b0 <= ws.nb_lig - 2; b0 += block) {
         const int b1 = std::min(b0 + block, ws.nb_lig - 1);

@@ -171,8 +171,9 @@ std::string slice_plot_svg(const std::string& generic_name, const Rows& surface,
 void write_slice_plot(Workspace& ws)
 {
     ws.forient.flush();
-    const Rows surface = read_table(ws.nomsurfslice, 1, 4);
-    const Rows orientation = read_table(ws.nomorient, 0, 1);
+    // The tables are read back from where this run is writing them.
+    const Rows surface = read_table(ws.written_path(ws.nomsurfslice), 1, 4);
+    const Rows orientation = read_table(ws.written_path(ws.nomorient), 0, 1);
     const std::string svg = slice_plot_svg(ws.nomgene, surface, orientation);
     OutFile f = ws.create(output_prefix(ws) + "_slices.svg", false);
     f.write(svg.data(), svg.size());

@@ -62,7 +62,7 @@ void ContourWorker::run(int lo, int hi, std::vector<std::vector<std::uint32_t>>&
     TouchedRows touched;
     touched.reset(nl);
     std::uint8_t* conv = conv_.data();
-    for (int a = lo; a <= hi; ++a) {
+    for (std::int64_t a = lo; a <= hi; ++a) {  // the top may be the largest 32-bit altitude
         const std::vector<std::uint32_t>& cells = outline.advance();
         for (std::uint32_t p : cells) marks_.data()[p] = 1;
         const std::vector<Cell> vertices = envelope_vertices(cells, nc, marks_, 1);
@@ -133,9 +133,10 @@ void slice_contours(Workspace& ws, const EdificeLevels& levels)
                 below += levels.zone.count[levels.zone.at(int(split))];
         }
         if (split <= last) {
-            nrutil::UcGrid marks = nrutil::ucmatrice(nc, nl), conv = nrutil::ucmatrice(nc, nl);
+            nrutil::UcGrid marks, conv;
+            allocate_grid(marks, "of the second contour worker's outlines", nc, nl);
+            allocate_grid(conv, "of the second contour worker's envelopes", nc, nl);
             std::vector<std::uint32_t> storage(std::size_t(levels.i1 - levels.i0 + 1) * std::size_t(levels.j1 - levels.j0 + 1));
-            require_grid(marks && conv, "of the slice contours");
             std::vector<std::vector<std::uint32_t>> upper(std::size_t(last - split + 1));
             ContourWorker second(ws, levels, marks, conv, storage.data());
             side_by_side([&] { first.run(ws.base, int(split - 1), lines); },
@@ -213,21 +214,21 @@ void closing_fill(Workspace& ws, const std::vector<std::uint32_t>& unset)
 
 void interp(Workspace& ws)
 {
-    // The zones of every altitude, as the slice analysis found them (computed
-    // here when the interpolation runs on its own).
-    std::shared_ptr<EdificeLevels> computed;
-    if (!ws.edifice_levels) {
-        computed = std::make_shared<EdificeLevels>();
-        computed->compute(ws);
+    // The zones of every altitude around the centre as it stands now: those
+    // of the slice analysis, unless the radial sections have moved a
+    // calculated centre since (or the interpolation runs on its own).
+    std::shared_ptr<EdificeLevels> levels = std::move(ws.edifice_levels);
+    if (!levels || levels->ci != ws.i_gv || levels->cj != ws.j_gv) {
+        levels.reset();
+        levels = std::make_shared<EdificeLevels>();
+        levels->compute(ws);
     }
-    const EdificeLevels& levels = ws.edifice_levels ? *ws.edifice_levels : *computed;
     const int distance = open_interpolation(ws);
 
-    slice_contours(ws, levels);
+    slice_contours(ws, *levels);
     // The levels are of no more use: their memory goes back before the
     // dilation takes its own.
-    computed.reset();
-    ws.edifice_levels.reset();
+    levels.reset();
 
     ws.say("\n\n\tCone reconstitution \n");
     Dilation dilation(ws);

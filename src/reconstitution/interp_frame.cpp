@@ -6,13 +6,6 @@
 #include "reconstitution.hpp"
 #include "workspace.hpp"
 
-int trunc_to_int(double v)
-{
-    if (!(v > -2147483649.0)) return v != v ? 0 : INT32_MIN;
-    if (!(v < 2147483648.0)) return INT32_MAX;
-    return int(v);
-}
-
 namespace {
 
 // Calls `put(i, j)` for every in-grid point of the circle of radius r drawn
@@ -34,7 +27,7 @@ void crater_profile(Workspace& ws, int distance)
     const int need = distance + 1;
     if (ws.fonc.size() < need) {
         ws.fonc = nrutil::ivecteur(need);
-        require_grid(bool(ws.fonc), "of the crater profile");
+        if (!ws.fonc) grid_failed("fonc (crater profile)", 1, need, sizeof(std::int32_t));
     }
     const double coeff = ws.h_crat / std::log(ws.distmax_cr);
     for (int k = 1; k <= distance; ++k) ws.fonc[k] = trunc_to_int(ws.h_crat - coeff * std::log(double(k)) + ws.dalt_center);

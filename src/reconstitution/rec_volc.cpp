@@ -35,8 +35,23 @@ void grey_image(Workspace& ws, nrutil::UcGrid& image)
     for (std::size_t k = 0; k < ws.dtab_shad_out.size(); ++k)
         if (s[k] > m && !without_data(ws, k)) m = s[k];
     std::uint8_t* out = image.data();
+    // An infinite shading (a pixel size near 0) gives NaN here: 0, not undefined behaviour.
     for (std::size_t k = 0; k < image.size(); ++k)
-        out[k] = m == 0 || without_data(ws, k) ? 0 : std::uint8_t(int(s[k] / m * 254.0));
+        out[k] = m == 0 || without_data(ws, k) ? 0 : std::uint8_t(trunc_to_int(s[k] / m * 254.0));
+}
+
+// 16-bit samples keep only the low 16 bits of a value (as the format has it):
+// say so when some cells lose their high bits.  Cells without data are
+// written as nodata, not as their value.
+void wrap_warning(Workspace& ws, const nrutil::IGrid& g, const std::string& name)
+{
+    int cells = 0;
+    const std::int32_t* p = g.data();
+    for (std::size_t k = 0; k < g.size(); ++k) cells += (p[k] < 0 || p[k] > 65535) && !without_data(ws, k);
+    if (cells > 0)
+        ws.both("\n\tWarning : %d cells of %s exceed the 16-bit samples in this unit and wrap modulo 65536 : "
+                "choose 32-bit samples or a coarser unit ",
+                cells, name.c_str());
 }
 
 void write_raw_outputs(Workspace& ws, int min_rc, int max_rc, int min_eros, int max_eros, double maxd)
@@ -50,6 +65,10 @@ void write_raw_outputs(Workspace& ws, int min_rc, int max_rc, int min_eros, int 
     ws.fderos1.close();
     ws.both("\n\n\tDEM of the reconstituted cone saved as %s ", ws.nomrec1.c_str());
     ws.both("\n\tErosion DEM saved as %s ", ws.nomeros1.c_str());
+    if (ws.itype_out == 0) {
+        wrap_warning(ws, ws.itab, ws.nomrec1);
+        wrap_warning(ws, ws.itab_eros, ws.nomeros1);
+    }
     write_raw_samples(ws, ws.frec1, ws.itab);
     write_raw_samples(ws, ws.feros1, ws.itab_eros);
     write_raw_bytes(ws, ws.fshad1, ws.tab_shad1);

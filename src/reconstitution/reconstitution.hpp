@@ -2,6 +2,7 @@
 #pragma once
 
 #include "nrutil.hpp"
+#include "trunc_to_int.hpp"
 
 struct Workspace;
 class OutFile;
@@ -28,5 +29,3 @@ void write_esri_header(Workspace& ws, OutFile& f);
 void write_esri_metres(Workspace& ws, OutFile& f, const nrutil::IGrid& g);
 void write_esri_bytes(Workspace& ws, OutFile& f, const nrutil::UcGrid& g);
 
-// Truncation toward zero into 32 bits, saturating where the value does not fit.
-int trunc_to_int(double v);

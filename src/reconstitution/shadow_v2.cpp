@@ -26,7 +26,9 @@ void shadow_v2(Workspace& ws)
             const double d2 = z1[j] / k - z;
             const double d3 = z0[j + 1] / k - z;
             const double bn = std::sqrt(d2 * d2 + d3 * d3 + r2);
-            const double rad = (cc * d2 - cs * d3 + sr) / bn;
+            // bn is 0 only on a flat cell whose pixel size squares to 0: its
+            // normal points up, and it faces the light at the light's elevation.
+            const double rad = bn != 0 ? (cc * d2 - cs * d3 + sr) / bn : se;
             out[j] = rad < 0 ? 0 : 255.999 * rad;
         }
       }

@@ -57,7 +57,7 @@ int run(Workspace& ws)
             ws.out->flush();
             return 0;
         } catch (const std::bad_alloc&) {
-            fail("not enough memory for this DEM");
+            fail(cfmt("not enough memory for a DEM of %d lines x %d columns", ws.nb_lig, ws.nb_col));
         }
     } catch (const RunEnd& end) {
         if (end.status != 0) ws.remove_created();

@@ -74,10 +74,10 @@ void EdificeLevels::compute(Workspace& ws)
         j1 = std::min(j1 + 1, nc - 1);
     }
 
-    join = nrutil::imatrice(nc, nl);
-    require_grid(bool(join), "of the edifice levels");
+    allocate_grid(join, "of the edifice levels", nc, nl);
     join.fill(never);
-    const int ci = ws.i_gv, cj = ws.j_gv;
+    ci = ws.i_gv;
+    cj = ws.j_gv;
     centre_altitude = ws.itab[ci][cj];
     centre_on_edifice = ws.tab[ci][cj] == 1;
     item_top = never;

@@ -38,7 +38,10 @@ struct EdificeLevels {
 
     // The bounding box of the edifice, grown by one cell and kept in the grid.
     int i0 = 0, i1 = -1, j0 = 0, j1 = -1;
-    // Altitude at the centre, and whether the centre belongs to the edifice.
+    // The centre the zones are found around (the radial sections may move a
+    // calculated centre after the slice analysis: the zones then change), its
+    // altitude, and whether it belongs to the edifice.
+    int ci = -1, cj = -1;
     int centre_altitude = 0;
     bool centre_on_edifice = false;
     // Highest altitude at which the centre's zone is an item (never when none).

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "trunc_to_int.hpp"
 #include "workspace.hpp"
 
 namespace {
@@ -30,7 +31,7 @@ void xyz_row(Workspace& ws, int x, int y, int z)
 int model_z(const Workspace& ws, int altitude)
 {
     if (ws.pix_size != 0) return altitude / ws.pix_size;
-    return int(altitude / ws.dsizepix);
+    return trunc_to_int(altitude / ws.dsizepix);  // saturates for an absurdly small pixel
 }
 
 void model_frame_rows(Workspace& ws)

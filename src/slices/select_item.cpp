@@ -40,6 +40,12 @@ void select_basal_item(Workspace& ws)
 
     ws.val_base = ws.tab1[ws.i_gv][ws.j_gv];
     ws.both("\n\n\tChosen item = %d ", ws.val_base);
+    // Label 0 is the land below the base line and whatever the labelling
+    // drops: no edifice to measure.
+    if (ws.val_base == 0)
+        fail(cfmt("the centre point (line %d, column %d) lies on no item above the base line (%d m) : type a "
+                  "centre on the edifice or choose a lower base line",
+                  ws.i_gv, ws.j_gv, ws.base));
     std::uint8_t* t = ws.tab.data();
     for (std::size_t k = 0; k < cells; ++k) t[k] = t1[k] == ws.val_base ? 1 : 0;
     if (ws.val_base != 0) {

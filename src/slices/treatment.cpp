@@ -94,7 +94,9 @@ void SliceWorker::run(int lo, int hi, std::vector<SliceMeasure>& out)
     const Workspace& ws = items_.ws;
     ContourSweep sweep;
     SliceKind sweep_kind = SliceKind::empty;
-    for (int k = lo; k <= hi; ++k) {
+    // 64-bit counters: the top may be the largest 32-bit altitude.
+    for (std::int64_t kk = lo; kk <= hi; ++kk) {
+        const int k = int(kk);
         const SliceKind kind = items_.kind(k);
         const LevelStats* stats = items_.stats(kind);
         static const std::vector<std::uint32_t> none;
@@ -211,17 +213,18 @@ std::vector<SliceMeasure> measure_slices(Workspace& ws, const SliceItems& items,
         return stats ? stats->count[stats->at(k)] : 0;
     };
     std::int64_t total = 0;
-    for (int k = lo; k <= hi; ++k) total += cells(k);
+    for (std::int64_t k = lo; k <= hi; ++k) total += cells(int(k));
     if (std::thread::hardware_concurrency() < 2 || total <= 200000) {
         first.run(lo, hi, out);
         return out;
     }
-    int split = lo;
-    for (std::int64_t below = 0; split <= hi && 2 * below < total; ++split) below += cells(split);
-    if (split > hi) split = hi;
+    std::int64_t upper_from = lo;
+    for (std::int64_t below = 0; upper_from <= hi && 2 * below < total; ++upper_from) below += cells(int(upper_from));
+    const int split = int(std::min<std::int64_t>(upper_from, hi));
     const EdificeLevels& lv = items.levels;
-    nrutil::UcGrid marks = nrutil::ucmatrice(ws.nb_col, ws.nb_lig), conv = nrutil::ucmatrice(ws.nb_col, ws.nb_lig);
-    require_grid(marks && conv, "of the slices");
+    nrutil::UcGrid marks, conv;
+    allocate_grid(marks, "of the second slice worker's contours", ws.nb_col, ws.nb_lig);
+    allocate_grid(conv, "of the second slice worker's envelopes", ws.nb_col, ws.nb_lig);
     marks.fill(255);
     conv.fill(255);
     std::vector<std::uint32_t> storage(std::size_t(lv.i1 - lv.i0 + 1) * std::size_t(lv.j1 - lv.j0 + 1));

@@ -37,6 +37,12 @@ void open_slicing(Workspace& ws)
                 ws.altmax = ws.itab[i][j];
                 any = true;
             }
+    // A spike of nodata would cost a slice per metre: no edifice comes near.
+    const std::int64_t height = std::int64_t(ws.altmax) - ws.base;
+    if (height > 30000)
+        fail(cfmt("the edifice rises %lld m above the base line, more than 30000 m : check the DEM's unit and its "
+                  "nodata cells",
+                  static_cast<long long>(height)));
     model_basal_rows(ws);
 
     // Basal surface: cells on the grid's border lines and columns count whole.

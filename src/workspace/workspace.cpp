@@ -6,6 +6,9 @@
 #include <cstring>
 #include <ostream>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include "stages.hpp"
 
 Workspace::Workspace(std::istream& in_, std::ostream& out_)
@@ -42,16 +45,56 @@ void Workspace::both(const char* fmt, ...)
     finfo.write(s.data(), s.size());
 }
 
+namespace {
+
+[[noreturn]] void cannot_create(const std::string& name, int err)
+{
+    fail(cfmt("cannot create %s (%s)", name.c_str(), err ? std::strerror(err) : "unknown reason"));
+}
+
+// A directory in the place of a result is found before anything is written.
+void check_replaceable(const std::string& name)
+{
+    struct stat st;
+    if (stat(name.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) cannot_create(name, EISDIR);
+}
+
+// The permissions a file created with fopen would have.
+mode_t created_mode()
+{
+    static const mode_t mode = [] {
+        const mode_t mask = umask(0);
+        umask(mask);
+        return mode_t(0666 & ~mask);
+    }();
+    return mode;
+}
+
+}  // namespace
+
 OutFile Workspace::create(const std::string& name, bool binary)
 {
+    check_replaceable(name);
+    std::string temporary = name + ".tmp-XXXXXX";
     errno = 0;
-    std::FILE* f = std::fopen(name.c_str(), binary ? "wb" : "w");
+    const int fd = mkstemp(temporary.data());
+    if (fd < 0) cannot_create(name, errno);
+    std::FILE* f = fchmod(fd, created_mode()) == 0 ? fdopen(fd, binary ? "wb" : "w") : nullptr;
     if (!f) {
-        std::string why = errno ? std::strerror(errno) : "unknown reason";
-        fail(cfmt("cannot create %s (%s)", name.c_str(), why.c_str()));
+        const int err = errno;
+        close(fd);
+        std::remove(temporary.c_str());
+        cannot_create(name, err);
     }
-    created_files.push_back(name);
+    pending.push_back({std::move(temporary), name});
     return OutFile(f, name);
+}
+
+const std::string& Workspace::written_path(const std::string& name) const
+{
+    for (const Pending& p : pending)
+        if (p.name == name) return p.temporary;
+    return name;
 }
 
 void Workspace::close_all()
@@ -59,6 +102,15 @@ void Workspace::close_all()
     for (OutFile* f : {&f1d, &finfo, &forient, &fgc, &fslice, &frec1, &fshad1, &feros1,
                        &fshaderos1, &fdrec1, &fdshad1, &fderos1, &fdshaderos1})
         f->close();
+    // Every name is checked before the first one is replaced: the results
+    // are put in place all together or not at all.
+    for (const Pending& p : pending) check_replaceable(p.name);
+    for (Pending& p : pending) {
+        errno = 0;
+        if (std::rename(p.temporary.c_str(), p.name.c_str()) != 0) cannot_create(p.name, errno);
+        p.temporary.clear();
+    }
+    pending.clear();
 }
 
 void Workspace::remove_created()
@@ -66,11 +118,13 @@ void Workspace::remove_created()
     OutFile* files[] = {&f1d, &finfo, &forient, &fgc, &fslice, &frec1, &fshad1, &feros1,
                         &fshaderos1, &fdrec1, &fdshad1, &fderos1, &fdshaderos1};
     for (OutFile* f : files) *f = OutFile();  // closes without checking
-    for (const std::string& name : created_files) std::remove(name.c_str());
-    created_files.clear();
+    for (const Pending& p : pending)
+        if (!p.temporary.empty()) std::remove(p.temporary.c_str());
+    pending.clear();
 }
 
-void require_grid(bool ok, const char* what)
+void grid_failed(const char* name, int nb_lig, int nb_col, std::size_t element_bytes)
 {
-    if (!ok) fail(cfmt("not enough memory for the grid %s", what));
+    const double mib = double(nb_lig) * double(nb_col) * double(element_bytes) / (1024.0 * 1024.0);
+    fail(cfmt("not enough memory for the grid %s (%d lines x %d columns, %.1f MiB)", name, nb_lig, nb_col, mib));
 }

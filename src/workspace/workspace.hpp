@@ -149,17 +149,36 @@ struct Workspace {
     OutFile frec1, fshad1, feros1, fshaderos1;
     OutFile fdrec1, fdshad1, fderos1, fdshaderos1;
 
-    // Every file that this run created, so that a failed run can take its
-    // half-written results away.
-    std::vector<std::string> created_files;
+    // A run never destroys what was there before it: every result is written
+    // under a temporary name in its own folder and renamed into place when the
+    // run succeeds, so that a failed run leaves the DEM, its descriptor and an
+    // earlier run's results as they were.
+    struct Pending {
+        std::string temporary, name;
+    };
+    std::vector<Pending> pending;
 
-    // Creates `name` for writing and remembers it.
+    // Creates the result `name` for writing (under a temporary name; the
+    // OutFile reports errors under `name`).
     OutFile create(const std::string& name, bool binary);
-    // Closes every file still open, reporting write failures.
+    // Where the result `name` is being written: the temporary file until the
+    // run is done.
+    const std::string& written_path(const std::string& name) const;
+    // Closes every file still open, reporting write failures, and puts every
+    // result in place under its name.
     void close_all();
-    // Removes every file this run created (after a failure).
+    // Closes every file and removes the temporary files (after a failure).
     void remove_created();
 };
 
-// Fails with a clear message (see RunEnd) when a grid could not be obtained.
-void require_grid(bool ok, const char* what);
+// Ends the run with an error that names the grid that could not be obtained
+// and its size.
+[[noreturn]] void grid_failed(const char* name, int nb_lig, int nb_col, std::size_t element_bytes);
+
+// Allocates `g` (nb_col columns by nb_lig lines, zero-filled), or ends the run
+// with grid_failed.
+template <class T>
+void allocate_grid(nrutil::Grid<T>& g, const char* name, int nb_col, int nb_lig)
+{
+    if (!g.allocate(nb_col, nb_lig)) grid_failed(name, nb_lig, nb_col, sizeof(T));
+}

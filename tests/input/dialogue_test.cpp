@@ -195,7 +195,7 @@ TEST(Dialogue, MenusAskAgainForAnswersOutsideTheirChoicesAndNonNumbers)
                                 "3\n-1\n1\n"            // output format: 3 times
                                 "2\n1\n"                // output width: twice
                                 "4\n-1\n2\n"            // output scale: 3 times
-                                "1e99\nnan\n101\n"      // base line: 3 times
+                                "1e99\nnan\n-2147483648\n2147483647\n101\n"  // base line: 5 times
                                 "2\n-1\n0\n"            // gravity centre menu: 3 times
                                 "2.5\n6\n6\n"           // line: twice, column once
                                 "-1\n"                  // basal slice: a negative answer is taken
@@ -217,7 +217,7 @@ TEST(Dialogue, MenusAskAgainForAnswersOutsideTheirChoicesAndNonNumbers)
     EXPECT_EQ(count_of(c, "\n\t\t0 ====> 16 bits\n\t\t1 ====> 32 bits\n\t\t"), 3 + 2);
     EXPECT_EQ(count_of(c, "\n\tDynamic scale of DEM_out : "), 1);
     EXPECT_EQ(count_of(c, "\n\t\t0 ====> meters\n\t\t1 ====> decimeters"), 3);
-    EXPECT_EQ(count_of(c, "\n\n\tAltitude of the volcanic base line (in meters) ? "), 3);
+    EXPECT_EQ(count_of(c, "\n\n\tAltitude of the volcanic base line (in meters) ? "), 5);
     EXPECT_EQ(count_of(c, gravity_prompt), 3);
     EXPECT_EQ(count_of(c, "\n\tCoordinates of the gravity center : "), 1);
     EXPECT_EQ(count_of(c, "\n\t\tline   ? "), 2);
@@ -262,12 +262,12 @@ TEST(Dialogue, EndOfInputStopsWithStatusOneAndRemovesCreatedFiles)
     }
 }
 
-TEST(Dialogue, MissingDemEndsNormallyWithoutCreatingAnything)
+TEST(Dialogue, MissingDemEndsWithStatusOneWithoutCreatingAnything)
 {
     for (const std::string& format : {std::string("0\n"), std::string("1\n1\n")}) {
         Site s;
         RunResult r = run_program("site1\nnope\n" + format + "\n");
-        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.status, 1);
         const std::string name = format == "0\n" ? "nope.asc" : "nope_m4.raw";
         const std::string tail = "\n\tFile ROOT/site1/" + name + " unknown\n";
         const std::string c = rooted(r.console, s.root);

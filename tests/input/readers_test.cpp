@@ -93,7 +93,7 @@ TEST(EsriReader, LineBreaksAndKeywordsPlayNoPart)
 {
     StageFixture a, b;
     ASSERT_EQ(read_esri(a, header + "1 2 3\n4 5 6\n"), "");
-    ASSERT_EQ(read_esri(b, "NCOLS 3\r\nNROWS 2\r\nXLLCORNER 10.5\r\nfoo 20.25\r\nCellSize 5\r\nbar -9999\r\n"
+    ASSERT_EQ(read_esri(b, "NCOLS 3\r\nNROWS 2\r\nXLLCORNER 10.5\r\nYllCorner 20.25\r\nCellSize 5\r\nNODATA_value -9999\r\n"
                            "1\r\n2\t3 4\r\n\r\n5 6"),
               "");
     for (int i = 0; i < 2; ++i)
@@ -146,6 +146,16 @@ TEST(EsriReader, HeaderWithoutNodataAndWithCellCentres)
     EXPECT_EQ(g.ws.Y_min, 198.0);
     EXPECT_EQ(g.ws.dtab[0][0], -7.5);
     EXPECT_EQ(g.ws.itab[0][1], 8);
+
+    // Keywords are read by name, in any order: nrows first is not a
+    // transposed grid.
+    StageFixture h;
+    ASSERT_EQ(read_esri(h, "nrows 1\nCELLSIZE 4\nnodata_value -9999\nNCOLS 2\nyllcorner 5\nxllcenter 6\n-7.5 8\n"), "");
+    EXPECT_EQ(h.ws.nb_lig, 1);
+    EXPECT_EQ(h.ws.nb_col, 2);
+    EXPECT_EQ(h.ws.X_min, 4.0);
+    EXPECT_EQ(h.ws.Y_min, 5.0);
+    EXPECT_EQ(h.ws.itab[0][1], 8);
 }
 
 TEST(EsriReader, MalformedGridsNameTheFileAndThePlace)
@@ -155,7 +165,12 @@ TEST(EsriReader, MalformedGridsNameTheFileAndThePlace)
     };
     const std::vector<Case> cases = {
         {header + "1 2 3\n4 x 6\n", "line 1, column 1"},
-        {header + "1 2 3\n4 5\n", "line 1, column 2"},
+        {header + "1 2 3\n4 5       \n", "line 1, column 2"},
+        // A body that cannot hold the samples: no grid is allocated.
+        {"ncols 65535\nnrows 65535\nxllcorner 0\nyllcorner 0\ncellsize 1\nnodata_value 0\n1 2 3\n", "too short"},
+        {"ncols 2\nnrows 1\nxllcorner 0\ncellsize 1\nnodata_value 0\n1 2\n", "has no yllcorner"},
+        {"ncols 2\nnrows 1\nxllcorner 0\nyllcorner 0\nxllcenter 0\ncellsize 1\n1 2\n", "xllcorner twice"},
+        {"ncols 2\nnrows 1\nxllcorner 0\nfoo 0\ncellsize 1\n1 2\n", "\"foo\""},
         {header + "1 2 3 4 5 3000000000\n", "line 1, column 2"},
         {"ncols 87.0\nnrows 2\nxllcorner 0\nyllcorner 0\ncellsize 1\nnodata_value 0\n1 2\n", "87.0"},
         {"ncols 0\nnrows 2\nxllcorner 0\nyllcorner 0\ncellsize 1\nnodata_value 0\n", "ncols"},

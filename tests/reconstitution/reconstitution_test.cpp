@@ -330,6 +330,18 @@ TEST(RecVolc, SixteenBitWrapAndDecimetres)
     EXPECT_EQ(rec[2 * 4 + 2], 4464);
     EXPECT_EQ(rec[0], 60000);
     EXPECT_EQ(read_file(mm.f.dir + "t_rec1.txt").substr(0, 21), "4\n4\n2\n60000\n70000\n10\n");
+    // Cells that wrap are told, after the erosion's line: here the rebuilt
+    // cone's only; then both (100 m of erosion in millimetres).
+    const std::string wrap = " exceed the 16-bit samples in this unit and wrap modulo 65536 : choose 32-bit samples or a coarser unit ";
+    const std::string mm_text = "\n\tErosion DEM saved as " + mm.f.dir + "t_eros.raw \n\tWarning : 1 cells of " + mm.f.dir +
+                                "t_rec1.raw" + wrap + "\n\tShadowed DEM saved as ";
+    EXPECT_NE(mm.f.console().find(mm_text), std::string::npos) << mm.f.console();
+    EXPECT_NE(read_file(mm.f.dir + "t_info.txt").find(mm_text), std::string::npos);
+    Products both(flat_rows(5, 5, 0), flat_rows(5, 5, 100), 1, 0, 3);
+    EXPECT_NE(both.f.console().find("\n\tWarning : 25 cells of " + both.f.dir + "t_rec1.raw" + wrap + "\n\tWarning : 9 cells of " +
+                                    both.f.dir + "t_eros.raw" + wrap + "\n\tShadowed DEM saved as "),
+              std::string::npos)
+        << both.f.console();
 
     // the true extremes of the samples, below 0 too.
     Rows low = flat_rows(4, 4, -5);

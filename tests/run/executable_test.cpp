@@ -38,8 +38,8 @@ TEST(Executable, ExitStatusesThroughAPipe)
     EXPECT_EQ(run_executable(root, "site1\ndem1\n0\n10\n1\ndem2\n0\n101\n0\n6\n6\n0\n1"), 0);
     EXPECT_TRUE(file_exists(dir + "dem2_rec1.asc"));
 
-    // The missing DEM path.
-    EXPECT_EQ(run_executable(root, "site1\nnone\n0\n\n"), 0);
+    // The missing DEM path: the key wait, then a failure.
+    EXPECT_EQ(run_executable(root, "site1\nnone\n0\n\n"), 1);
     EXPECT_NE(read_file(root.path() + "console.txt").find("\n\tFile " + dir + "none.asc unknown\n"),
               std::string::npos);
 

@@ -57,9 +57,15 @@ TEST(ReferenceRuns, MaungaWhauEsriInAndOut) { check_reference_run("maunga-whau-e
 
 TEST(ReferenceRuns, SyntheticConeRaw16Out) { check_reference_run("synthetic-cone-raw16"); }
 
+TEST(ReferenceRuns, MaungaWhauRaw16MillimetresComputedCentre)
+{
+    check_reference_run("maunga-whau-raw16mm-computed");
+}
+
 // The straightforward stages that the tests use as oracles reproduce them too.
-TEST(ReferenceRuns, StraightforwardStagesReproduceBoth)
+TEST(ReferenceRuns, StraightforwardStagesReproduceThem)
 {
     check_reference_run("maunga-whau-esri", &reference_stages);
     check_reference_run("synthetic-cone-raw16", &reference_stages);
+    check_reference_run("maunga-whau-raw16mm-computed", &reference_stages);
 }

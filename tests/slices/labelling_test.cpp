@@ -240,11 +240,18 @@ TEST(ItemSelection, DiagonalContactAndNoPixelAboveTheBase)
     EXPECT_EQ(t.f.ws.num, 1);
     EXPECT_EQ(t.f.ws.tab[2][2], 1);
 
+    // No item under the centre: the chosen-item line, then an error.
     Items none(flat_rows(5, 5, 50), 2, 2);
-    select_basal_item(none.f.ws);
+    try {
+        select_basal_item(none.f.ws);
+        ADD_FAILURE() << "no error";
+    } catch (const RunEnd& end) {
+        EXPECT_EQ(end.status, 1);
+        EXPECT_EQ(end.message, "\n\tError : the centre point (line 2, column 2) lies on no item above the base line "
+                               "(100 m) : type a centre on the edifice or choose a lower base line\n");
+    }
     EXPECT_EQ(none.f.file("_info.txt"),
               "\n\n\tNumber of items located upper the base line = 0 \n\n\tChosen item = 0 ");
-    EXPECT_EQ(std::count(none.f.ws.tab.data(), none.f.ws.tab.data() + 25, 1), 25);
 }
 
 TEST(ItemSelection, CellsWithoutDataBelongToNoItemAndAreCounted)

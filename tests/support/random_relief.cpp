@@ -62,6 +62,38 @@ Relief random_relief(std::uint64_t seed, int max_side)
     return r;
 }
 
+Relief two_summits_and_a_hill(std::uint64_t seed)
+{
+    Rng rng(seed);
+    Relief r;
+    r.lines = rng.uniform(20, 34);
+    r.columns = rng.uniform(34, 48);
+    r.z.assign(std::size_t(r.lines) * r.columns, 0);
+    const double ci = r.lines * (0.35 + 0.3 * rng.unit());
+    const double ja = r.columns * (0.15 + 0.1 * rng.unit()), jb = r.columns * (0.45 + 0.15 * rng.unit());
+    const double ha = rng.uniform(12, 30), hb = rng.uniform(12, 30), saddle = rng.uniform(3, 9);
+    const double ra = 3 + rng.unit() * 4, rb = 3 + rng.unit() * 4;
+    const double hill_i = r.lines * (0.2 + 0.6 * rng.unit()), hill_j = r.columns * (0.85 + 0.1 * rng.unit());
+    const double hill_r = 2 + rng.unit() * 3, hill_h = rng.uniform(4, 12);
+    const int noise = rng.uniform(0, 1);
+    for (int i = 0; i < r.lines; ++i)
+        for (int j = 0; j < r.columns; ++j) {
+            double h = 100;
+            // The ridge between the summits, then the two summits on it.
+            const double along = std::clamp((j - ja) / (jb - ja), 0.0, 1.0);
+            const double dr = std::hypot(i - ci, j - (ja + along * (jb - ja)));
+            h = std::max(h, 100 + saddle * (1 - dr / 4));
+            h = std::max(h, 100 + ha * (1 - std::hypot(i - ci, j - ja) / (ra + 3)));
+            h = std::max(h, 100 + hb * (1 - std::hypot(i - ci, j - jb) / (rb + 3)));
+            h = std::max(h, 100 + hill_h * (1 - std::hypot(i - hill_i, j - hill_j) / hill_r));
+            r.z[std::size_t(i) * r.columns + j] = int(h) + (noise ? rng.uniform(-1, 1) : 0);
+        }
+    r.base = 101;
+    r.centre_i = int(ci);
+    r.centre_j = int(ja);
+    return r;
+}
+
 Relief large_cone(std::uint64_t seed)
 {
     Rng rng(seed);

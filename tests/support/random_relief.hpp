@@ -31,6 +31,12 @@ struct Relief {
 // scattered single cells; the centre is put on the edifice most of the time.
 Relief random_relief(std::uint64_t seed, int max_side = 40);
 
+// An edifice with two summits joined by a saddle, and a separate hill on one
+// side: the centre calculated from the basal slice (which holds the hill)
+// lies off the middle of the edifice, and the one recalculated from the
+// edifice alone moves, often into another zone of the upper slices.
+Relief two_summits_and_a_hill(std::uint64_t seed);
+
 // A large cone (some 300 cells across, tens of metres high) with a crater,
 // gullies, a neighbouring hill and noise: enough slices and cells for the
 // stages to share their work between threads.

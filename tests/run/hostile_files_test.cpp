@@ -1,0 +1,192 @@
+// Whole runs on DEMs and answers that once crashed the program, ran for
+// minutes, took gigabytes, or reported a failure as a success: each gives a
+// clear error or a correct run, and no file that was there before the run is
+// changed or lost.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+#include <functional>
+#include <filesystem>
+#include <map>
+
+#include "stage_support.hpp"
+
+namespace {
+
+using Files = std::map<std::string, std::string>;
+
+// A small cone (12 x 12, 108 m at (6, 6)) as an ESRI grid, with changes.
+std::string cone_asc(const std::function<void(Rows&)>& change = nullptr, const std::string& cellsize = "10")
+{
+    Rows rows = small_cone();
+    if (change) change(rows);
+    std::string text = esri_text(rows);
+    return replace_all(text, "cellsize 10\n", "cellsize " + cellsize + "\n");
+}
+
+std::string cone_raw16()
+{
+    std::string bytes;
+    for (int v : flatten(small_cone())) {
+        bytes += char(v & 0xFF);
+        bytes += char(v >> 8);
+    }
+    return bytes;
+}
+
+// Site, DEM "dem" in ESRI format, pixel 10, generic name `generic`, ESRI
+// output, base line, centre typed, basal surface, no upper slices, the key.
+std::string esri_run(const std::string& base, const std::string& centre = "0\n6\n6\n",
+                     const std::string& generic = "0\n", const std::string& pixel = "10\n")
+{
+    return "site\ndem\n0\n" + pixel + generic + "0\n" + base + "\n" + centre + "0\n1\n\n";
+}
+
+const std::string raw16_run = "site\ndem\n1\n0\n0\n10\n0\n1\n0\n0\n101\n0\n6\n6\n0\n1\n\n";
+
+struct Row {
+    std::string what;
+    Files input;             // files of the site folder before the runs
+    std::string before;      // answers of an earlier complete run, if any
+    std::string answers;
+    int status;
+    std::string message;     // found in the console
+    std::string result;      // a complete run's report, which must exist
+    std::pair<std::string, std::string> holds{};  // a result file and a text it holds
+};
+
+std::vector<Row> rows()
+{
+    const std::string cone = cone_asc();
+    const std::string cone_descriptor = "12\n12\n2\n100\n108\n10\n";
+    std::string wide(std::size_t(3) * 65535 * 2, '\0');
+    for (std::size_t k = 0; k < wide.size(); k += 2) wide[k] = 100;
+    for (int j = 30000; j <= 30010; ++j) wide[std::size_t(65535 + j) * 2] = 110;
+    std::string crescent = "ncols 15\nnrows 15\nxllcorner 0\nyllcorner 0\ncellsize 10\n";
+    for (int i = 0; i < 15; ++i) {
+        for (int j = 0; j < 15; ++j) {
+            const double d = std::hypot(i - 7, j - 7);
+            crescent += d >= 4 && d <= 6 && j <= 9 ? "120 " : "50 ";
+        }
+        crescent += "\n";
+    }
+    std::string transposed = "nrows 10\nncols 12\nxllcorner 0\nyllcorner 0\ncellsize 10\nnodata_value -9999\n";
+    const Rows cone_rows = small_cone();
+    for (int i = 0; i < 10; ++i)
+        for (int v : cone_rows[std::size_t(i)]) transposed += std::to_string(v) + " ";
+    const std::string no_item = "lies on no item above the base line";
+
+    return {
+        {"top at the largest 32-bit value, base line just below",
+         {{"dem.asc", cone_asc([](Rows& r) { r[5][5] = r[5][6] = r[6][5] = r[6][6] = 2147483647; })}}, "",
+         esri_run("2147483646"), 0, "Press any key", "dem_info.txt"},
+        {"base line at the smallest 32-bit value: asked again, then too far below the top",
+         {{"dem.asc", cone}}, "", esri_run("-2147483648\n-2147483647"), 1,
+         "\n\n\tAltitude of the volcanic base line (in meters) ? \n\n\tAltitude of the volcanic base line (in meters) ? ",
+         ""},
+        {"edifice more than 30000 m high", {{"dem.asc", cone}}, "", esri_run("-2147483647"), 1,
+         "\n\tError : the edifice rises 2147483755 m above the base line, more than 30000 m : check the DEM's unit "
+         "and its nodata cells\n",
+         ""},
+        {"pixel size 1e-300: model altitudes saturate", {{"dem.asc", cone}}, "", esri_run("101", "0\n6\n6\n", "0\n", "1e-300\n"),
+         0, "Press any key", "dem_info.txt", {"dem_gravcenters.xyz", "\t2147483647\n"}},
+        {"one spike cell of 1e7 m", {{"dem.asc", cone_asc([](Rows& r) { r[5][6] = 10000000; })}}, "", esri_run("101"), 1,
+         "the edifice rises 9999899 m above the base line", ""},
+        {"ESRI header of 65535 x 65535 cells over 3 samples",
+         {{"dem.asc", "ncols 65535\nnrows 65535\nxllcorner 0\nyllcorner 0\ncellsize 10\nnodata_value -9999\n1 2 3\n"}}, "",
+         esri_run("101"), 1, "dem.asc is too short", ""},
+        {"generic name x for the DEM x_rec1", {{"x_rec1.asc", cone}}, "",
+         "site\nx_rec1\n0\n10\n1\nx\n0\n101\n0\n6\n6\n0\n1\n\n", 1,
+         "\n\tError : the result ROOT/site/x_rec1.asc would replace the input ROOT/site/x_rec1.asc : choose another "
+         "generic name\n",
+         ""},
+        {"failed re-run with the generic name of an earlier run", {{"dem.asc", cone}}, esri_run("101", "0\n6\n6\n", "1\ng\n"),
+         esri_run("300", "0\n6\n6\n", "1\ng\n"), 1, no_item, ""},
+        {"DEM of 3 x 65535 cells", {{"dem_m2.raw", wide}, {"dem_m2.txt", "3\n65535\n2\n"}}, "",
+         "site\ndem\n1\n0\n10\n0\n10\n0\n1\n1\n0\n101\n0\n1\n30005\n0\n1\n\n", 0, "Press any key", "dem_info.txt"},
+        {"ESRI header with nrows before ncols", {{"dem.asc", transposed}}, "", esri_run("101", "0\n5\n6\n"), 0,
+         "\n\t            10 LINES\n\t        AND 12 COLUMNS\n", "dem_info.txt"},
+        {"ESRI header without yllcorner",
+         {{"dem.asc", replace_all(cone, "yllcorner 2000.0\n", "")}}, "", esri_run("101"), 1,
+         "dem.asc: the header has no yllcorner", ""},
+        {"descriptor holding garbage", {{"dem_m2.raw", cone_raw16()}, {"dem_m2.txt", "lines: twelve\n"}}, "", raw16_run, 1,
+         "the descriptor ROOT/site/dem_m2.txt does not begin with the numbers of lines and columns: it begins with "
+         "\"lines: twelve \"",
+         ""},
+        {"descriptor holding 0x7", {{"dem_m2.raw", cone_raw16()}, {"dem_m2.txt", "0x7\n"}}, "", raw16_run, 1,
+         "does not begin with the numbers of lines and columns", ""},
+        {"descriptor with a byte-order mark", {{"dem_m2.raw", cone_raw16()}, {"dem_m2.txt", "\xEF\xBB\xBF" + cone_descriptor}},
+         "", raw16_run, 0, "Press any key", "dem_info.txt"},
+        {"DEM that is a folder", {}, "", esri_run("101"), 1,
+         "\n\tError : cannot read ROOT/site/dem.asc (it is a folder, not a DEM)\n", ""},
+        {"centre typed below the base line", {{"dem.asc", cone}}, "", esri_run("101", "0\n1\n1\n"), 1,
+         "\n\n\tChosen item = 0 \n\tError : the centre point (line 1, column 1) lies on no item above the base line "
+         "(101 m) : type a centre on the edifice or choose a lower base line\n",
+         ""},
+        {"base line above the top", {{"dem.asc", cone}}, "", esri_run("109"), 1, no_item, ""},
+        {"centre on line 0", {{"dem.asc", cone}}, "", esri_run("100", "0\n0\n6\n"), 1, no_item, ""},
+        {"centre on a lone cell", {{"dem.asc", cone_asc([](Rows& r) { r[1][1] = 120; })}}, "",
+         esri_run("101", "0\n1\n1\n"), 1, no_item, ""},
+        {"calculated centre in the hollow of a crescent", {{"dem.asc", crescent}}, "", esri_run("100", "1\n"), 1,
+         no_item, ""},
+    };
+}
+
+Files snapshot(const std::string& dir)
+{
+    Files files;
+    for (const std::string& f : list_dir(dir)) {
+        if (std::filesystem::is_directory(dir + f))
+            files[f] = "(folder)";
+        else
+            files[f] = read_file(dir + f);
+    }
+    return files;
+}
+
+}  // namespace
+
+TEST(HostileFiles, ClearErrorOrCorrectRunAndNothingLost)
+{
+    for (const Row& row : rows()) {
+        SCOPED_TRACE(row.what);
+        TempRoot root;
+        const std::string site = root.folder("site");
+        for (const auto& [name, content] : row.input) write_file(site + name, content);
+        if (row.input.empty()) std::filesystem::create_directory(site + "dem.asc");
+        if (!row.before.empty()) {
+            ASSERT_EQ(run_program(row.before).status, 0);
+        }
+        const Files before = snapshot(site);
+
+        const auto start = std::chrono::steady_clock::now();
+        RunResult r = run_program(row.answers);
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        EXPECT_LT(seconds, 30.0);
+        EXPECT_EQ(r.status, row.status);
+        const std::string console = rooted(r.console, root);
+        EXPECT_NE(console.find(row.message), std::string::npos) << console.substr(console.size() > 600 ? console.size() - 600 : 0);
+        if (row.status != 0) {
+            EXPECT_EQ(count_of(console, "\n\tError : "), 1);
+        }
+
+        // What was there is still there, byte for byte; a failed run adds
+        // nothing, a complete one its results and no temporary file.
+        const Files after = snapshot(site);
+        for (const auto& [name, content] : before) {
+            ASSERT_TRUE(after.count(name)) << name << " was lost";
+            EXPECT_TRUE(after.at(name) == content) << name << " changed";
+        }
+        if (row.status != 0) {
+            EXPECT_EQ(after.size(), before.size());
+        }
+        for (const auto& [name, content] : after) EXPECT_EQ(name.find(".tmp-"), std::string::npos) << name;
+        if (!row.result.empty()) {
+            EXPECT_TRUE(after.count(row.result)) << row.result;
+        }
+        if (!row.holds.first.empty()) {
+            EXPECT_NE(after.at(row.holds.first).find(row.holds.second), std::string::npos) << row.holds.first;
+        }
+    }
+}
