@@ -156,6 +156,15 @@ TEST(EsriReader, HeaderWithoutNodataAndWithCellCentres)
     EXPECT_EQ(h.ws.X_min, 4.0);
     EXPECT_EQ(h.ws.Y_min, 5.0);
     EXPECT_EQ(h.ws.itab[0][1], 8);
+
+    // A floating-point raster's nodata value lies beyond 32 bits: its cells
+    // are read as cells without data, not refused as samples.
+    StageFixture n;
+    ASSERT_EQ(read_esri(n, "ncols 2\nnrows 1\nxllcorner 0\nyllcorner 0\ncellsize 1\n"
+                           "nodata_value -3.4028234663852886e+38\n-3.4028234663852886e+38 8\n"), "");
+    EXPECT_TRUE(n.ws.nodata_declared);
+    EXPECT_EQ(n.ws.dtab[0][0], n.ws.nodata_value);
+    EXPECT_EQ(n.ws.itab[0][1], 8);
 }
 
 TEST(EsriReader, MalformedGridsNameTheFileAndThePlace)
