@@ -289,10 +289,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     FuzzFolder site;
     for (const auto& [name, bytes] : s.files) write_file(site.path() + name, bytes);
+    const bool trace = std::getenv("TEPHROMAT_FUZZ_TRACE") != nullptr;  // to see what an input does
+    if (trace)
+        std::fprintf(stderr, "==== %d x %d, files:%s\n==== answers: %s", s.lines, s.columns, names(s.files).c_str(),
+                     replace_newlines(s.answers).c_str());
     const Outcome first = run_once(s.answers);
-    if (std::getenv("TEPHROMAT_FUZZ_TRACE"))  // to see what an input does
-        std::fprintf(stderr, "==== %d x %d, files:%s\n==== answers: %s==== status %d\n%s\n", s.lines, s.columns,
-                     names(s.files).c_str(), replace_newlines(s.answers).c_str(), first.status,
+    if (trace)
+        std::fprintf(stderr, "==== status %d\n%s\n", first.status,
                      first.console.substr(first.console.size() > 200 ? first.console.size() - 200 : 0).c_str());
     const Snapshot after = snapshot(site.path());
     const auto tail = [](const std::string& c) { return c.substr(c.size() > 300 ? c.size() - 300 : 0); };
