@@ -47,7 +47,8 @@ for h in "${harnesses[@]}"; do
   mkdir -p "$corpus" "$findings"
   if ./build-fuzz/fuzz_"$h" -max_total_time="$seconds" -timeout=60 -rss_limit_mb=4096 -print_final_stats=1 \
        -artifact_prefix="$findings/" "$corpus" "tests/fuzz/corpus/$h" > "$findings.log" 2>&1; then
-    echo "fuzz: $h: $(grep -o 'stat::number_of_executed_units: *[0-9]*' "$findings.log" | grep -o '[0-9]*$') inputs, no failure"
+    runs="$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$findings.log" | grep -o '[0-9]*$')"
+    echo "fuzz: $h: $runs inputs, no failure"
     passed=$((passed + 1))
   else
     echo "fuzz: $h FAILED; the input is in $findings/, the output in $findings.log:" >&2

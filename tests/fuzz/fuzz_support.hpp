@@ -52,7 +52,10 @@ std::string names(const Snapshot& s);
 // and one line as the last output (the missing-DEM path ends instead with its
 // "File ... unknown" line and the key).
 void check_status_and_error_form(int status, const std::string& console);
-// No "nan" or "inf" printed as a number in `text`.
+// Where `text` shows "nan" or "inf" (C's spelling of a value that is not a
+// number), or npos.
+std::size_t find_nan(const std::string& text);
+// No such word in `text`.
 void check_no_nan(const std::string& text, const std::string& where);
 // The same for every text file of a folder (all but pictures and raw rasters).
 void check_no_nan_in_files(const Snapshot& files);

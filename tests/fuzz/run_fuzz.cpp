@@ -56,7 +56,8 @@ int side(FuzzedDataProvider& p) { return 1 + (p.ConsumeIntegralInRange(0, 39) + 
 // which the record of the answers leaves out).
 void answer(Scenario& s, FuzzedDataProvider& p, const std::string& a, std::vector<std::string> refused = {})
 {
-    if (!refused.empty() && rare(p, 7)) s.answers += refused[p.ConsumeIntegralInRange<std::size_t>(0, refused.size() - 1)] + "\n";
+    if (!refused.empty() && rare(p, 7))
+        s.answers += refused[p.ConsumeIntegralInRange<std::size_t>(0, refused.size() - 1)] + "\n";
     s.answers += a + "\n";
 }
 
@@ -114,7 +115,8 @@ Scenario make_scenario(FuzzedDataProvider& p)
             cfmt("ncols %d\n", C), cfmt("nrows %d\n", L), cfmt("%s 1000.5\n", centre ? "xllcenter" : "xllcorner"),
             cfmt("%s -2000\n", centre ? "YLLCENTER" : "yllcorner"), "cellsize 10\n"};
         if (nodata) header.push_back("NODATA_value -9999\n");
-        if (!known_fault("D31") && p.ConsumeBool()) std::swap(header[0], header[p.ConsumeIntegralInRange<std::size_t>(1, header.size() - 1)]);
+        if (!known_fault("D31") && p.ConsumeBool())  // keywords in another order
+            std::swap(header[0], header[p.ConsumeIntegralInRange<std::size_t>(1, header.size() - 1)]);
         std::string text;
         for (const std::string& h : header) text += h;
         for (std::size_t k = 0; k < z.size(); ++k) {
@@ -305,11 +307,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const std::string& in : s.inputs)
         FUZZ_CHECK(after.count(in) && after.at(in) == s.files.at(in), "the input %s was changed", in.c_str());
     if (s.dem_missing)
-        FUZZ_CHECK(first.status == (known_fault("D28") ? 0 : 1) && first.console.find(" unknown\n") != std::string::npos,
+        FUZZ_CHECK(first.status == (known_fault("D28") ? 0 : 1) &&
+                       first.console.find(" unknown\n") != std::string::npos,
                    "missing DEM: status %d", first.status);
     if (!s.complete || s.overwrites_input || no_item)
         FUZZ_CHECK(first.status == 1, "status %d, expected an error (%s); console ends: %s", first.status,
-                   !s.complete ? "dialogue cut short" : s.overwrites_input ? "an output is the input" : "centre on no item",
+                   !s.complete          ? "dialogue cut short"
+                   : s.overwrites_input ? "an output is the input"
+                                        : "centre on no item",
                    tail(first.console).c_str());
     if (no_item)
         FUZZ_CHECK(first.console.find("lies on no item above the base line") != std::string::npos ||
@@ -326,7 +331,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             int l, c, w, lo = 0, hi = 0;
             std::sscanf(after.at(s.generic + stem + ".txt").c_str(), "%d%d%d%d%d", &l, &c, &w, &lo, &hi);
             const bool wraps = lo < 0 || hi > 65535;
-            const bool warned = first.console.find(s.generic + stem + ".raw exceed the 16-bit samples") != std::string::npos;
+            const std::string warning = s.generic + stem + ".raw exceed the 16-bit samples";
+            const bool warned = first.console.find(warning) != std::string::npos;
             FUZZ_CHECK(wraps == warned, "%s holds %d..%d, %s", stem, lo, hi, warned ? "warned" : "no warning");
         }
 
