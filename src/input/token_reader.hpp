@@ -10,7 +10,9 @@
 
 class TokenReader {
 public:
-    explicit TokenReader(std::FILE* f) : f_(f), buf_(1 << 20) {}
+    // `block` bytes are read at a time (smaller blocks let the fuzz harness
+    // reach the tokens that straddle two blocks).
+    explicit TokenReader(std::FILE* f, std::size_t block = 1 << 20) : f_(f), buf_(block) {}
     // The next token, or false at the end of the file.  The view stays valid
     // until the next call.
     bool next(std::string_view& token);
