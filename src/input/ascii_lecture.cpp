@@ -1,5 +1,6 @@
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <strings.h>
 
@@ -20,15 +21,21 @@ struct AsciiFile {
 enum Key { ncols, nrows, xll, yll, cellsize, nodata, key_count };
 const char* const key_names[key_count] = {"ncols", "nrows", "xllcorner", "yllcorner", "cellsize", "nodata_value"};
 
+// Case-insensitive, the whole word: a keyword with a stray byte (even a NUL)
+// after it is no keyword.
+bool same_word(std::string_view word, const char* key)
+{
+    return word.size() == std::strlen(key) && strncasecmp(word.data(), key, word.size()) == 0;
+}
+
 int key_of(std::string_view word, bool& centre)
 {
-    std::string w(word);
     centre = false;
     for (int k = 0; k < key_count; ++k)
-        if (strcasecmp(w.c_str(), key_names[k]) == 0) return k;
+        if (same_word(word, key_names[k])) return k;
     centre = true;
-    if (strcasecmp(w.c_str(), "xllcenter") == 0) return xll;
-    if (strcasecmp(w.c_str(), "yllcenter") == 0) return yll;
+    if (same_word(word, "xllcenter")) return xll;
+    if (same_word(word, "yllcenter")) return yll;
     return -1;
 }
 

@@ -180,6 +180,7 @@ TEST(EsriReader, MalformedGridsNameTheFileAndThePlace)
         {"ncols 2\nnrows 1\nxllcorner 0\ncellsize 1\nnodata_value 0\n1 2\n", "has no yllcorner"},
         {"ncols 2\nnrows 1\nxllcorner 0\nyllcorner 0\nxllcenter 0\ncellsize 1\n1 2\n", "xllcorner twice"},
         {"ncols 2\nnrows 1\nxllcorner 0\nfoo 0\ncellsize 1\n1 2\n", "\"foo\""},
+        {std::string("ncols 2\nnrows 1\nxllcorner 0\nyllcorner\0\0 0\ncellsize 1\n1 2\n", 57), "is not a keyword"},
         {header + "1 2 3 4 5 3000000000\n", "line 1, column 2"},
         {"ncols 87.0\nnrows 2\nxllcorner 0\nyllcorner 0\ncellsize 1\nnodata_value 0\n1 2\n", "87.0"},
         {"ncols 0\nnrows 2\nxllcorner 0\nyllcorner 0\ncellsize 1\nnodata_value 0\n", "ncols"},
