@@ -6,9 +6,9 @@
 #include <cmath>
 #include <cstring>
 #include <string>
-#include <thread>
 
 #include "nodata.hpp"
+#include "parallel.hpp"
 #include "pictures.hpp"
 #include "products.hpp"
 #include "workspace.hpp"
@@ -355,11 +355,16 @@ void write_pictures(Workspace& ws)
             failed = true;
         }
     };
-    // The colour picture is three times a grey one: one thread each.
-    std::thread other([&] { encode(erosion, [&] { return erosion_picture(ws); }); });
-    encode(shaded, [&] { return grey_image(ws, ws.tab_shad1, zoom); });
-    encode(shaded_erosion, [&] { return grey_image(ws, ws.tab_shaderos1, zoom); });
-    other.join();
+    // The colour picture is three times a grey one: it goes first, and the
+    // grey ones to the other threads.
+    parallel_tasks(3, [&](int t) {
+        if (t == 0)
+            encode(erosion, [&] { return erosion_picture(ws); });
+        else if (t == 1)
+            encode(shaded, [&] { return grey_image(ws, ws.tab_shad1, zoom); });
+        else
+            encode(shaded_erosion, [&] { return grey_image(ws, ws.tab_shaderos1, zoom); });
+    });
     if (failed) fail("cannot encode the pictures (not enough memory)");
     write_file(ws, base + "_rec1_shad.png", shaded);
     write_file(ws, base + "_rec1_shaderos.png", shaded_erosion);

@@ -6,7 +6,6 @@
 #include <functional>
 #include <memory>
 #include <queue>
-#include <thread>
 #include <tuple>
 #include <vector>
 
@@ -29,7 +28,7 @@ namespace {
 // Convex envelopes of the slices under the centre, as contour lines.  The
 // zone of each altitude and its outline come from the edifice's levels, and
 // only the cells an envelope covers are visited.  The altitudes are shared out
-// between two workers, each with its own scratch grids; the contour lines are
+// between workers, each with its own scratch grids; the contour lines are
 // then written into ktab in order of altitude, so that a higher slice
 // overwrites a lower one where they meet.
 class ContourWorker {
@@ -115,37 +114,30 @@ void ContourWorker::run(int lo, int hi, std::vector<std::vector<std::uint32_t>>&
 
 void slice_contours(Workspace& ws, const EdificeLevels& levels)
 {
-    const int nl = ws.nb_lig, nc = ws.nb_col;
     const long long last = std::min<long long>(levels.item_top, ws.altmax);
     std::vector<std::vector<std::uint32_t>> lines(last >= ws.base ? std::size_t(last - ws.base + 1) : 0);
     if (!lines.empty()) {
-        ws.tab_co.fill(0);
-        ws.tab_conv.fill(0);
-        ContourWorker first(ws, levels, ws.tab_co, ws.tab_conv, reinterpret_cast<std::uint32_t*>(ws.tab1.data()));
-        // The second worker takes the upper altitudes, about half the zone
-        // cells (a fair measure of the work), when that is worth a thread.
-        std::int64_t total = 0;
-        for (long long a = ws.base; a <= last; ++a) total += levels.zone.count[levels.zone.at(int(a))];
-        long long split = last + 1;
-        if (std::thread::hardware_concurrency() > 1 && total > 200000) {
-            std::int64_t below = 0;
-            for (split = ws.base; split <= last && 2 * below < total; ++split)
-                below += levels.zone.count[levels.zone.at(int(split))];
-        }
-        if (split <= last) {
-            nrutil::UcGrid marks, conv;
-            allocate_grid(marks, "of the second contour worker's outlines", nc, nl);
-            allocate_grid(conv, "of the second contour worker's envelopes", nc, nl);
-            std::vector<std::uint32_t> storage(std::size_t(levels.i1 - levels.i0 + 1) * std::size_t(levels.j1 - levels.j0 + 1));
-            std::vector<std::vector<std::uint32_t>> upper(std::size_t(last - split + 1));
-            ContourWorker second(ws, levels, marks, conv, storage.data());
-            side_by_side([&] { first.run(ws.base, int(split - 1), lines); },
-                         [&] { second.run(int(split), int(last), upper); });
-            std::move(upper.begin(), upper.end(), lines.begin() + (split - ws.base));
-        } else {
-            first.run(ws.base, int(last), lines);
-        }
+        // Each worker takes a run of consecutive altitudes, about as many
+        // zone cells as the others (a fair measure of the work).
+        const std::vector<std::int64_t> runs =
+            weighted_runs(ws.base, last, std::min(thread_count(), max_grid_workers),
+                          [&](std::int64_t a) { return levels.zone.count[levels.zone.at(int(a))]; });
+        const int workers = int(runs.size()) - 1;
+        ensure_worker_grids(ws, workers);
+        parallel_tasks(workers, [&](int w) {
+            nrutil::UcGrid& marks = w == 0 ? ws.tab_co : ws.worker_grids[std::size_t(2 * w - 2)];
+            nrutil::UcGrid& conv = w == 0 ? ws.tab_conv : ws.worker_grids[std::size_t(2 * w - 1)];
+            marks.fill(0);
+            conv.fill(0);
+            // The first worker's sweep keeps its cells in tab1, free by now.
+            ContourWorker worker(ws, levels, marks, conv,
+                                 w == 0 ? reinterpret_cast<std::uint32_t*>(ws.tab1.data()) : nullptr);
+            std::vector<std::vector<std::uint32_t>> part(std::size_t(runs[std::size_t(w) + 1] - runs[std::size_t(w)]));
+            worker.run(int(runs[std::size_t(w)]), int(runs[std::size_t(w) + 1] - 1), part);
+            std::move(part.begin(), part.end(), lines.begin() + (runs[std::size_t(w)] - ws.base));
+        });
     }
+    ws.worker_grids.clear();
     for (long long a = ws.base; a <= ws.altmax; ++a) {
         ws.alti_conv = int(a);
         ws.say("\t\tslice %d m          \r     ", ws.alti_conv);

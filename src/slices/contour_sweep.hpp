@@ -24,7 +24,8 @@ public:
     };
 
     // Altitudes lo..hi, cells within the box i0..i1, j0..j1 (the set lies in
-    // it).  `storage` must hold one entry per cell of the box.
+    // it).  `storage` must hold one entry per cell of the box; without it the
+    // sweep keeps the cells of its altitudes in a block of its own.
     template <class Top>
     void start(int nb_lig, int nb_col, int i0, int i1, int j0, int j1, int lo, int hi, Edge edge, Top top,
                std::uint32_t* storage);
@@ -37,6 +38,7 @@ public:
 private:
     int nc_ = 0, lo_ = 0, hi_ = -1, k_ = 0;
     std::uint32_t* cells_ = nullptr;           // sorted by interval start
+    std::vector<std::uint32_t> own_;           // cells_ when no storage is given
     std::vector<std::uint32_t> first_;         // bucket starts per altitude
     std::vector<std::int32_t> end_;            // interval end, per entry of cells_
     std::vector<std::uint32_t> active_, merged_;
@@ -76,24 +78,23 @@ void ContourSweep::start(int nb_lig, int nb_col, int i0, int i1, int j0, int j1,
         s = std::max<std::int64_t>(low + 1, lo);
         return s <= e;
     };
-    // Interval starts (relative to lo, -1 for none), then a counting sort.
-    const std::size_t width = std::size_t(jb - ja + 1);
-    std::vector<std::int32_t> start_of(ib >= ia && jb >= ja ? std::size_t(ib - ia + 1) * width : 0);
+    // Interval starts (relative to lo), then a counting sort; the intervals
+    // are worked out twice rather than kept in a grid of their own.
     std::int64_t s, e;
     for (int i = ia; i <= ib; ++i)
-        for (int j = ja; j <= jb; ++j) {
-            const bool on = interval(i, j, s, e);
-            start_of[std::size_t(i - ia) * width + std::size_t(j - ja)] = on ? std::int32_t(s - lo) : -1;
-            if (on) ++first_[std::size_t(s - lo) + 1];
-        }
+        for (int j = ja; j <= jb; ++j)
+            if (interval(i, j, s, e)) ++first_[std::size_t(s - lo) + 1];
     for (std::size_t k = 1; k <= levels; ++k) first_[k] += first_[k - 1];
     end_.assign(first_[levels], 0);
+    if (!storage) {
+        own_.resize(first_[levels]);
+        cells_ = own_.data();
+    }
     std::vector<std::uint32_t> fill(first_.begin(), first_.end() - 1);
     for (int i = ia; i <= ib; ++i)
         for (int j = ja; j <= jb; ++j) {
-            const std::int32_t b = start_of[std::size_t(i - ia) * width + std::size_t(j - ja)];
-            if (b < 0) continue;
-            const std::uint32_t n = fill[std::size_t(b)]++;
+            if (!interval(i, j, s, e)) continue;
+            const std::uint32_t n = fill[std::size_t(s - lo)]++;
             cells_[n] = std::uint32_t(std::size_t(i) * nb_col + j);
             end_[n] = std::int32_t(std::min<std::int64_t>(at(i, j), hi));
         }

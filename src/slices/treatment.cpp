@@ -3,7 +3,6 @@
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
-#include <thread>
 #include <vector>
 
 #include "contour_sweep.hpp"
@@ -18,8 +17,8 @@
 // The slices are never drawn whole: each altitude is measured from the
 // structures of EdificeLevels (counts and sums of the slice item per altitude)
 // and from its contour cells, which a ContourSweep hands over altitude after
-// altitude.  The altitudes are shared out between two workers, each with its
-// own scratch grids; the rows and lines are then written in order of altitude.
+// altitude.  The altitudes are shared out between workers, each with its own
+// scratch grids; the rows and lines are then written in order of altitude.
 // The results are those of the straightforward per-slice scans.
 
 namespace {
@@ -198,40 +197,33 @@ void draw_item(Workspace& ws, const SliceItems& items, int k)
             ws.tab_pl[i][j] = kind != SliceKind::empty && top(i, j) >= k;
 }
 
-// Measures of the altitudes lo..hi, on two workers when that is worth it.
+// Measures of the altitudes lo..hi, shared out between workers when that is
+// worth it: each takes a run of consecutive altitudes, about as many slice
+// cells as the others (a fair measure of the work), with scratch grids of its
+// own.
 std::vector<SliceMeasure> measure_slices(Workspace& ws, const SliceItems& items, int lo, int hi)
 {
     std::vector<SliceMeasure> out(hi >= lo ? std::size_t(std::int64_t(hi) - lo + 1) : 0);
     if (out.empty()) return out;
-    ws.tab_co.fill(255);
-    ws.tab_conv.fill(255);
-    SliceWorker first(items, ws.tab_co, ws.tab_conv, reinterpret_cast<std::uint32_t*>(ws.tab1.data()));
-    // The second worker takes the upper altitudes, about half the slice cells
-    // (a fair measure of the work).
-    auto cells = [&](int k) {
-        const LevelStats* stats = items.stats(items.kind(k));
-        return stats ? stats->count[stats->at(k)] : 0;
+    auto cells = [&](std::int64_t k) -> std::int64_t {
+        const LevelStats* stats = items.stats(items.kind(int(k)));
+        return stats ? stats->count[stats->at(int(k))] : 0;
     };
-    std::int64_t total = 0;
-    for (std::int64_t k = lo; k <= hi; ++k) total += cells(int(k));
-    if (std::thread::hardware_concurrency() < 2 || total <= 200000) {
-        first.run(lo, hi, out);
-        return out;
-    }
-    std::int64_t upper_from = lo;
-    for (std::int64_t below = 0; upper_from <= hi && 2 * below < total; ++upper_from) below += cells(int(upper_from));
-    const int split = int(std::min<std::int64_t>(upper_from, hi));
-    const EdificeLevels& lv = items.levels;
-    nrutil::UcGrid marks, conv;
-    allocate_grid(marks, "of the second slice worker's contours", ws.nb_col, ws.nb_lig);
-    allocate_grid(conv, "of the second slice worker's envelopes", ws.nb_col, ws.nb_lig);
-    marks.fill(255);
-    conv.fill(255);
-    std::vector<std::uint32_t> storage(std::size_t(lv.i1 - lv.i0 + 1) * std::size_t(lv.j1 - lv.j0 + 1));
-    std::vector<SliceMeasure> upper(std::size_t(hi - split + 1));
-    SliceWorker second(items, marks, conv, storage.data());
-    side_by_side([&] { first.run(lo, split - 1, out); }, [&] { second.run(split, hi, upper); });
-    std::copy(upper.begin(), upper.end(), out.begin() + (split - lo));
+    const std::vector<std::int64_t> runs =
+        weighted_runs(lo, hi, std::min(thread_count(), max_grid_workers), cells);
+    const int workers = int(runs.size()) - 1;
+    ensure_worker_grids(ws, workers);
+    parallel_tasks(workers, [&](int w) {
+        nrutil::UcGrid& marks = w == 0 ? ws.tab_co : ws.worker_grids[std::size_t(2 * w - 2)];
+        nrutil::UcGrid& conv = w == 0 ? ws.tab_conv : ws.worker_grids[std::size_t(2 * w - 1)];
+        marks.fill(255);
+        conv.fill(255);
+        // The first worker's sweep keeps its cells in tab1, free by now.
+        SliceWorker worker(items, marks, conv, w == 0 ? reinterpret_cast<std::uint32_t*>(ws.tab1.data()) : nullptr);
+        std::vector<SliceMeasure> part(std::size_t(runs[std::size_t(w) + 1] - runs[std::size_t(w)]));
+        worker.run(int(runs[std::size_t(w)]), int(runs[std::size_t(w) + 1] - 1), part);
+        std::copy(part.begin(), part.end(), out.begin() + (runs[std::size_t(w)] - lo));
+    });
     return out;
 }
 

@@ -128,3 +128,12 @@ void grid_failed(const char* name, int nb_lig, int nb_col, std::size_t element_b
     const double mib = double(nb_lig) * double(nb_col) * double(element_bytes) / (1024.0 * 1024.0);
     fail(cfmt("not enough memory for the grid %s (%d lines x %d columns, %.1f MiB)", name, nb_lig, nb_col, mib));
 }
+
+void ensure_worker_grids(Workspace& ws, int workers)
+{
+    const std::size_t need = workers > 1 ? std::size_t(2 * (workers - 1)) : 0;
+    if (ws.worker_grids.size() >= need) return;
+    ws.worker_grids.resize(need);
+    for (nrutil::UcGrid& g : ws.worker_grids)
+        if (!g) allocate_grid(g, "of a slice worker", ws.nb_col, ws.nb_lig);
+}

@@ -100,6 +100,12 @@ struct Workspace {
     nrutil::UsGrid jtab_out;
     double coeff_rc = 0;
 
+    // Scratch byte grids of the workers that share the altitudes of the slice
+    // analysis and of the cone interpolation, two for each worker beyond the
+    // first (which uses tab_co and tab_conv): kept from one stage to the
+    // other, released before the rebuilt cone is measured.
+    std::vector<nrutil::UcGrid> worker_grids;
+
     // The edifice's zones at every altitude, left by the slice analysis for the
     // interpolation.
     std::shared_ptr<EdificeLevels> edifice_levels;
@@ -174,6 +180,9 @@ struct Workspace {
 // Ends the run with an error that names the grid that could not be obtained
 // and its size.
 [[noreturn]] void grid_failed(const char* name, int nb_lig, int nb_col, std::size_t element_bytes);
+
+// Makes sure that worker_grids holds the grids of `workers` workers.
+void ensure_worker_grids(Workspace& ws, int workers);
 
 // Allocates `g` (nb_col columns by nb_lig lines, zero-filled), or ends the run
 // with grid_failed.
