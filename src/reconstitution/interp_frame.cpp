@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdint>
 
+#include "parallel.hpp"
 #include "reconstitution.hpp"
 #include "workspace.hpp"
 
@@ -40,32 +41,35 @@ void crater_profile(Workspace& ws, int distance)
 }
 
 // 3x3 mean over the edifice outside the crater disc, never below the present
-// relief.
+// relief.  Every mean reads the cone as it was before the smoothing: the new
+// values go to itab2 (free by now) and then into ktab.
 void final_smoothing(Workspace& ws, int distance)
 {
     const int nl = ws.nb_lig, nc = ws.nb_col;
     for (std::size_t p = 0; p < ws.tab1.size(); ++p) ws.tab1.data()[p] = ws.tab.data()[p] == 1;
     for (int m = 0; m < distance - 1; ++m)
         circle(ws, ws.distmax_cr - m, 0.25, 1440, [&](int i, int j) { ws.tab1[i][j] = 0; });
-    for (int i = 1; i <= nl - 2; ++i)
-        for (int j = 1; j <= nc - 2; ++j) {
-            if (ws.tab1[i][j] != 1) continue;
-            std::int64_t sum = 0;
-            int count = 0;
-            for (int a = i - 1; a <= i + 1; ++a)
-                for (int b = j - 1; b <= j + 1; ++b)
-                    if (ws.tab1[a][b] == 1) {
-                        sum += ws.ktab[a][b];
-                        ++count;
-                    }
-            ws.dtab[i][j] = double(sum) / count;
-        }
-    for (int i = 1; i <= nl - 2; ++i)
-        for (int j = 1; j <= nc - 2; ++j) {
-            if (ws.tab1[i][j] != 1) continue;
-            ws.ktab[i][j] = trunc_to_int(ws.dtab[i][j]);
-            if (ws.itab[i][j] > ws.ktab[i][j]) ws.ktab[i][j] = ws.itab[i][j];
-        }
+    parallel_rows(1, nl - 1, std::size_t(nc), [&](int first, int last) {
+        for (int i = first; i < last; ++i)
+            for (int j = 1; j <= nc - 2; ++j) {
+                if (ws.tab1[i][j] != 1) continue;
+                std::int64_t sum = 0;
+                int count = 0;
+                for (int a = i - 1; a <= i + 1; ++a)
+                    for (int b = j - 1; b <= j + 1; ++b)
+                        if (ws.tab1[a][b] == 1) {
+                            sum += ws.ktab[a][b];
+                            ++count;
+                        }
+                const int mean = trunc_to_int(double(sum) / count);
+                ws.itab2[i][j] = ws.itab[i][j] > mean ? ws.itab[i][j] : mean;
+            }
+    });
+    parallel_rows(1, nl - 1, std::size_t(nc), [&](int first, int last) {
+        for (int i = first; i < last; ++i)
+            for (int j = 1; j <= nc - 2; ++j)
+                if (ws.tab1[i][j] == 1) ws.ktab[i][j] = ws.itab2[i][j];
+    });
 }
 
 }  // namespace

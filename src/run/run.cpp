@@ -2,6 +2,7 @@
 
 #include <malloc.h>
 
+#include <exception>
 #include <new>
 #include <ostream>
 
@@ -9,6 +10,7 @@
 #include "dialogue.hpp"
 #include "input.hpp"
 #include "morphometry.hpp"
+#include "parallel.hpp"
 #include "reconstitution.hpp"
 #include "stages.hpp"
 #include "workspace.hpp"
@@ -17,6 +19,37 @@ namespace {
 void begin(Workspace& ws, const char* stage)
 {
     if (ws.on_stage) ws.on_stage(stage);
+}
+
+// The surface of the present relief reads tab and dtab, which the
+// interpolation leaves as they are: the two run at once, the interpolation's
+// lines held back until the surface's are printed.  A failure of either ends
+// the run with the lines printed before it in the order of a run on one
+// thread.
+void surface_beside_interpolation(Workspace& ws)
+{
+    std::exception_ptr surface_failed, interp_failed;
+    Workspace::HeldOutput interp_lines(ws);
+    side_by_side(
+        [&] {
+            interp_lines.hold();
+            try {
+                ws.stages->interp(ws);
+            } catch (...) {
+                interp_failed = std::current_exception();
+            }
+            interp_lines.stop();
+        },
+        [&] {
+            try {
+                surface(ws, 1);
+            } catch (...) {
+                surface_failed = std::current_exception();
+            }
+        });
+    if (surface_failed) std::rethrow_exception(surface_failed);
+    interp_lines.release();
+    if (interp_failed) std::rethrow_exception(interp_failed);
 }
 }  // namespace
 
@@ -40,10 +73,8 @@ int run(Workspace& ws)
             begin(ws, "histo_pent");
             histo_pent(ws);
             ws.both("\n\n\tOriginal volcanic shape ");
-            begin(ws, "surface");
-            surface(ws, 1);
-            begin(ws, "interp");
-            ws.stages->interp(ws);
+            begin(ws, "surface+interp");
+            surface_beside_interpolation(ws);
             begin(ws, "rec_volc");
             rec_volc(ws);
             begin(ws, "products");

@@ -1,5 +1,6 @@
 #include "parallel.hpp"
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <cstdlib>
@@ -29,7 +30,11 @@ int machine_threads()
 
 std::atomic<std::size_t> threshold{default_parallel_threshold};
 
-// Threads started once and kept; each job is one call of parallel_tasks.
+// Threads started once and kept.  Each call of parallel_tasks is a job; the
+// workers take tasks from the oldest job that has some left, and the caller
+// takes tasks of its own job until none is left, then waits for the ones that
+// others are running.  Several jobs may be open at once (a stage running
+// beside another, or a task that shares out work of its own).
 class Pool {
 public:
     explicit Pool(int threads) : size_(threads)
@@ -47,78 +52,82 @@ public:
     }
     int size() const { return size_; }
 
-    // False when the pool is already running a job.
-    bool run(int tasks, const std::function<void(int)>& task)
+    void run(int tasks, const std::function<void(int)>& task)
     {
-        std::unique_lock<std::mutex> busy(busy_, std::try_to_lock);
-        if (!busy.owns_lock()) return false;
-        errors_.assign(std::size_t(tasks), nullptr);
+        Job job{&task, tasks, 0, 0, std::vector<std::exception_ptr>(std::size_t(tasks))};
         {
             std::lock_guard<std::mutex> lock(m_);
-            job_ = &task;
-            tasks_ = tasks;
-            next_ = 0;
-            running_ = int(workers_.size());
-            ++generation_;
+            open_.push_back(&job);
         }
         wake_.notify_all();
-        take_tasks(task, tasks);
+        for (;;) {
+            int t;
+            {
+                std::lock_guard<std::mutex> lock(m_);
+                if (job.next >= job.tasks) break;
+                t = take(job);
+            }
+            perform(job, t);
+        }
         {
             std::unique_lock<std::mutex> lock(m_);
-            done_.wait(lock, [&] { return running_ == 0; });
-            job_ = nullptr;
+            done_.wait(lock, [&] { return job.finished == job.tasks; });
         }
-        for (std::exception_ptr& e : errors_)
+        for (std::exception_ptr& e : job.errors)
             if (e) std::rethrow_exception(e);
-        return true;
     }
 
 private:
-    void take_tasks(const std::function<void(int)>& task, int tasks)
+    struct Job {
+        const std::function<void(int)>* task;
+        int tasks;
+        int next;      // next task to take
+        int finished;  // tasks done
+        std::vector<std::exception_ptr> errors;
+    };
+
+    // With m_ held: the next task of `job`; a job whose last task is taken
+    // leaves the open jobs.
+    int take(Job& job)
     {
-        for (int t; (t = next_.fetch_add(1)) < tasks;) {
-            try {
-                task(t);
-            } catch (...) {
-                errors_[std::size_t(t)] = std::current_exception();
-            }
+        const int t = job.next++;
+        if (job.next == job.tasks) open_.erase(std::find(open_.begin(), open_.end(), &job));
+        return t;
+    }
+
+    void perform(Job& job, int t)
+    {
+        try {
+            (*job.task)(t);
+        } catch (...) {
+            job.errors[std::size_t(t)] = std::current_exception();
         }
+        std::lock_guard<std::mutex> lock(m_);
+        if (++job.finished == job.tasks) done_.notify_all();
     }
 
     void work()
     {
-        unsigned seen = 0;
         for (;;) {
-            const std::function<void(int)>* job;
-            int tasks;
+            Job* job;
+            int t;
             {
                 std::unique_lock<std::mutex> lock(m_);
-                wake_.wait(lock, [&] { return stop_ || generation_ != seen; });
+                wake_.wait(lock, [&] { return stop_ || !open_.empty(); });
                 if (stop_) return;
-                seen = generation_;
-                job = job_;
-                tasks = tasks_;
+                job = open_.front();
+                t = take(*job);
             }
-            take_tasks(*job, tasks);
-            {
-                std::lock_guard<std::mutex> lock(m_);
-                if (--running_ == 0) done_.notify_one();
-            }
+            perform(*job, t);
         }
     }
 
     const int size_;
     std::vector<std::thread> workers_;
-    std::mutex busy_;  // held by the caller of a job
     std::mutex m_;
     std::condition_variable wake_, done_;
-    const std::function<void(int)>* job_ = nullptr;
-    int tasks_ = 0;
-    std::atomic<int> next_{0};
-    int running_ = 0;
-    unsigned generation_ = 0;
+    std::vector<Job*> open_;
     bool stop_ = false;
-    std::vector<std::exception_ptr> errors_;
 };
 
 std::mutex pool_mutex;
@@ -155,7 +164,10 @@ void parallel_tasks(int tasks, const std::function<void(int task)>& task)
     if (tasks <= 0) return;
     if (tasks > 1) {
         const std::shared_ptr<Pool> p = pool();
-        if (p->size() > 1 && p->run(tasks, task)) return;
+        if (p->size() > 1) {
+            p->run(tasks, task);
+            return;
+        }
     }
     std::exception_ptr first;
     for (int t = 0; t < tasks; ++t) {
@@ -170,5 +182,27 @@ void parallel_tasks(int tasks, const std::function<void(int task)>& task)
 
 void side_by_side(const std::function<void()>& here, const std::function<void()>& there)
 {
-    parallel_tasks(2, [&](int t) { t == 0 ? here() : there(); });
+    if (thread_count() < 2) {
+        here();
+        there();
+        return;
+    }
+    // A thread of its own, so that `here` keeps the pool's threads for its own
+    // work; the system shares the cores out.
+    std::exception_ptr failed_there;
+    std::thread other([&] {
+        try {
+            there();
+        } catch (...) {
+            failed_there = std::current_exception();
+        }
+    });
+    try {
+        here();
+    } catch (...) {
+        other.join();
+        throw;
+    }
+    other.join();
+    if (failed_there) std::rethrow_exception(failed_there);
 }

@@ -28,14 +28,13 @@ void set_parallel_threshold(std::size_t cells);
 
 // Calls task(t) for every t of 0 .. tasks - 1, spread over the pool's
 // threads; returns when all are done.  An exception from a task reaches the
-// caller (the first one in task order) once all are done.  Called while the
-// pool is busy (from a task, or from a thread running beside the stages), it
-// runs the tasks on the calling thread.
+// caller (the first one in task order) once all are done.  It may be called
+// from a task, or from a thread running beside the stages.
 void parallel_tasks(int tasks, const std::function<void(int task)>& task);
 
-// Runs `there` beside `here` when the pool has a free thread (otherwise one
-// after the other); an exception from either reaches the caller once both
-// are done.
+// Runs `there` on a thread of its own beside `here` (one after the other on a
+// single thread); an exception from either reaches the caller once both are
+// done, `here`'s first.
 void side_by_side(const std::function<void()>& here, const std::function<void()>& there);
 
 // Calls body(first, last) on blocks of consecutive lines of [first, last);

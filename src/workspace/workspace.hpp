@@ -47,6 +47,27 @@ struct Workspace {
     // Console first, then the report, with the same text.
     void both(const char* fmt, ...) __attribute__((format(printf, 2, 3)));
 
+    // Console and report lines that a stage running beside another prints
+    // while the other's lines must come first: between hold() and stop(),
+    // the lines that the calling thread prints through say, report and both
+    // wait here; release() prints them.
+    class HeldOutput {
+    public:
+        explicit HeldOutput(Workspace& ws) : ws_(ws) {}
+        ~HeldOutput() { stop(); }
+        HeldOutput(const HeldOutput&) = delete;
+        HeldOutput& operator=(const HeldOutput&) = delete;
+        void hold();
+        void stop();
+        // Prints what was held.
+        void release();
+
+    private:
+        friend struct Workspace;
+        Workspace& ws_;
+        std::string console_, report_;
+    };
+
     // Dimensions and pixel size.
     int nb_lig = 0, nb_col = 0;
     double dpix_size = 0, dsizepix = 0;
