@@ -39,10 +39,12 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-// The surface of the present relief runs beside the interpolation.
-constexpr const char* stage_names[] = {"opening",    "parameters2",    "treatment", "angles",
-                                       "histo_pent", "surface+interp", "rec_volc",  "products"};
-constexpr int n_stages = 8;  // then "end"
+// The slope angles run beside the slice analysis, the surface of the present
+// relief beside the interpolation.
+constexpr const char* stage_names[] = {"opening",    "parameters2",    "treatment+angles",
+                                       "histo_pent", "surface+interp", "rec_volc",
+                                       "products"};
+constexpr int n_stages = 7;  // then "end"
 
 struct Options {
     std::vector<int> sizes;

@@ -66,10 +66,10 @@ int run(Workspace& ws)
             opening(ws);
             begin(ws, "parameters2");
             parameters2(ws);
-            begin(ws, "treatment");
-            ws.stages->treatment(ws);
-            begin(ws, "angles");
-            angles(ws);
+            // The slope angles read only itab, which the slice analysis
+            // leaves as it is, and print nothing: they run beside it.
+            begin(ws, "treatment+angles");
+            side_by_side([&] { ws.stages->treatment(ws); }, [&] { angles(ws); });
             begin(ws, "histo_pent");
             histo_pent(ws);
             ws.both("\n\n\tOriginal volcanic shape ");
