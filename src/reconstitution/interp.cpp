@@ -9,11 +9,11 @@
 #include <tuple>
 #include <vector>
 
-#include "byte_rows.hpp"
 #include "contour_sweep.hpp"
 #include "convex_envelope.hpp"
 #include "dilation.hpp"
 #include "edifice_levels.hpp"
+#include "envelope_runs.hpp"
 #include "interp_frame.hpp"
 #include "parallel.hpp"
 #include "reconstitution.hpp"
@@ -27,15 +27,15 @@ namespace {
 
 // Convex envelopes of the slices under the centre, as contour lines.  The
 // zone of each altitude and its outline come from the edifice's levels, and
-// only the cells an envelope covers are visited.  The altitudes are shared out
-// between workers, each with its own scratch grids; the contour lines are
-// then written into ktab in order of altitude, so that a higher slice
-// overwrites a lower one where they meet.
+// each envelope is filled as runs of cells, line by line.  The altitudes are
+// shared out between workers, each with its own scratch grids; the contour
+// lines are then written into ktab in order of altitude, so that a higher
+// slice overwrites a lower one where they meet.
 class ContourWorker {
 public:
-    ContourWorker(const Workspace& ws, const EdificeLevels& levels, nrutil::UcGrid& marks, nrutil::UcGrid& conv,
-                  std::uint32_t* storage)
-        : ws_(ws), levels_(levels), marks_(marks), conv_(conv), storage_(storage)
+    ContourWorker(const Workspace& ws, const EdificeLevels& levels, const std::vector<LineRuns>& edifice,
+                  nrutil::UcGrid& marks, nrutil::UcGrid& conv, std::uint32_t* storage)
+        : ws_(ws), levels_(levels), edifice_(edifice), marks_(marks), conv_(conv), storage_(storage)
     {
     }
 
@@ -46,8 +46,9 @@ public:
 private:
     const Workspace& ws_;
     const EdificeLevels& levels_;
+    const std::vector<LineRuns>& edifice_;  // runs of tab == 1
     nrutil::UcGrid& marks_;  // 0 everywhere, 1 on the outline being enveloped
-    nrutil::UcGrid& conv_;   // 0 everywhere outside the envelope being drawn
+    nrutil::UcGrid& conv_;   // 0 everywhere, 2 on the envelope being drawn
     std::uint32_t* storage_;
 };
 
@@ -58,9 +59,7 @@ void ContourWorker::run(int lo, int hi, std::vector<std::vector<std::uint32_t>>&
     outline.start(nl, nc, levels_.i0, levels_.i1, levels_.j0, levels_.j1, lo, hi, ContourSweep::Edge::interior,
                   [&](int i, int j) -> std::int64_t { return levels_.join[i][j]; }, storage_);
     std::vector<std::uint32_t> drawn;
-    TouchedRows touched;
-    touched.reset(nl);
-    std::uint8_t* conv = conv_.data();
+    EnvelopeRuns envelope(nl, nc);
     for (std::int64_t a = lo; a <= hi; ++a) {  // the top may be the largest 32-bit altitude
         const std::vector<std::uint32_t>& cells = outline.advance();
         for (std::uint32_t p : cells) marks_.data()[p] = 1;
@@ -68,47 +67,13 @@ void ContourWorker::run(int lo, int hi, std::vector<std::vector<std::uint32_t>>&
         for (std::uint32_t p : cells) marks_.data()[p] = 0;
         drawn.clear();
         draw_envelope(conv_, vertices, &drawn);
-        for (std::uint32_t p : drawn)
-            touched.touch(int(p / std::uint32_t(nc)), int(p % std::uint32_t(nc)), int(p % std::uint32_t(nc)));
-        fill_envelope(conv_, ws_.i_gv, ws_.j_gv, &touched);
-
-        // Does the envelope leave the edifice?  (Envelope cells are 2 and the
-        // edifice's are 1: a cell is outside when conv & ~(tab << 1) is 2.)
-        bool outside = false;
-        for (int i = touched.i0; i <= touched.i1 && !outside; ++i) {
-            const std::uint8_t* c = conv + std::size_t(i) * nc;
-            const std::uint8_t* t = ws_.tab[i];
-            int j = touched.lo[std::size_t(i)];
-            const int end = touched.hi[std::size_t(i)];
-            for (; j + 7 <= end && !outside; j += 8)
-                outside = (byte_rows::load8(c + j) & ~(byte_rows::load8(t + j) << 1)) != 0;
-            for (; j <= end && !outside; ++j) outside = c[j] == 2 && t[j] == 0;
-        }
-        // If not, its outline is the contour line of this altitude: cells of
-        // the envelope with a direct neighbour outside it.
-        std::vector<std::uint32_t>& line = lines[std::size_t(a - lo)];
-        if (!outside)
-            for (int i = std::max(touched.i0, 1); i <= std::min(touched.i1, nl - 2); ++i) {
-                const std::uint8_t* c = conv + std::size_t(i) * nc;
-                const std::uint32_t row = std::uint32_t(std::size_t(i) * nc);
-                int j = std::max(touched.lo[std::size_t(i)], 1);
-                const int end = std::min(touched.hi[std::size_t(i)], nc - 2);
-                constexpr std::uint64_t twos = 0x0202020202020202ull;
-                for (; j + 7 <= end; j += 8) {
-                    using byte_rows::load8;
-                    const std::uint64_t outer = (~load8(c + j - nc) | ~load8(c + j + nc) | ~load8(c + j - 1) |
-                                                 ~load8(c + j + 1)) & twos;
-                    for (std::uint64_t m = load8(c + j) & outer; m; m &= m - 1)
-                        line.push_back(row + std::uint32_t(j + __builtin_ctzll(m) / 8));
-                }
-                for (; j <= end; ++j)
-                    if (c[j] == 2 && (c[j - nc] == 0 || c[j + 1] == 0 || c[j + nc] == 0 || c[j - 1] == 0))
-                        line.push_back(row + std::uint32_t(j));
-            }
-        for (int i = touched.i0; i <= touched.i1; ++i)
-            std::memset(conv + std::size_t(i) * nc + touched.lo[std::size_t(i)], 0,
-                        std::size_t(touched.hi[std::size_t(i)] - touched.lo[std::size_t(i)] + 1));
-        touched.reset(nl);
+        for (std::uint32_t p : drawn) conv_.data()[p] = 0;
+        envelope.draw(drawn);
+        envelope.fill(ws_.i_gv, ws_.j_gv);
+        // When the envelope stays within the edifice, its outline is the
+        // contour line of this altitude: cells of the envelope with a direct
+        // neighbour outside it.
+        if (!envelope.leaves(edifice_)) envelope.outline(lines[std::size_t(a - lo)]);
     }
 }
 
@@ -124,13 +89,14 @@ void slice_contours(Workspace& ws, const EdificeLevels& levels)
                           [&](std::int64_t a) { return levels.zone.count[levels.zone.at(int(a))]; });
         const int workers = int(runs.size()) - 1;
         ensure_worker_grids(ws, workers);
+        const std::vector<LineRuns> edifice = runs_of(ws.tab, 1);
         parallel_tasks(workers, [&](int w) {
             nrutil::UcGrid& marks = w == 0 ? ws.tab_co : ws.worker_grids[std::size_t(2 * w - 2)];
             nrutil::UcGrid& conv = w == 0 ? ws.tab_conv : ws.worker_grids[std::size_t(2 * w - 1)];
             marks.fill(0);
             conv.fill(0);
             // The first worker's sweep keeps its cells in tab1, free by now.
-            ContourWorker worker(ws, levels, marks, conv,
+            ContourWorker worker(ws, levels, edifice, marks, conv,
                                  w == 0 ? reinterpret_cast<std::uint32_t*>(ws.tab1.data()) : nullptr);
             std::vector<std::vector<std::uint32_t>> part(std::size_t(runs[std::size_t(w) + 1] - runs[std::size_t(w)]));
             worker.run(int(runs[std::size_t(w)]), int(runs[std::size_t(w) + 1] - 1), part);

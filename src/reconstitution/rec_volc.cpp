@@ -13,36 +13,12 @@
 namespace {
 
 // True extremes of a grid over its cells with data (the start values only
-// stand when there is none); the extremes of the lines, in any order.
+// stand when there is none).
 void extremes(const Workspace& ws, const nrutil::IGrid& g, int& lo, int& hi)
 {
-    const int nl = g.lines(), nc = g.columns();
-    struct Line {
-        bool any = false;
-        int lo = 0, hi = 0;
-    };
-    std::vector<Line> lines(std::size_t(nl > 0 ? nl : 0));
-    parallel_rows(0, nl, std::size_t(nc), [&](int first, int last) {
-        for (int i = first; i < last; ++i) {
-            Line& l = lines[std::size_t(i)];
-            const std::int32_t* p = g[i];
-            for (int j = 0; j < nc; ++j) {
-                if (without_data(ws, i, j)) continue;
-                if (!l.any || p[j] < l.lo) l.lo = p[j];
-                if (!l.any || p[j] > l.hi) l.hi = p[j];
-                l.any = true;
-            }
-        }
-    });
     lo = 10000000;
     hi = 0;
-    bool first = true;
-    for (const Line& l : lines) {
-        if (!l.any) continue;
-        if (first || l.lo < lo) lo = l.lo;
-        if (first || l.hi > hi) hi = l.hi;
-        first = false;
-    }
+    extremes_with_data(ws, g, lo, hi);
 }
 
 // 16-bit samples keep only the low 16 bits of a value (as the format has it):

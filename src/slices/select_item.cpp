@@ -1,19 +1,28 @@
 #include <algorithm>
+#include <vector>
 
 #include "nodata.hpp"
+#include "parallel.hpp"
 #include "slices.hpp"
 #include "workspace.hpp"
 
 void select_basal_item(Workspace& ws)
 {
-    const std::size_t cells = ws.tab1.size();
     const std::int32_t* it = ws.itab.data();
     std::int32_t* t1 = ws.tab1.data();
+    std::vector<int> line_count(std::size_t(ws.nb_lig));
+    parallel_rows(0, ws.nb_lig, std::size_t(ws.nb_col), [&](int first, int last) {
+        for (int i = first; i < last; ++i) {
+            int n = 0;
+            for (std::size_t k = std::size_t(i) * ws.nb_col, end = k + ws.nb_col; k < end; ++k) {
+                t1[k] = it[k] >= ws.base && !without_data(ws, k) ? 1 : 0;
+                n += t1[k];
+            }
+            line_count[std::size_t(i)] = n;
+        }
+    });
     int count = 0;
-    for (std::size_t k = 0; k < cells; ++k) {
-        t1[k] = it[k] >= ws.base && !without_data(ws, k) ? 1 : 0;
-        count += t1[k];
-    }
+    for (int n : line_count) count += n;
     ws.say("\n\tNumber of pixels in the former basic slice = %d \n", count);
     ws.nb_pix_bin = count;
 
@@ -47,7 +56,10 @@ void select_basal_item(Workspace& ws)
                   "centre on the edifice or choose a lower base line",
                   ws.i_gv, ws.j_gv, ws.base));
     std::uint8_t* t = ws.tab.data();
-    for (std::size_t k = 0; k < cells; ++k) t[k] = t1[k] == ws.val_base ? 1 : 0;
+    parallel_rows(0, ws.nb_lig, std::size_t(ws.nb_col), [&](int first, int last) {
+        for (std::size_t k = std::size_t(first) * ws.nb_col, end = std::size_t(last) * ws.nb_col; k < end; ++k)
+            t[k] = t1[k] == ws.val_base ? 1 : 0;
+    });
     if (ws.val_base != 0) {
         const int touched = cells_without_data_touching(ws, ws.tab);
         if (touched > 0)

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <exception>
 #include <functional>
+#include <string>
 #include <vector>
 
 // Number of threads the run uses (1 or more).
@@ -57,6 +58,27 @@ void parallel_rows(int first, int last, std::size_t cells_per_line, Body body)
         const int hi = first + int(std::int64_t(lines) * (b + 1) / blocks);
         if (hi > lo) body(lo, hi);
     });
+}
+
+// Calls make(first, last, out) on blocks of consecutive lines of
+// [first, last) spread over the threads, each block with a string of its own,
+// then emit(out) for every block in order of lines: text made on all threads,
+// written as one thread would.
+template <class Make, class Emit>
+void ordered_rows(int first, int last, std::size_t cells_per_line, Make make, Emit emit)
+{
+    const int lines = last - first;
+    if (lines <= 0) return;
+    const int threads = thread_count();
+    const int blocks = threads < 2 || std::size_t(lines) * cells_per_line < parallel_threshold()
+                           ? 1
+                           : std::min(lines, threads * 4);
+    std::vector<std::string> out(static_cast<std::size_t>(blocks));
+    parallel_tasks(blocks, [&](int b) {
+        make(first + int(std::int64_t(lines) * b / blocks), first + int(std::int64_t(lines) * (b + 1) / blocks),
+             out[std::size_t(b)]);
+    });
+    for (std::string& o : out) emit(o);
 }
 
 // Workers that need grids of their own (two byte grids each, the size of the
