@@ -33,12 +33,11 @@ struct Light {
     }
 
     // Shading of a cell from its elevation, the one below it and the one on
-    // its right (output units).
-    double shade(double here, double below, double right) const
+    // its right, each divided by k (metres).
+    double shade(double z, double below, double right) const
     {
-        const double z = here / k;
-        const double d2 = below / k - z;
-        const double d3 = right / k - z;
+        const double d2 = below - z;
+        const double d3 = right - z;
         const double bn = std::sqrt(d2 * d2 + d3 * d3 + r2);
         // bn is 0 only on a flat cell whose pixel size squares to 0: its
         // normal points up, and it faces the light at the light's elevation.
@@ -58,18 +57,31 @@ void shaded_image(Workspace& ws, Z z, nrutil::UcGrid& image)
 {
     const Light light(ws);
     const int nl = ws.nb_lig, nc = ws.nb_col;
-    auto shade = [&](int i, int j) {
-        return i < nl - 1 && j < nc - 1 ? light.shade(z(i, j), z(i + 1, j), z(i, j + 1)) : 0.0;
+    // Line i of the shading, from the elevations of lines i and i + 1 in
+    // metres (each divided once); 0 on the last line and column.
+    auto shade_line = [&](int i, std::vector<double>& here, std::vector<double>& below, double* out) {
+        if (i >= nl - 1) {
+            std::fill(out, out + nc, 0.0);
+            return;
+        }
+        for (int j = 0; j < nc; ++j) {
+            here[std::size_t(j)] = z(i, j) / light.k;
+            below[std::size_t(j)] = z(i + 1, j) / light.k;
+        }
+        for (int j = 0; j + 1 < nc; ++j)
+            out[j] = light.shade(here[std::size_t(j)], below[std::size_t(j)], here[std::size_t(j) + 1]);
+        out[nc - 1] = 0;
     };
     // The brightest value is the same in any order: the lines' maxima.
     std::vector<double> brightest(std::size_t(nl), 0.0);
     parallel_rows(0, nl, std::size_t(nc), [&](int first, int last) {
+        const std::size_t width = static_cast<std::size_t>(nc);
+        std::vector<double> here(width), below(width), s(width);
         for (int i = first; i < last; ++i) {
+            shade_line(i, here, below, s.data());
             double m = 0;
-            for (int j = 0; j < nc; ++j) {
-                const double s = shade(i, j);
-                if (s > m && !without_data(ws, i, j)) m = s;
-            }
+            for (int j = 0; j < nc; ++j)
+                if (s[std::size_t(j)] > m && !without_data(ws, i, j)) m = s[std::size_t(j)];
             brightest[std::size_t(i)] = m;
         }
     });
@@ -77,11 +89,15 @@ void shaded_image(Workspace& ws, Z z, nrutil::UcGrid& image)
     for (double b : brightest)
         if (b > m) m = b;
     parallel_rows(0, nl, std::size_t(nc), [&](int first, int last) {
+        const std::size_t width = static_cast<std::size_t>(nc);
+        std::vector<double> here(width), below(width), s(width);
         for (int i = first; i < last; ++i) {
+            shade_line(i, here, below, s.data());
             std::uint8_t* out = image[i];
             for (int j = 0; j < nc; ++j)
                 // An infinite shading (a pixel size near 0) gives NaN here: 0, not undefined behaviour.
-                out[j] = m == 0 || without_data(ws, i, j) ? 0 : std::uint8_t(trunc_to_int(shade(i, j) / m * 254.0));
+                out[j] = m == 0 || without_data(ws, i, j) ? 0
+                                                          : std::uint8_t(trunc_to_int(s[std::size_t(j)] / m * 254.0));
         }
     });
 }

@@ -10,7 +10,8 @@ void shadow_v2(Workspace& ws)
             const double* z0 = ws.dtab_shad_in[i];
             const double* z1 = ws.dtab_shad_in[i + 1];
             double* out = ws.dtab_shad_out[i];
-            for (int j = 0; j <= ws.nb_col - 2; ++j) out[j] = light.shade(z0[j], z1[j], z0[j + 1]);
+            for (int j = 0; j <= ws.nb_col - 2; ++j)
+                out[j] = light.shade(z0[j] / light.k, z1[j] / light.k, z0[j + 1] / light.k);
         }
     });
 }
