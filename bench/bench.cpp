@@ -39,12 +39,11 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-// The slope angles run beside the slice analysis, the surface of the present
-// relief beside the interpolation.
-constexpr const char* stage_names[] = {"opening",    "parameters2",    "treatment+angles",
-                                       "histo_pent", "surface+interp", "rec_volc",
-                                       "products"};
-constexpr int n_stages = 7;  // then "end"
+// The slope angles run beside the slice analysis, the radial sections and the
+// surface of the present relief beside the interpolation.
+constexpr const char* stage_names[] = {"opening", "parameters2", "treatment+angles", "sections+surface+interp",
+                                       "rec_volc", "products"};
+constexpr int n_stages = 6;  // then "end"
 
 struct Options {
     std::vector<int> sizes;

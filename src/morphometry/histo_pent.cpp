@@ -113,12 +113,12 @@ void histo_pent(Workspace& ws, int coord_display)
 
     // The last ray crossing a cell decides its class.  The rays are shared
     // out in runs of consecutive rays; each cell keeps the class of the
-    // highest-numbered ray that classed it (ray number and class packed in
-    // tab_pl, free by now, kept with an atomic maximum).
-    std::uint32_t* last = reinterpret_cast<std::uint32_t*>(ws.tab_pl.data());
-    parallel_rows(0, nl, std::size_t(nc), [&](int first, int end) {
-        std::fill(last + std::size_t(first) * nc, last + std::size_t(end) * nc, 0u);
-    });
+    // highest-numbered ray that classed it (ray number and class packed in a
+    // zero-filled grid whose untouched pages cost nothing, kept with an atomic
+    // maximum).
+    nrutil::Grid<std::uint32_t> last_ray;
+    allocate_grid(last_ray, "of the radial sections", nc, nl);
+    std::uint32_t* last = last_ray.data();
     const std::size_t rays = outline.size();
     if (rays < (std::size_t(1) << 30)) {
         const int runs = rays * 64 < parallel_threshold() || thread_count() < 2 ? 1 : thread_count() * 4;

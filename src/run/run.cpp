@@ -21,14 +21,23 @@ void begin(Workspace& ws, const char* stage)
     if (ws.on_stage) ws.on_stage(stage);
 }
 
-// The surface of the present relief reads tab and dtab, which the
-// interpolation leaves as they are: the two run at once, the interpolation's
-// lines held back until the surface's are printed.  A failure of either ends
-// the run with the lines printed before it in the order of a run on one
-// thread.
-void surface_beside_interpolation(Workspace& ws)
+// The interpolation reads, of what the radial sections and the surface of the
+// present relief leave, only the centre's heights (when the centre is typed:
+// a calculated centre may move in the sections).  The sections read tab,
+// itab and the slopes, the surface tab and dtab, which the interpolation
+// leaves as they are: they run beside it, its lines held back until theirs are
+// printed.  A failure of either side ends the run with the lines printed
+// before it in the order of a run on one thread.
+void sections_and_surface_beside_interpolation(Workspace& ws)
 {
-    std::exception_ptr surface_failed, interp_failed;
+    const bool centre_stays = ws.grav_cent == 0;
+    if (centre_stays) {
+        centre_heights(ws);
+    } else {
+        histo_pent(ws);
+    }
+    const int coord_display = ws.coord_display;  // the interpolation changes it
+    std::exception_ptr measures_failed, interp_failed;
     Workspace::HeldOutput interp_lines(ws);
     side_by_side(
         [&] {
@@ -42,12 +51,14 @@ void surface_beside_interpolation(Workspace& ws)
         },
         [&] {
             try {
+                if (centre_stays) histo_pent(ws, coord_display);
+                ws.both("\n\n\tOriginal volcanic shape ");
                 surface(ws, 1);
             } catch (...) {
-                surface_failed = std::current_exception();
+                measures_failed = std::current_exception();
             }
         });
-    if (surface_failed) std::rethrow_exception(surface_failed);
+    if (measures_failed) std::rethrow_exception(measures_failed);
     interp_lines.release();
     if (interp_failed) std::rethrow_exception(interp_failed);
 }
@@ -70,11 +81,8 @@ int run(Workspace& ws)
             // leaves as it is, and print nothing: they run beside it.
             begin(ws, "treatment+angles");
             side_by_side([&] { ws.stages->treatment(ws); }, [&] { angles(ws); });
-            begin(ws, "histo_pent");
-            histo_pent(ws);
-            ws.both("\n\n\tOriginal volcanic shape ");
-            begin(ws, "surface+interp");
-            surface_beside_interpolation(ws);
+            begin(ws, "sections+surface+interp");
+            sections_and_surface_beside_interpolation(ws);
             begin(ws, "rec_volc");
             rec_volc(ws);
             begin(ws, "products");
