@@ -40,9 +40,10 @@ using Clock = std::chrono::steady_clock;
 namespace {
 
 // The slope angles run beside the slice analysis, the radial sections and the
-// surface of the present relief beside the interpolation.
-constexpr const char* stage_names[] = {"opening", "parameters2", "treatment+angles", "sections+surface+interp",
-                                       "rec_volc", "products"};
+// surface of the present relief beside the interpolation, the products beside
+// the output DEMs.
+constexpr const char* stage_names[] = {"opening",  "parameters2", "treatment+angles", "sections+surface+interp",
+                                       "rec_volc", "outputs+products"};
 constexpr int n_stages = 6;  // then "end"
 
 struct Options {

@@ -280,9 +280,9 @@ Image erosion_picture(const Workspace& ws)
     const int dot = std::clamp(map_h / 150, 1, 8);  // legend text grows with the picture
     const int margin = 6 * dot, bar_w = 12 * dot, tick_len = 3 * dot;
 
-    double top = 0;
-    for (std::size_t p = 0; p < ws.dtab_eros.size(); ++p)
-        if (!without_data(ws, p)) top = std::max(top, ws.dtab_eros.data()[p]);
+    double lowest = 0, highest = 0;
+    extremes_with_data(ws, ws.dtab_eros, lowest, highest);
+    const double top = std::max(0.0, highest);
     const double scale_top = top > 0 ? top : 1;  // a bar to read even without erosion
     const std::vector<double> ticks = nice_ticks(0, scale_top, 5);
     const double spacing = ticks.size() > 1 ? ticks[1] - ticks[0] : scale_top;
@@ -302,27 +302,42 @@ Image erosion_picture(const Workspace& ws)
     // lit more than flat ground lighten it, slopes in the shade darken it,
     // so that the relief shows at both ends of the ramp.  Flat ground is taken
     // as the mean grey of the shading.
-    double neutral = 0;
-    std::size_t cells = 0;
-    for (std::size_t p = 0; p < ws.tab_shad1.size(); ++p)
-        if (!without_data(ws, p)) {
-            neutral += ws.tab_shad1.data()[p];
-            ++cells;
+    // Whole-number sums, the same in any order.
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> grey_sums(static_cast<std::size_t>(nl));
+    parallel_rows(0, nl, std::size_t(nc), [&](int first, int last) {
+        for (int i = first; i < last; ++i) {
+            std::uint64_t sum = 0, count = 0;
+            for (int j = 0; j < nc; ++j)
+                if (!without_data(ws, i, j)) {
+                    sum += ws.tab_shad1[i][j];
+                    ++count;
+                }
+            grey_sums[std::size_t(i)] = {sum, count};
         }
+    });
+    std::uint64_t grey_sum = 0, cells = 0;
+    for (const auto& [sum, count] : grey_sums) {
+        grey_sum += sum;
+        cells += count;
+    }
+    double neutral = double(grey_sum);
     neutral = std::clamp(cells ? neutral / double(cells) : 127.0, 1.0, 253.0);
-    for (int i = 0; i < nl; ++i)
-        for (int j = 0; j < nc; ++j) {
-            const std::uint8_t g = ws.tab_shad1[i][j];
-            std::array<std::uint8_t, 3> rgb = {g, g, g};
-            const double e = ws.dtab_eros[i][j];
-            if (e > 0) {
-                const double light = g >= neutral ? (g - neutral) / (254 - neutral) : (g - neutral) / neutral;
-                rgb = viridis(e / scale_top);
-                for (std::uint8_t& c : rgb)
-                    c = std::uint8_t(std::lround(light >= 0 ? c + (255 - c) * light * 0.5 : c * (1 + light * 0.6)));
+    parallel_rows(0, nl, std::size_t(nc) * std::size_t(zoom) * std::size_t(zoom), [&](int first, int last) {
+        for (int i = first; i < last; ++i)
+            for (int j = 0; j < nc; ++j) {
+                const std::uint8_t g = ws.tab_shad1[i][j];
+                std::array<std::uint8_t, 3> rgb = {g, g, g};
+                const double e = ws.dtab_eros[i][j];
+                if (e > 0) {
+                    const double light = g >= neutral ? (g - neutral) / (254 - neutral) : (g - neutral) / neutral;
+                    rgb = viridis(e / scale_top);
+                    for (std::uint8_t& c : rgb)
+                        c = std::uint8_t(
+                            std::lround(light >= 0 ? c + (255 - c) * light * 0.5 : c * (1 + light * 0.6)));
+                }
+                cv.rect(j * zoom, i * zoom, zoom, zoom, rgb);
             }
-            cv.rect(j * zoom, i * zoom, zoom, zoom, rgb);
-        }
+    });
 
     // Legend: the unit above a vertical bar, thickness growing upwards.
     const int x0 = map_w + margin;

@@ -148,7 +148,9 @@ void measures_and_erosion(Workspace& ws, double& maxd, int& min_eros, int& max_e
 
 }  // namespace
 
-void rec_volc(Workspace& ws)
+void rec_volc(Workspace& ws) { write_rebuilt_cone(ws, rebuild_measures(ws)); }
+
+RebuiltRanges rebuild_measures(Workspace& ws)
 {
     const int nl = ws.nb_lig, nc = ws.nb_col;
     static const double scale[] = {1.0, 10.0, 100.0, 1000.0};
@@ -185,9 +187,13 @@ void rec_volc(Workspace& ws)
     int min_rc, max_rc;
     extremes(ws, ws.itab, min_rc, max_rc);
     shaded_image(ws, [&](int i, int j) { return double(ws.itab_eros[i][j]); }, ws.tab_shaderos1);
+    return {min_rc, max_rc, min_eros, max_eros, maxd};
+}
 
+void write_rebuilt_cone(Workspace& ws, const RebuiltRanges& r)
+{
     if (ws.format_out == 1)
-        write_raw_outputs(ws, min_rc, max_rc, min_eros, max_eros, maxd);
+        write_raw_outputs(ws, r.min_rc, r.max_rc, r.min_eros, r.max_eros, r.maxd);
     else
         write_esri_outputs(ws);
 

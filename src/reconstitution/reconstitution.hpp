@@ -17,6 +17,15 @@ void interp(Workspace& ws);
 void dilat(Workspace& ws);
 // Measures the rebuilt cone, derives the erosion, writes the output DEMs.
 void rec_volc(Workspace& ws);
+// rec_volc in two steps: the measures, the erosion and the shaded images,
+// then the output DEMs and the closing lines (the driver writes the other
+// products beside them).
+struct RebuiltRanges {
+    int min_rc, max_rc, min_eros, max_eros;
+    double maxd;  // greatest erosion thickness
+};
+RebuiltRanges rebuild_measures(Workspace& ws);
+void write_rebuilt_cone(Workspace& ws, const RebuiltRanges& ranges);
 // Slice volumes of the rebuilt cone held in itab.
 void treatment_rec(Workspace& ws);
 // Hill shading of dtab_shad_in (output units) into dtab_shad_out.

@@ -84,9 +84,12 @@ int run(Workspace& ws)
             begin(ws, "sections+surface+interp");
             sections_and_surface_beside_interpolation(ws);
             begin(ws, "rec_volc");
-            rec_volc(ws);
-            begin(ws, "products");
-            write_products(ws);
+            const RebuiltRanges ranges = rebuild_measures(ws);
+            // The pictures and the other products read the grids that the
+            // output DEMs are written from, print nothing and create files of
+            // their own: they are made beside the DEMs.
+            begin(ws, "outputs+products");
+            side_by_side([&] { write_rebuilt_cone(ws, ranges); }, [&] { write_products(ws); });
             begin(ws, "end");
             // Every result is complete on disk before the key is asked for: a
             // file that cannot be written ends the run without the key wait.
