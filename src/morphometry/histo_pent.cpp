@@ -116,12 +116,12 @@ void histo_pent(Workspace& ws, int coord_display)
     // highest-numbered ray that classed it (ray number and class packed in a
     // zero-filled grid whose untouched pages cost nothing, kept with an atomic
     // maximum).
-    nrutil::Grid<std::uint32_t> last_ray;
-    allocate_grid(last_ray, "of the radial sections", nc, nl);
-    std::uint32_t* last = last_ray.data();
     const std::size_t rays = outline.size();
-    if (rays < (std::size_t(1) << 30)) {
-        const int runs = rays * 64 < parallel_threshold() || thread_count() < 2 ? 1 : thread_count() * 4;
+    const int runs = rays * 64 < parallel_threshold() || thread_count() < 2 ? 1 : thread_count() * 4;
+    if (runs > 1 && rays < (std::size_t(1) << 30)) {
+        nrutil::Grid<std::uint32_t> last_ray;
+        allocate_grid(last_ray, "of the radial sections", nc, nl);
+        std::uint32_t* last = last_ray.data();
         parallel_tasks(runs, [&](int r) {
             const std::size_t lo = rays * std::size_t(r) / std::size_t(runs);
             const std::size_t hi = rays * std::size_t(r + 1) / std::size_t(runs);

@@ -82,18 +82,14 @@ void EnvelopeRuns::add(int i, int a, int b)
     r.insert(k, {a, b});
 }
 
-void EnvelopeRuns::draw(std::vector<std::uint32_t> drawn)
+void EnvelopeRuns::draw(const std::vector<std::uint32_t>& drawn)
 {
     for (int i : used_) rows_[std::size_t(i)].clear();
     used_.clear();
-    std::sort(drawn.begin(), drawn.end());
+    // A line of an envelope's outline holds a run or two: each cell joins
+    // them in turn.
     const std::uint32_t w = std::uint32_t(nc_);
-    for (std::size_t n = 0; n < drawn.size();) {
-        std::size_t m = n + 1;
-        while (m < drawn.size() && drawn[m] == drawn[m - 1] + 1 && drawn[m] / w == drawn[n] / w) ++m;
-        add(int(drawn[n] / w), int(drawn[n] % w), int(drawn[m - 1] % w));
-        n = m;
-    }
+    for (std::uint32_t p : drawn) add(int(p / w), int(p % w), int(p % w));
 }
 
 // fill_envelope, step for step: each scan of a line for a non-zero or a zero

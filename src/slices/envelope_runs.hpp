@@ -27,7 +27,7 @@ public:
     explicit EnvelopeRuns(int nb_lig, int nb_col);
 
     // Starts a new envelope from its drawn cells (indices i * nb_col + j).
-    void draw(std::vector<std::uint32_t> drawn);
+    void draw(const std::vector<std::uint32_t>& drawn);
     // The fill of fill_envelope from (seed_i, seed_j).
     void fill(int seed_i, int seed_j);
     // True when a cell of the envelope lies outside `inside` (its runs per

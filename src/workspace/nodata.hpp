@@ -46,6 +46,15 @@ bool extremes_with_data(const Workspace& ws, const nrutil::Grid<T>& g, T& lo, T&
         for (int i = first; i < last; ++i) {
             Line& l = lines[std::size_t(i)];
             const T* p = g[i];
+            if (ws.nodata_cells == 0 && nc > 0) {  // every cell: a plain scan
+                T lo = p[0], hi = p[0];
+                for (int j = 1; j < nc; ++j) {
+                    if (p[j] < lo) lo = p[j];
+                    if (p[j] > hi) hi = p[j];
+                }
+                l = {true, lo, hi};
+                continue;
+            }
             for (int j = 0; j < nc; ++j) {
                 if (without_data(ws, i, j)) continue;
                 if (!l.any || p[j] < l.lo) l.lo = p[j];
