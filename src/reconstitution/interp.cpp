@@ -33,9 +33,9 @@ namespace {
 // slice overwrites a lower one where they meet.
 class ContourWorker {
 public:
-    ContourWorker(const Workspace& ws, const EdificeLevels& levels, const std::vector<LineRuns>& edifice,
-                  nrutil::UcGrid& marks, nrutil::UcGrid& conv, std::uint32_t* storage)
-        : ws_(ws), levels_(levels), edifice_(edifice), marks_(marks), conv_(conv), storage_(storage)
+    ContourWorker(const Workspace& ws, const SweepIndex& outlines, const std::vector<LineRuns>& edifice,
+                  nrutil::UcGrid& marks, nrutil::UcGrid& conv)
+        : ws_(ws), outlines_(outlines), edifice_(edifice), marks_(marks), conv_(conv)
     {
     }
 
@@ -45,19 +45,17 @@ public:
 
 private:
     const Workspace& ws_;
-    const EdificeLevels& levels_;
+    const SweepIndex& outlines_;            // of the zones around the centre
     const std::vector<LineRuns>& edifice_;  // runs of tab == 1
     nrutil::UcGrid& marks_;  // 0 everywhere, 1 on the outline being enveloped
     nrutil::UcGrid& conv_;   // 0 everywhere, 2 on the envelope being drawn
-    std::uint32_t* storage_;
 };
 
 void ContourWorker::run(int lo, int hi, std::vector<std::vector<std::uint32_t>>& lines)
 {
     const int nl = ws_.nb_lig, nc = ws_.nb_col;
     ContourSweep outline;
-    outline.start(nl, nc, levels_.i0, levels_.i1, levels_.j0, levels_.j1, lo, hi, ContourSweep::Edge::interior,
-                  [&](int i, int j) -> std::int64_t { return levels_.join[i][j]; }, storage_);
+    outline.start(outlines_, lo);
     std::vector<std::uint32_t> drawn;
     EnvelopeRuns envelope(nl, nc);
     for (std::int64_t a = lo; a <= hi; ++a) {  // the top may be the largest 32-bit altitude
@@ -90,14 +88,15 @@ void slice_contours(Workspace& ws, const EdificeLevels& levels)
         const int workers = int(runs.size()) - 1;
         ensure_worker_grids(ws, workers);
         const std::vector<LineRuns> edifice = runs_of(ws.tab, 1);
+        SweepIndex outlines;
+        outlines.build(ws.nb_lig, ws.nb_col, levels.i0, levels.i1, levels.j0, levels.j1, ws.base, int(last),
+                       SweepEdge::interior, [&](int i, int j) -> std::int64_t { return levels.join[i][j]; });
         parallel_tasks(workers, [&](int w) {
             nrutil::UcGrid& marks = w == 0 ? ws.tab_co : ws.worker_grids[std::size_t(2 * w - 2)];
             nrutil::UcGrid& conv = w == 0 ? ws.tab_conv : ws.worker_grids[std::size_t(2 * w - 1)];
             marks.fill(0);
             conv.fill(0);
-            // The first worker's sweep keeps its cells in tab1, free by now.
-            ContourWorker worker(ws, levels, edifice, marks, conv,
-                                 w == 0 ? reinterpret_cast<std::uint32_t*>(ws.tab1.data()) : nullptr);
+            ContourWorker worker(ws, outlines, edifice, marks, conv);
             std::vector<std::vector<std::uint32_t>> part(std::size_t(runs[std::size_t(w) + 1] - runs[std::size_t(w)]));
             worker.run(int(runs[std::size_t(w)]), int(runs[std::size_t(w) + 1] - 1), part);
             std::move(part.begin(), part.end(), lines.begin() + (runs[std::size_t(w)] - ws.base));

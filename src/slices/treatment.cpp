@@ -56,6 +56,23 @@ struct SliceItems {
     {
         return kind == SliceKind::zone ? std::min(levels.item_top, ws.altmax) : ws.altmax;
     }
+    // The contour cells of each kind, sorted once for every worker.
+    SweepIndex zone_index, above_index;
+    const SweepIndex& index(SliceKind kind) const { return kind == SliceKind::zone ? zone_index : above_index; }
+    // Builds the index of `kind` over its altitudes within lo..hi.
+    void index_kind(SliceKind kind, int lo, int hi)
+    {
+        int first = INT_MAX, last = INT_MIN;
+        for (std::int64_t k = lo; k <= hi; ++k)
+            if (this->kind(int(k)) == kind) {
+                first = std::min(first, int(k));
+                last = int(k);
+            }
+        if (first > last) return;
+        (kind == SliceKind::zone ? zone_index : above_index)
+            .build(ws.nb_lig, ws.nb_col, levels.i0, levels.i1, levels.j0, levels.j1, first, std::min(last_of(kind), last),
+                   SweepEdge::in_grid, top_of(kind));
+    }
 };
 
 // What a slice contributes besides its counts: its surface, the centre of its
@@ -70,8 +87,8 @@ struct SliceMeasure {
 
 class SliceWorker {
 public:
-    SliceWorker(const SliceItems& items, nrutil::UcGrid& marks, nrutil::UcGrid& conv, std::uint32_t* storage)
-        : items_(items), marks_(marks), conv_(conv), storage_(storage)
+    SliceWorker(const SliceItems& items, nrutil::UcGrid& marks, nrutil::UcGrid& conv)
+        : items_(items), marks_(marks), conv_(conv)
     {
     }
     // The altitudes lo..hi into out[k - lo].
@@ -84,7 +101,6 @@ private:
     const SliceItems& items_;
     nrutil::UcGrid& marks_;  // 255 everywhere, 1 on the thinned contour
     nrutil::UcGrid& conv_;   // 255 everywhere, 2 on the envelope being drawn
-    std::uint32_t* storage_;
     std::vector<std::uint32_t> points_, drawn_;
 };
 
@@ -101,9 +117,7 @@ void SliceWorker::run(int lo, int hi, std::vector<SliceMeasure>& out)
         static const std::vector<std::uint32_t> none;
         if (kind != SliceKind::empty && kind != sweep_kind) {
             sweep_kind = kind;
-            sweep.start(ws.nb_lig, ws.nb_col, items_.levels.i0, items_.levels.i1, items_.levels.j0, items_.levels.j1,
-                        k, std::min(items_.last_of(kind), hi), ContourSweep::Edge::in_grid, items_.top_of(kind),
-                        storage_);
+            sweep.start(items_.index(kind), k);
         }
         const std::vector<std::uint32_t>& contour = kind == SliceKind::empty ? none : sweep.advance();
         SliceMeasure& m = out[std::size_t(k - lo)];
@@ -201,7 +215,7 @@ void draw_item(Workspace& ws, const SliceItems& items, int k)
 // worth it: each takes a run of consecutive altitudes, about as many slice
 // cells as the others (a fair measure of the work), with scratch grids of its
 // own.
-std::vector<SliceMeasure> measure_slices(Workspace& ws, const SliceItems& items, int lo, int hi)
+std::vector<SliceMeasure> measure_slices(Workspace& ws, SliceItems& items, int lo, int hi)
 {
     std::vector<SliceMeasure> out(hi >= lo ? std::size_t(std::int64_t(hi) - lo + 1) : 0);
     if (out.empty()) return out;
@@ -213,13 +227,14 @@ std::vector<SliceMeasure> measure_slices(Workspace& ws, const SliceItems& items,
         weighted_runs(lo, hi, std::min(thread_count(), max_grid_workers), cells);
     const int workers = int(runs.size()) - 1;
     ensure_worker_grids(ws, workers);
+    items.index_kind(SliceKind::zone, lo, hi);
+    items.index_kind(SliceKind::all_above, lo, hi);
     parallel_tasks(workers, [&](int w) {
         nrutil::UcGrid& marks = w == 0 ? ws.tab_co : ws.worker_grids[std::size_t(2 * w - 2)];
         nrutil::UcGrid& conv = w == 0 ? ws.tab_conv : ws.worker_grids[std::size_t(2 * w - 1)];
         marks.fill(255);
         conv.fill(255);
-        // The first worker's sweep keeps its cells in tab1, free by now.
-        SliceWorker worker(items, marks, conv, w == 0 ? reinterpret_cast<std::uint32_t*>(ws.tab1.data()) : nullptr);
+        SliceWorker worker(items, marks, conv);
         std::vector<SliceMeasure> part(std::size_t(runs[std::size_t(w) + 1] - runs[std::size_t(w)]));
         worker.run(int(runs[std::size_t(w)]), int(runs[std::size_t(w) + 1] - 1), part);
         std::copy(part.begin(), part.end(), out.begin() + (runs[std::size_t(w)] - lo));
@@ -249,7 +264,7 @@ void treatment(Workspace& ws)
 
     auto levels = std::make_unique<EdificeLevels>();
     levels->compute(ws);
-    SliceItems items{ws, *levels, {}};
+    SliceItems items{ws, *levels, {}, {}, {}};
     const bool measured = static_cast<long long>(ws.altmax) > ws.base;
     std::vector<SliceMeasure> measures;
     if (measured) {
