@@ -114,14 +114,18 @@ void histo_pent(Workspace& ws, int coord_display)
     // The last ray crossing a cell decides its class.  The rays are shared
     // out in runs of consecutive rays; each cell keeps the class of the
     // highest-numbered ray that classed it (ray number and class packed in a
-    // zero-filled grid whose untouched pages cost nothing, kept with an atomic
-    // maximum).
+    // grid of their own, kept with an atomic maximum).
     const std::size_t rays = outline.size();
     const int runs = rays * 64 < parallel_threshold() || thread_count() < 2 ? 1 : thread_count() * 4;
     if (runs > 1 && rays < (std::size_t(1) << 30)) {
         nrutil::Grid<std::uint32_t> last_ray;
         allocate_grid(last_ray, "of the radial sections", nc, nl);
         std::uint32_t* last = last_ray.data();
+        // Written once before the rays read it: a page first read and then
+        // written would be mapped twice.
+        parallel_rows(0, nl, std::size_t(nc), [&](int first, int end) {
+            std::fill(last + std::size_t(first) * nc, last + std::size_t(end) * nc, 0u);
+        });
         parallel_tasks(runs, [&](int r) {
             const std::size_t lo = rays * std::size_t(r) / std::size_t(runs);
             const std::size_t hi = rays * std::size_t(r + 1) / std::size_t(runs);

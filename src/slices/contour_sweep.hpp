@@ -72,20 +72,41 @@ void SweepIndex::build(int nb_lig, int nb_col, int i0, int i1, int j0, int j1, i
     const int ja = edge == SweepEdge::interior ? std::max(j0, 1) : j0;
     const int jb = edge == SweepEdge::interior ? std::min(j1, nb_col - 2) : j1;
     if (ib < ia || jb < ja) return;
-    auto at = [&](int i, int j) -> std::int64_t {
-        if (i < i0 || i > i1 || j < j0 || j > j1) return EdificeLevels::never;
-        return top(i, j);
+    // Interval (start, end] of the cells of a line, clipped to lo..hi, from
+    // the tops of the line and of the lines above and below (outside the box:
+    // never).  calls(j, s, e) for each cell with an interval.
+    const int width = jb - ja + 3;  // columns ja - 1 .. jb + 1
+    auto tops_of = [&](int i, std::vector<std::int64_t>& t) {
+        t.assign(std::size_t(width), EdificeLevels::never);
+        if (i < i0 || i > i1) return;
+        for (int j = std::max(ja - 1, j0); j <= std::min(jb + 1, j1); ++j) t[std::size_t(j - ja + 1)] = top(i, j);
     };
-    // Interval (start, end] of each cell, clipped to lo..hi.
-    auto interval = [&](int i, int j, std::int64_t& s, std::int64_t& e) {
-        e = std::min<std::int64_t>(at(i, j), hi);
-        std::int64_t low = INT64_MAX;
-        if (i > 0) low = std::min(low, at(i - 1, j));
-        if (j < nb_col - 1) low = std::min(low, at(i, j + 1));
-        if (i < nb_lig - 1) low = std::min(low, at(i + 1, j));
-        if (j > 0) low = std::min(low, at(i, j - 1));
-        s = std::max<std::int64_t>(low + 1, lo);
-        return s <= e;
+    auto line_intervals = [&](int i, std::vector<std::int64_t>& up, std::vector<std::int64_t>& mid,
+                              std::vector<std::int64_t>& down, auto calls) {
+        for (int j = ja; j <= jb; ++j) {
+            const std::size_t c = std::size_t(j - ja + 1);
+            const std::int64_t e = std::min<std::int64_t>(mid[c], hi);
+            std::int64_t low = INT64_MAX;
+            if (i > 0) low = std::min(low, up[c]);
+            if (j < nb_col - 1) low = std::min(low, mid[c + 1]);
+            if (i < nb_lig - 1) low = std::min(low, down[c]);
+            if (j > 0) low = std::min(low, mid[c - 1]);
+            const std::int64_t s = std::max<std::int64_t>(low + 1, lo);
+            if (s <= e) calls(j, s, e);
+        }
+    };
+    // Every line of [first, last) with its intervals, each top worked out once.
+    auto lines_intervals = [&](int first, int last, auto calls) {
+        std::vector<std::int64_t> up, mid, down;
+        if (first >= last) return;
+        tops_of(first - 1, up);
+        tops_of(first, mid);
+        for (int i = first; i < last; ++i) {
+            tops_of(i + 1, down);
+            line_intervals(i, up, mid, down, [&](int j, std::int64_t s, std::int64_t e) { calls(i, j, s, e); });
+            std::swap(up, mid);
+            std::swap(mid, down);
+        }
     };
     // A counting sort by interval start, each block of lines counted and
     // placed on a thread of its own (the intervals are worked out twice
@@ -105,10 +126,7 @@ void SweepIndex::build(int nb_lig, int nb_col, int i0, int i1, int j0, int j1, i
         c.assign(levels, 0);
         int first, last;
         block_lines(b, first, last);
-        std::int64_t s, e;
-        for (int i = first; i < last; ++i)
-            for (int j = ja; j <= jb; ++j)
-                if (interval(i, j, s, e)) ++c[std::size_t(s - lo)];
+        lines_intervals(first, last, [&](int, int, std::int64_t s, std::int64_t) { ++c[std::size_t(s - lo)]; });
     });
     for (std::size_t k = 0; k < levels; ++k) {
         std::uint32_t at_k = first_[k];
@@ -125,13 +143,10 @@ void SweepIndex::build(int nb_lig, int nb_col, int i0, int i1, int j0, int j1, i
         std::vector<std::uint32_t>& fill = counts[std::size_t(b)];
         int first, last;
         block_lines(b, first, last);
-        std::int64_t s, e;
-        for (int i = first; i < last; ++i)
-            for (int j = ja; j <= jb; ++j) {
-                if (!interval(i, j, s, e)) continue;
-                const std::uint32_t n = fill[std::size_t(s - lo)]++;
-                cells_[n] = std::uint32_t(std::size_t(i) * nb_col + j);
-                end_[n] = std::int32_t(e);
-            }
+        lines_intervals(first, last, [&](int i, int j, std::int64_t s, std::int64_t e) {
+            const std::uint32_t n = fill[std::size_t(s - lo)]++;
+            cells_[n] = std::uint32_t(std::size_t(i) * nb_col + j);
+            end_[n] = std::int32_t(e);
+        });
     });
 }
