@@ -1,6 +1,7 @@
 #include "interp_frame.hpp"
 
 #include <cmath>
+#include <algorithm>
 #include <cstdint>
 
 #include "parallel.hpp"
@@ -46,7 +47,10 @@ void crater_profile(Workspace& ws, int distance)
 void final_smoothing(Workspace& ws, int distance)
 {
     const int nl = ws.nb_lig, nc = ws.nb_col;
-    for (std::size_t p = 0; p < ws.tab1.size(); ++p) ws.tab1.data()[p] = ws.tab.data()[p] == 1;
+    parallel_rows(0, nl, std::size_t(nc), [&](int first, int last) {
+        for (std::size_t p = std::size_t(first) * nc; p < std::size_t(last) * nc; ++p)
+            ws.tab1.data()[p] = ws.tab.data()[p] == 1;
+    });
     for (int m = 0; m < distance - 1; ++m)
         circle(ws, ws.distmax_cr - m, 0.25, 1440, [&](int i, int j) { ws.tab1[i][j] = 0; });
     parallel_rows(1, nl - 1, std::size_t(nc), [&](int first, int last) {
@@ -76,11 +80,14 @@ void final_smoothing(Workspace& ws, int distance)
 
 int open_interpolation(Workspace& ws)
 {
-    const std::size_t cells = ws.ktab.size();
+    const int nl = ws.nb_lig, nc = ws.nb_col;
     ws.coord_display = 2;
-    ws.ktab.copy_from(ws.itab);
-    for (std::size_t p = 0; p < cells; ++p)
-        if (ws.tab.data()[p] == 1) ws.ktab.data()[p] = unset_altitude;
+    parallel_rows(0, nl, std::size_t(nc), [&](int first, int last) {
+        for (std::size_t p = std::size_t(first) * nc; p < std::size_t(last) * nc; ++p) {
+            ws.ktab.data()[p] = ws.tab.data()[p] == 1 ? unset_altitude : ws.itab.data()[p];
+            ws.tab_co.data()[p] = 0;
+        }
+    });
     ws.say("\n\n\tFirst interpolation ");
     ws.say("\n\t\tinside the crater ");
 
@@ -88,10 +95,11 @@ int open_interpolation(Workspace& ws)
     crater_profile(ws, distance);
 
     ws.say("\n\t\toutside the crater ");
-    ws.tab_co.fill(0);
     mark_outline(ws, [&](int i, int j) { return ws.tab[i][j] == 1; });
-    for (std::size_t p = 0; p < cells; ++p)
-        if (ws.tab_co.data()[p] == 1) ws.ktab.data()[p] = ws.base;
+    parallel_rows(0, nl, std::size_t(nc), [&](int first, int last) {
+        for (std::size_t p = std::size_t(first) * nc; p < std::size_t(last) * nc; ++p)
+            if (ws.tab_co.data()[p] == 1) ws.ktab.data()[p] = ws.base;
+    });
     ws.top = ws.itab[ws.i_gv][ws.j_gv];
     ws.say("\n\n\tCrater bottom %d m\n", ws.top);
     return distance;
@@ -99,6 +107,8 @@ int open_interpolation(Workspace& ws)
 
 void close_interpolation(Workspace& ws, int distance)
 {
-    ws.itab1.copy_from(ws.itab);
+    parallel_rows(0, ws.nb_lig, std::size_t(ws.nb_col), [&](int first, int last) {
+        std::copy(ws.itab[first], ws.itab[first] + std::size_t(last - first) * ws.nb_col, ws.itab1[first]);
+    });
     final_smoothing(ws, distance);
 }
