@@ -2,6 +2,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <exception>
 #include <memory>
 #include <vector>
 
@@ -257,13 +258,34 @@ double slice_orientation(int ci, int cj, int fi, int fj)
 void treatment(Workspace& ws)
 {
     const int nl = ws.nb_lig, nc = ws.nb_col;
-    open_slicing(ws);
+    slicing_frame(ws);
     // The slices need no labelling: the point list can go.
     std::vector<std::uint16_t>().swap(ws.coord_y);
     std::vector<std::uint16_t>().swap(ws.coord_x);
 
+    // The edifice's levels need only tab and itab: the basal rows of the
+    // model (millions of them) are written meanwhile.  A failure of either
+    // ends the run as on one thread: the rows come first.
     auto levels = std::make_unique<EdificeLevels>();
-    levels->compute(ws);
+    std::exception_ptr levels_failed, rows_failed;
+    side_by_side(
+        [&] {
+            try {
+                levels->compute(ws);
+            } catch (...) {
+                levels_failed = std::current_exception();
+            }
+        },
+        [&] {
+            try {
+                model_basal_rows(ws);
+            } catch (...) {
+                rows_failed = std::current_exception();
+            }
+        });
+    if (rows_failed) std::rethrow_exception(rows_failed);
+    basal_slice(ws);
+    if (levels_failed) std::rethrow_exception(levels_failed);
     SliceItems items{ws, *levels, {}, {}, {}};
     const bool measured = static_cast<long long>(ws.altmax) > ws.base;
     std::vector<SliceMeasure> measures;

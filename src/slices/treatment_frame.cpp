@@ -18,6 +18,13 @@ double centre_distance(const Workspace& ws)
 
 void open_slicing(Workspace& ws)
 {
+    slicing_frame(ws);
+    model_basal_rows(ws);
+    basal_slice(ws);
+}
+
+void slicing_frame(Workspace& ws)
+{
     const int nl = ws.nb_lig, nc = ws.nb_col;
     ws.coord_display = 1;
     // The radial sections may recompute the centre: the summary names both.
@@ -27,7 +34,6 @@ void open_slicing(Workspace& ws)
 
     ws.flag_gc = 1;
     gravity_center(ws);
-    const double dist_gc = centre_distance(ws);
     model_frame_rows(ws);
 
     // The true top of the edifice, below sea level too.
@@ -59,8 +65,12 @@ void open_slicing(Workspace& ws)
         fail(cfmt("the edifice rises %lld m above the base line, more than 30000 m : check the DEM's unit and its "
                   "nodata cells",
                   static_cast<long long>(height)));
-    model_basal_rows(ws);
+}
 
+void basal_slice(Workspace& ws)
+{
+    const int nl = ws.nb_lig, nc = ws.nb_col;
+    const double dist_gc = centre_distance(ws);
     // Basal surface: cells on the grid's border lines and columns count whole.
     ws.fslice.printf("Distance (m)\tSurface (m2)\tVolume (m3)\tSlice\tAltitud (m)\n");
     struct Counts {
