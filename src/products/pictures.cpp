@@ -11,6 +11,7 @@
 #include "parallel.hpp"
 #include "pictures.hpp"
 #include "products.hpp"
+#include "run_end.hpp"
 #include "workspace.hpp"
 
 namespace {
@@ -356,12 +357,22 @@ Image erosion_picture(const Workspace& ws)
     return without_data_transparent(ws, std::move(im), zoom);
 }
 
-// The three pictures are encoded side by side, then written in turn.
-void write_pictures(Workspace& ws)
+std::vector<std::uint8_t> erosion_png(const Workspace& ws)
+{
+    // Any failure reads as in write_pictures.
+    try {
+        return encode_png(erosion_picture(ws));
+    } catch (...) {
+    }
+    fail("cannot encode the pictures (not enough memory)");
+}
+
+// The pictures are encoded side by side, then written in turn.
+void write_pictures(Workspace& ws, std::vector<std::uint8_t> erosion)
 {
     const std::string base = output_prefix(ws);
     const int zoom = picture_zoom(ws);
-    std::vector<std::uint8_t> shaded, shaded_erosion, erosion;
+    std::vector<std::uint8_t> shaded, shaded_erosion;
     std::atomic<bool> failed = false;
     auto encode = [&](std::vector<std::uint8_t>& out, auto make) {
         try {
@@ -372,7 +383,9 @@ void write_pictures(Workspace& ws)
     };
     // The colour picture is three times a grey one: it goes first, and the
     // grey ones to the other threads.
-    parallel_tasks(3, [&](int t) {
+    const bool colour = erosion.empty();
+    parallel_tasks(colour ? 3 : 2, [&](int t) {
+        if (!colour) ++t;
         if (t == 0)
             encode(erosion, [&] { return erosion_picture(ws); });
         else if (t == 1)

@@ -8,8 +8,12 @@
 
 struct Workspace;
 
-// <G>_rec1_shad.png, <G>_rec1_shaderos.png and <G>_erosion.png.
-void write_pictures(Workspace& ws);
+// <G>_rec1_shad.png, <G>_rec1_shaderos.png and <G>_erosion.png; the last one
+// from `erosion` when it is already encoded (erosion_png).
+void write_pictures(Workspace& ws, std::vector<std::uint8_t> erosion = {});
+// The encoded <G>_erosion.png: it needs only the erosion thickness and the
+// shaded rebuilt cone, and takes the longest, so the driver starts it early.
+std::vector<std::uint8_t> erosion_png(const Workspace& ws);
 
 // An 8-bit image, rows from the top, `channels` bytes per pixel (1 grey, 2 grey
 // and alpha, 3 RGB, 4 RGB and alpha).

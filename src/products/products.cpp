@@ -8,13 +8,14 @@
 
 #include <cmath>
 #include <cstdio>
+#include <utility>
 
 #include "workspace.hpp"
 
-void write_products(Workspace& ws)
+void write_products(Workspace& ws, std::vector<std::uint8_t> erosion_png)
 {
     write_gis_sidecars(ws);
-    write_pictures(ws);
+    write_pictures(ws, std::move(erosion_png));
     write_slice_plot(ws);
     write_summary(ws);
     write_answers_record(ws);

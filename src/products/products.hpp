@@ -5,13 +5,16 @@
 // reads the workspace as the last stage left it.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
 struct Workspace;
 
 // Writes every product of the run; called by the driver once rec_volc is done.
-void write_products(Workspace& ws);
+// Every product; the erosion picture from `erosion_png` when it is already
+// encoded (erosion_png in pictures.hpp).
+void write_products(Workspace& ws, std::vector<std::uint8_t> erosion_png = {});
 // Root, folder and generic name: the start of every output name.
 std::string output_prefix(const Workspace& ws);
 

@@ -148,7 +148,12 @@ void measures_and_erosion(Workspace& ws, double& maxd, int& min_eros, int& max_e
 
 }  // namespace
 
-void rec_volc(Workspace& ws) { write_rebuilt_cone(ws, rebuild_measures(ws)); }
+void rec_volc(Workspace& ws)
+{
+    RebuiltRanges ranges = rebuild_measures(ws);
+    rebuilt_outputs(ws, ranges);
+    write_rebuilt_cone(ws, ranges);
+}
 
 RebuiltRanges rebuild_measures(Workspace& ws)
 {
@@ -177,6 +182,12 @@ RebuiltRanges rebuild_measures(Workspace& ws)
     int min_eros, max_eros;
     side_by_side([&] { measures_and_erosion(ws, maxd, min_eros, max_eros); },
                  [&] { shaded_image(ws, rebuilt_in_output_units, ws.tab_shad1); });
+    return {0, 0, min_eros, max_eros, maxd};
+}
+
+void rebuilt_outputs(Workspace& ws, RebuiltRanges& ranges)
+{
+    const int nl = ws.nb_lig, nc = ws.nb_col;
 
     if (nl > 1)
         for (int j = 0; j < nc; ++j) ws.itab[0][j] = ws.itab[1][j];
@@ -184,10 +195,8 @@ RebuiltRanges rebuild_measures(Workspace& ws)
         for (int i = first; i < last; ++i)
             for (int j = 0; j < nc; ++j) ws.itab[i][j] = trunc_to_int(ws.itab[i][j] * ws.coeff_rc);
     });
-    int min_rc, max_rc;
-    extremes(ws, ws.itab, min_rc, max_rc);
+    extremes(ws, ws.itab, ranges.min_rc, ranges.max_rc);
     shaded_image(ws, [&](int i, int j) { return double(ws.itab_eros[i][j]); }, ws.tab_shaderos1);
-    return {min_rc, max_rc, min_eros, max_eros, maxd};
 }
 
 void write_rebuilt_cone(Workspace& ws, const RebuiltRanges& r)

@@ -6,6 +6,7 @@
 #include <new>
 #include <ostream>
 
+#include "pictures.hpp"
 #include "products.hpp"
 #include "dialogue.hpp"
 #include "input.hpp"
@@ -62,6 +63,34 @@ void sections_and_surface_beside_interpolation(Workspace& ws)
     interp_lines.release();
     if (interp_failed) std::rethrow_exception(interp_failed);
 }
+// The pictures and the other products read the grids that the output DEMs are
+// written from, print nothing and create files of their own: they are made
+// beside the DEMs, the erosion picture (the longest) from the start.  A
+// failure of either ends the run as on one thread: the DEMs come first.
+void outputs_beside_products(Workspace& ws, RebuiltRanges& ranges)
+{
+    std::exception_ptr outputs_failed, picture_failed;
+    std::vector<std::uint8_t> erosion;
+    side_by_side(
+        [&] {
+            try {
+                rebuilt_outputs(ws, ranges);
+                write_rebuilt_cone(ws, ranges);
+            } catch (...) {
+                outputs_failed = std::current_exception();
+            }
+        },
+        [&] {
+            try {
+                erosion = erosion_png(ws);
+            } catch (...) {
+                picture_failed = std::current_exception();
+            }
+        });
+    if (outputs_failed) std::rethrow_exception(outputs_failed);
+    if (picture_failed) std::rethrow_exception(picture_failed);
+    write_products(ws, std::move(erosion));
+}
 }  // namespace
 
 int run(Workspace& ws)
@@ -84,12 +113,9 @@ int run(Workspace& ws)
             begin(ws, "sections+surface+interp");
             sections_and_surface_beside_interpolation(ws);
             begin(ws, "rec_volc");
-            const RebuiltRanges ranges = rebuild_measures(ws);
-            // The pictures and the other products read the grids that the
-            // output DEMs are written from, print nothing and create files of
-            // their own: they are made beside the DEMs.
+            RebuiltRanges ranges = rebuild_measures(ws);
             begin(ws, "outputs+products");
-            side_by_side([&] { write_rebuilt_cone(ws, ranges); }, [&] { write_products(ws); });
+            outputs_beside_products(ws, ranges);
             begin(ws, "end");
             // Every result is complete on disk before the key is asked for: a
             // file that cannot be written ends the run without the key wait.
