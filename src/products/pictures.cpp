@@ -2,7 +2,7 @@
 #include <zlib.h>
 
 #include <algorithm>
-#include <atomic>
+#include <functional>
 #include <cmath>
 #include <cstring>
 #include <string>
@@ -357,44 +357,48 @@ Image erosion_picture(const Workspace& ws)
     return without_data_transparent(ws, std::move(im), zoom);
 }
 
-std::vector<std::uint8_t> erosion_png(const Workspace& ws)
+namespace {
+
+// Any failure to encode reads the same.
+template <class Make>
+std::vector<std::uint8_t> encoded(Make make)
 {
-    // Any failure reads as in write_pictures.
     try {
-        return encode_png(erosion_picture(ws));
+        return encode_png(make());
     } catch (...) {
     }
     fail("cannot encode the pictures (not enough memory)");
 }
 
-// The pictures are encoded side by side, then written in turn.
-void write_pictures(Workspace& ws, std::vector<std::uint8_t> erosion)
+}  // namespace
+
+void encode_erosion_picture(const Workspace& ws, EncodedPictures& pictures)
+{
+    pictures.erosion = encoded([&] { return erosion_picture(ws); });
+}
+
+void encode_grey_pictures(const Workspace& ws, EncodedPictures& pictures)
+{
+    const int zoom = picture_zoom(ws);
+    pictures.shaded = encoded([&] { return grey_image(ws, ws.tab_shad1, zoom); });
+    pictures.shaded_erosion = encoded([&] { return grey_image(ws, ws.tab_shaderos1, zoom); });
+}
+
+// The pictures not encoded yet are encoded side by side (the colour one, three
+// times a grey one, first), then all are written in turn.
+void write_pictures(Workspace& ws, EncodedPictures pictures)
 {
     const std::string base = output_prefix(ws);
     const int zoom = picture_zoom(ws);
-    std::vector<std::uint8_t> shaded, shaded_erosion;
-    std::atomic<bool> failed = false;
-    auto encode = [&](std::vector<std::uint8_t>& out, auto make) {
-        try {
-            out = encode_png(make());
-        } catch (...) {
-            failed = true;
-        }
-    };
-    // The colour picture is three times a grey one: it goes first, and the
-    // grey ones to the other threads.
-    const bool colour = erosion.empty();
-    parallel_tasks(colour ? 3 : 2, [&](int t) {
-        if (!colour) ++t;
-        if (t == 0)
-            encode(erosion, [&] { return erosion_picture(ws); });
-        else if (t == 1)
-            encode(shaded, [&] { return grey_image(ws, ws.tab_shad1, zoom); });
-        else
-            encode(shaded_erosion, [&] { return grey_image(ws, ws.tab_shaderos1, zoom); });
-    });
-    if (failed) fail("cannot encode the pictures (not enough memory)");
-    write_file(ws, base + "_rec1_shad.png", shaded);
-    write_file(ws, base + "_rec1_shaderos.png", shaded_erosion);
-    write_file(ws, base + "_erosion.png", erosion);
+    std::vector<std::function<void()>> jobs;
+    if (pictures.erosion.empty()) jobs.push_back([&] { encode_erosion_picture(ws, pictures); });
+    if (pictures.shaded.empty())
+        jobs.push_back([&] { pictures.shaded = encoded([&] { return grey_image(ws, ws.tab_shad1, zoom); }); });
+    if (pictures.shaded_erosion.empty())
+        jobs.push_back(
+            [&] { pictures.shaded_erosion = encoded([&] { return grey_image(ws, ws.tab_shaderos1, zoom); }); });
+    parallel_tasks(int(jobs.size()), [&](int t) { jobs[std::size_t(t)](); });
+    write_file(ws, base + "_rec1_shad.png", pictures.shaded);
+    write_file(ws, base + "_rec1_shaderos.png", pictures.shaded_erosion);
+    write_file(ws, base + "_erosion.png", pictures.erosion);
 }

@@ -12,10 +12,12 @@
 
 #include "workspace.hpp"
 
-void write_products(Workspace& ws, std::vector<std::uint8_t> erosion_png)
+void write_products(Workspace& ws) { write_products(ws, EncodedPictures{}); }
+
+void write_products(Workspace& ws, EncodedPictures pictures)
 {
     write_gis_sidecars(ws);
-    write_pictures(ws, std::move(erosion_png));
+    write_pictures(ws, std::move(pictures));
     write_slice_plot(ws);
     write_summary(ws);
     write_answers_record(ws);

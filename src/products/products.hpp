@@ -12,9 +12,10 @@
 struct Workspace;
 
 // Writes every product of the run; called by the driver once rec_volc is done.
-// Every product; the erosion picture from `erosion_png` when it is already
-// encoded (erosion_png in pictures.hpp).
-void write_products(Workspace& ws, std::vector<std::uint8_t> erosion_png = {});
+struct EncodedPictures;
+// Every product; the pictures already encoded are taken as they are.
+void write_products(Workspace& ws);
+void write_products(Workspace& ws, EncodedPictures pictures);
 // Root, folder and generic name: the start of every output name.
 std::string output_prefix(const Workspace& ws);
 

@@ -64,13 +64,15 @@ void sections_and_surface_beside_interpolation(Workspace& ws)
     if (interp_failed) std::rethrow_exception(interp_failed);
 }
 // The pictures and the other products read the grids that the output DEMs are
-// written from, print nothing and create files of their own: they are made
-// beside the DEMs, the erosion picture (the longest) from the start.  A
-// failure of either ends the run as on one thread: the DEMs come first.
+// written from, print nothing and create files of their own: the erosion
+// picture (the longest) is encoded from the start beside the output units,
+// the erosion's shaded image, the output DEMs and then the grey pictures.  A
+// failure of either side ends the run as on one thread: the DEMs come first,
+// then the pictures.
 void outputs_beside_products(Workspace& ws, RebuiltRanges& ranges)
 {
-    std::exception_ptr outputs_failed, picture_failed;
-    std::vector<std::uint8_t> erosion;
+    std::exception_ptr outputs_failed, greys_failed, erosion_failed;
+    EncodedPictures pictures;
     side_by_side(
         [&] {
             try {
@@ -78,18 +80,24 @@ void outputs_beside_products(Workspace& ws, RebuiltRanges& ranges)
                 write_rebuilt_cone(ws, ranges);
             } catch (...) {
                 outputs_failed = std::current_exception();
+                return;
+            }
+            try {
+                encode_grey_pictures(ws, pictures);
+            } catch (...) {
+                greys_failed = std::current_exception();
             }
         },
         [&] {
             try {
-                erosion = erosion_png(ws);
+                encode_erosion_picture(ws, pictures);
             } catch (...) {
-                picture_failed = std::current_exception();
+                erosion_failed = std::current_exception();
             }
         });
-    if (outputs_failed) std::rethrow_exception(outputs_failed);
-    if (picture_failed) std::rethrow_exception(picture_failed);
-    write_products(ws, std::move(erosion));
+    for (const std::exception_ptr& e : {outputs_failed, greys_failed, erosion_failed})
+        if (e) std::rethrow_exception(e);
+    write_products(ws, std::move(pictures));
 }
 }  // namespace
 
