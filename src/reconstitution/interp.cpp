@@ -5,7 +5,6 @@
 #include <cstring>
 #include <functional>
 #include <memory>
-#include <queue>
 #include <tuple>
 #include <vector>
 
@@ -130,16 +129,25 @@ void closing_fill(Workspace& ws, const std::vector<std::uint32_t>& unset)
         const int i = int(u / std::uint32_t(nc)), j = int(u % std::uint32_t(nc));
         if (is_set(i - 1, j) || is_set(i, j - 1) || is_set(i, j + 1) || is_set(i + 1, j)) next.push_back(u);
     }
-    std::priority_queue<std::uint32_t, std::vector<std::uint32_t>, std::greater<>> scan;
+    // A scan takes its cells in increasing order from three lists that are
+    // each in increasing order: the cells it started with, and the cells right
+    // of and below the cells it set (found in the order those were set).
+    std::vector<std::uint32_t> first, right, below;
     while (!next.empty()) {
-        for (std::uint32_t u : next) {
-            state[u] = this_scan;
-            scan.push(u);
-        }
+        for (std::uint32_t u : next) state[u] = this_scan;
+        first.swap(next);
         next.clear();
-        while (!scan.empty()) {
-            const std::uint32_t u = scan.top();
-            scan.pop();
+        right.clear();
+        below.clear();
+        std::size_t nf = 0, nr = 0, nb = 0;
+        for (;;) {
+            constexpr std::uint32_t none = 0xFFFFFFFFu;
+            const std::uint32_t uf = nf < first.size() ? first[nf] : none;
+            const std::uint32_t ur = nr < right.size() ? right[nr] : none;
+            const std::uint32_t ub = nb < below.size() ? below[nb] : none;
+            const std::uint32_t u = std::min({uf, ur, ub});
+            if (u == none) break;
+            (u == uf ? nf : u == ur ? nr : nb)++;
             const int i = int(u / std::uint32_t(nc)), j = int(u % std::uint32_t(nc));
             std::int64_t sum = 0;
             int count = 0;
@@ -154,10 +162,12 @@ void closing_fill(Workspace& ws, const std::vector<std::uint32_t>& unset)
                 const std::uint32_t q = std::uint32_t(std::size_t(a) * nc + b);
                 if (state[q] != idle) continue;
                 state[q] = now ? this_scan : next_scan;
-                if (now)
-                    scan.push(q);
-                else
+                if (!now)
                     next.push_back(q);
+                else if (a == i)
+                    right.push_back(q);
+                else
+                    below.push_back(q);
             }
         }
         std::sort(next.begin(), next.end());
