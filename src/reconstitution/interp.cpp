@@ -198,6 +198,7 @@ void interp(Workspace& ws)
     levels.reset();
 
     ws.say("\n\n\tCone reconstitution \n");
+    if (ws.on_one_core) ws.on_one_core();
     Dilation dilation(ws);
     ws.modif = 1;
     int lco = 0;

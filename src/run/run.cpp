@@ -2,7 +2,9 @@
 
 #include <malloc.h>
 
+#include <condition_variable>
 #include <exception>
+#include <mutex>
 #include <new>
 #include <ostream>
 
@@ -40,6 +42,19 @@ void sections_and_surface_beside_interpolation(Workspace& ws)
     const int coord_display = ws.coord_display;  // the interpolation changes it
     std::exception_ptr measures_failed, interp_failed;
     Workspace::HeldOutput interp_lines(ws);
+    // The measures wait until the interpolation is down to one core (or
+    // done), and then take one core: until then it keeps every core busy.
+    std::mutex m;
+    std::condition_variable cv;
+    bool go = false;
+    auto start_measures = [&] {
+        {
+            std::lock_guard<std::mutex> lock(m);
+            go = true;
+        }
+        cv.notify_all();
+    };
+    ws.on_one_core = start_measures;
     side_by_side(
         [&] {
             interp_lines.hold();
@@ -49,8 +64,14 @@ void sections_and_surface_beside_interpolation(Workspace& ws)
                 interp_failed = std::current_exception();
             }
             interp_lines.stop();
+            start_measures();
         },
         [&] {
+            {
+                std::unique_lock<std::mutex> lock(m);
+                cv.wait(lock, [&] { return go; });
+            }
+            OneThread alone;
             try {
                 if (centre_stays) histo_pent(ws, coord_display);
                 ws.both("\n\n\tOriginal volcanic shape ");
@@ -59,6 +80,7 @@ void sections_and_surface_beside_interpolation(Workspace& ws)
                 measures_failed = std::current_exception();
             }
         });
+    ws.on_one_core = nullptr;
     if (measures_failed) std::rethrow_exception(measures_failed);
     interp_lines.release();
     if (interp_failed) std::rethrow_exception(interp_failed);

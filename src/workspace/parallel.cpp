@@ -29,6 +29,7 @@ int machine_threads()
 }
 
 std::atomic<std::size_t> threshold{default_parallel_threshold};
+thread_local int one_thread = 0;  // OneThread scopes open on this thread
 
 // Threads started once and kept.  Each call of parallel_tasks is a job; the
 // workers take tasks from the oldest job that has some left, and the caller
@@ -144,8 +145,12 @@ std::shared_ptr<Pool> pool()
 
 }  // namespace
 
+OneThread::OneThread() { ++one_thread; }
+OneThread::~OneThread() { --one_thread; }
+
 int thread_count()
 {
+    if (one_thread > 0) return 1;
     std::lock_guard<std::mutex> lock(pool_mutex);
     return chosen > 0 ? chosen : machine_threads();
 }
@@ -162,7 +167,7 @@ void set_parallel_threshold(std::size_t cells) { threshold.store(cells); }
 void parallel_tasks(int tasks, const std::function<void(int task)>& task)
 {
     if (tasks <= 0) return;
-    if (tasks > 1) {
+    if (tasks > 1 && one_thread == 0) {
         const std::shared_ptr<Pool> p = pool();
         if (p->size() > 1) {
             p->run(tasks, task);

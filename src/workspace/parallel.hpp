@@ -14,8 +14,17 @@
 #include <string>
 #include <vector>
 
-// Number of threads the run uses (1 or more).
+// Number of threads the run uses (1 or more); 1 within a OneThread.
 int thread_count();
+// Within its scope, the calling thread shares out nothing: a stage run beside
+// another that keeps the other cores busy.
+class OneThread {
+public:
+    OneThread();
+    ~OneThread();
+    OneThread(const OneThread&) = delete;
+    OneThread& operator=(const OneThread&) = delete;
+};
 // Sets it (0: back to TEPHROMAT_THREADS or the machine's cores); the tests
 // run the program with several counts.
 void set_thread_count(int n);

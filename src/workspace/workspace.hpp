@@ -33,6 +33,9 @@ struct Workspace {
     // Called by the driver with the name of each stage as it starts, and with
     // "end" when the last one is done (the benchmark times the stages so).
     std::function<void(const char* stage)> on_stage;
+    // Called by the interpolation when the rest of it runs on one core (its
+    // dilation): the driver then starts what it runs beside it.
+    std::function<void()> on_one_core;
 
     // Directory that holds the site folders, ending with "/".
     std::string root;
