@@ -85,6 +85,7 @@ void sections_and_surface_beside_interpolation(Workspace& ws)
     interp_lines.release();
     if (interp_failed) std::rethrow_exception(interp_failed);
 }
+
 // The pictures and the other products read the grids that the output DEMs are
 // written from, print nothing and create files of their own: the erosion
 // picture (the longest) is encoded from the start beside the output units,
@@ -121,6 +122,7 @@ void outputs_beside_products(Workspace& ws, RebuiltRanges& ranges)
         if (e) std::rethrow_exception(e);
     write_products(ws, std::move(pictures));
 }
+
 }  // namespace
 
 int run(Workspace& ws)
