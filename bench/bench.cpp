@@ -1,6 +1,8 @@
 // tephromat_bench: runs the whole program on synthetic volcanoes of growing
-// size, times each stage and the peak memory, then runs the straightforward
-// stages on the same DEM and checks that every output is byte-identical.
+// size on all threads and on one, times each stage (wall and CPU) and the peak
+// memory, times `gdaldem slope` and `gdaldem hillshade` on the same grid, then
+// runs the straightforward stages on the same DEM; every run's outputs must be
+// byte-identical.
 //
 // Each run is a forked child, so that its peak resident memory is its own and
 // a run over the time limit can be killed.  The child reports the stage
@@ -19,6 +21,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -28,6 +31,7 @@
 #include <string>
 #include <vector>
 
+#include "parallel.hpp"
 #include "reference.hpp"
 #include "run.hpp"
 #include "stages.hpp"
@@ -39,13 +43,18 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-constexpr const char* stage_names[] = {"opening", "parameters2", "treatment", "angles",         "histo_pent",
-                                       "surface", "interp",      "rec_volc",  "products"};
-constexpr int n_stages = 9;  // then "end"
+// The slope angles run beside the slice analysis, the radial sections and the
+// surface of the present relief beside the interpolation, the products beside
+// the output DEMs.
+constexpr const char* stage_names[] = {"opening",  "parameters2", "treatment+angles", "sections+surface+interp",
+                                       "rec_volc", "outputs+products"};
+constexpr int n_stages = 6;  // then "end"
 
 struct Options {
     std::vector<int> sizes;
     bool reference = true;
+    bool single = true;  // the run on one thread
+    bool gdal = true;
     double limit = 300;  // seconds per run
     bool esri = false;
     bool keep = false;
@@ -54,7 +63,8 @@ struct Options {
 struct Outcome {
     enum State { done, failed, over } state = failed;
     std::string why;           // for a failed run
-    double stage[n_stages]{};  // seconds
+    double stage[n_stages]{};      // wall seconds
+    double stage_cpu[n_stages]{};  // CPU seconds of the process (every thread)
     double total = 0;
     double cpu = 0;  // user + system seconds: a check on the wall times of a busy machine
     long peak_kib = 0;
@@ -88,15 +98,20 @@ std::string answers(const Volcano& v, const std::string& folder, bool esri)
     return a.str();
 }
 
-[[noreturn]] void child(int fd, const std::string& dialogue, const Stages* stages, const std::string& console_path)
+[[noreturn]] void child(int fd, const std::string& dialogue, const Stages* stages, const std::string& console_path,
+                        int threads)
 {
+    if (threads > 0) set_thread_count(threads);
     std::istringstream in(dialogue);
     std::ostringstream out;
     Workspace ws(in, out);
     ws.stages = stages;
     const Clock::time_point t0 = Clock::now();
     ws.on_stage = [&](const char* name) {
-        write_all(fd, "S " + std::string(name) + " " + std::to_string(seconds_since(t0)) + "\n");
+        timespec cpu{};
+        clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &cpu);
+        write_all(fd, "S " + std::string(name) + " " + std::to_string(seconds_since(t0)) + " " +
+                          std::to_string(double(cpu.tv_sec) + double(cpu.tv_nsec) * 1e-9) + "\n");
     };
     const int status = run(ws);
     const double total = seconds_since(t0);
@@ -108,7 +123,8 @@ std::string answers(const Volcano& v, const std::string& folder, bool esri)
 // One complete run in a child process; the run's files are then moved from
 // `folder_dir` (all but the input DEM) to `result_dir`.
 Outcome run_once(const std::string& dialogue, const Stages* stages, const std::string& folder_dir,
-                 const std::set<std::string>& inputs, const std::string& result_dir, double limit, const char* label)
+                 const std::set<std::string>& inputs, const std::string& result_dir, double limit, const char* label,
+                 int threads = 0)
 {
     fs::create_directories(result_dir);
     std::printf("  %-10s", label);
@@ -121,13 +137,14 @@ Outcome run_once(const std::string& dialogue, const Stages* stages, const std::s
     if (pid < 0) throw std::runtime_error("fork failed");
     if (pid == 0) {
         close(p[0]);
-        child(p[1], dialogue, stages, result_dir + "console");
+        child(p[1], dialogue, stages, result_dir + "console", threads);
     }
     close(p[1]);
 
     Outcome o;
-    double start[n_stages + 1];
+    double start[n_stages + 1], start_cpu[n_stages + 1];
     for (double& s : start) s = NAN;
+    for (double& s : start_cpu) s = NAN;
     int status = -1;
     const Clock::time_point deadline =
         Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(limit));
@@ -154,7 +171,7 @@ Outcome run_once(const std::string& dialogue, const Stages* stages, const std::s
                 line >> name;
                 const int k =
                     int(std::find(std::begin(stage_names), std::end(stage_names), name) - std::begin(stage_names));
-                line >> start[k];  // k is n_stages for "end"
+                line >> start[k] >> start_cpu[k];  // k is n_stages for "end"
                 if (k < n_stages) std::printf(" %s", stage_names[k]);
                 std::fflush(stdout);
             } else {
@@ -169,7 +186,10 @@ Outcome run_once(const std::string& dialogue, const Stages* stages, const std::s
     o.peak_kib = ru.ru_maxrss;
     o.cpu = double(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) + double(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) * 1e-6;
 
-    for (int k = 0; k < n_stages; ++k) o.stage[k] = start[k + 1] - start[k];
+    for (int k = 0; k < n_stages; ++k) {
+        o.stage[k] = start[k + 1] - start[k];
+        o.stage_cpu[k] = start_cpu[k + 1] - start_cpu[k];
+    }
     if (killed) {
         o.state = Outcome::over;
         std::printf("  over %g s\n", limit);
@@ -235,41 +255,102 @@ std::string seconds_text(const Outcome& o, double limit)
 
 struct Row {
     int size = 0, slices = 0;
-    Outcome program, reference;
+    Outcome program, single, reference;
+    double gdal_slope = NAN, gdal_hillshade = NAN;  // seconds
     bool compared = false;
     std::string outputs;
 };
 
-void print_stages(const Row& r, bool with_reference, std::size_t cells)
+double gdal_total(const Row& r) { return r.gdal_slope + r.gdal_hillshade; }
+
+void print_stages(const Row& r, std::size_t cells)
 {
-    const bool ref = with_reference && r.reference.state == Outcome::done;
-    std::printf("    %-16s %10s", "stage (s)", "program");
-    if (ref) std::printf(" %10s %8s", "reference", "ratio");
+    const bool one = r.single.state == Outcome::done, ref = r.reference.state == Outcome::done;
+    std::printf("    %-24s %16s", "stage (s)", "all threads");
+    if (one) std::printf(" %16s %8s", "one thread", "speed-up");
+    if (ref) std::printf(" %10s", "reference");
+    std::printf("\n    %-24s %7s %8s", "", "wall", "cpu");
+    if (one) std::printf(" %7s %8s", "wall", "cpu");
     std::printf("\n");
     for (int k = 0; k < n_stages; ++k) {
-        std::printf("    %-16s %10.3f", stage_names[k], r.program.stage[k]);
-        if (ref) std::printf(" %10.3f %8.1f", r.reference.stage[k], r.reference.stage[k] / r.program.stage[k]);
+        std::printf("    %-24s %7.3f %8.3f", stage_names[k], r.program.stage[k], r.program.stage_cpu[k]);
+        if (one)
+            std::printf(" %7.3f %8.3f %8.2f", r.single.stage[k], r.single.stage_cpu[k],
+                        r.single.stage[k] / r.program.stage[k]);
+        if (ref) std::printf(" %10.3f", r.reference.stage[k]);
         std::printf("\n");
     }
-    std::printf("    %-16s %10.3f", "total", r.program.total);
-    if (ref) std::printf(" %10.3f %8.1f", r.reference.total, r.reference.total / r.program.total);
-    std::printf("\n    %-16s %10.3f", "cpu", r.program.cpu);
-    if (ref) std::printf(" %10.3f %8.1f", r.reference.cpu, r.reference.cpu / r.program.cpu);
-    std::printf("\n    %-16s %10.1f", "peak MiB", double(r.program.peak_kib) / 1024);
-    if (ref) std::printf(" %10.1f", double(r.reference.peak_kib) / 1024);
-    std::printf("\n    %-16s %10.1f", "bytes/cell", double(r.program.peak_kib) * 1024 / double(cells));
-    if (ref) std::printf(" %10.1f", double(r.reference.peak_kib) * 1024 / double(cells));
+    std::printf("    %-24s %7.3f %8.3f", "total", r.program.total, r.program.cpu);
+    if (one) std::printf(" %7.3f %8.3f %8.2f", r.single.total, r.single.cpu, r.single.total / r.program.total);
+    if (ref) std::printf(" %10.3f", r.reference.total);
+    std::printf("\n    %-24s %7.1f", "peak MiB", double(r.program.peak_kib) / 1024);
+    if (one) std::printf(" %16.1f", double(r.single.peak_kib) / 1024);
+    std::printf("\n    %-24s %7.1f", "bytes/cell", double(r.program.peak_kib) * 1024 / double(cells));
+    if (one) std::printf(" %16.1f", double(r.single.peak_kib) * 1024 / double(cells));
     std::printf("\n");
+    if (!std::isnan(gdal_total(r)))
+        std::printf("    gdaldem slope %.3f s + hillshade %.3f s = %.3f s; the program on all threads takes %.1f times "
+                    "that\n",
+                    r.gdal_slope, r.gdal_hillshade, gdal_total(r), r.program.total / gdal_total(r));
+}
+
+// Wall seconds of a shell command, or NAN when it fails.
+double timed(const std::string& command)
+{
+    const Clock::time_point t0 = Clock::now();
+    const int status = std::system(command.c_str());
+    const double s = seconds_since(t0);
+    return status == 0 ? s : NAN;
+}
+
+// gdaldem slope and hillshade on the benchmark's DEM (a VRT over the raw
+// centimetres, or the ESRI grid), written to GeoTIFFs that are then removed.
+void time_gdaldem(Row& r, const Volcano& v, const std::string& dir, bool esri)
+{
+    std::string input = dir + "volcano.asc";
+    std::string scale = "1";
+    if (!esri) {
+        input = dir + "gdal.vrt";
+        std::ofstream vrt(input);
+        vrt << "<VRTDataset rasterXSize=\"" << v.size << "\" rasterYSize=\"" << v.size << "\">\n"
+            << "  <GeoTransform>500000, " << v.pixel << ", 0, 4000000, 0, " << -v.pixel << "</GeoTransform>\n"
+            << "  <VRTRasterBand dataType=\"Int32\" band=\"1\" subClass=\"VRTRawRasterBand\">\n"
+            << "    <SourceFilename relativeToVRT=\"1\">volcano_m4.raw</SourceFilename>\n"
+            << "    <ImageOffset>0</ImageOffset><PixelOffset>4</PixelOffset><LineOffset>" << 4 * v.size
+            << "</LineOffset><ByteOrder>LSB</ByteOrder>\n"
+            << "  </VRTRasterBand>\n</VRTDataset>\n";
+        scale = "100";  // centimetres up, metres across
+    }
+    const std::string out = dir + "gdal-out.tif";
+    r.gdal_slope = timed("gdaldem slope -q -s " + scale + " '" + input + "' '" + out + "'");
+    std::remove(out.c_str());
+    r.gdal_hillshade = timed("gdaldem hillshade -q -s " + scale + " '" + input + "' '" + out + "'");
+    std::remove(out.c_str());
+    if (!esri) std::remove(input.c_str());
+}
+
+// Compares the outputs of two runs; "identical" or the files that differ.
+std::string compare_runs(const std::string& a, const std::string& b)
+{
+    const std::vector<std::string> diff = differing_files(a, b);
+    if (diff.empty()) return "identical";
+    std::string text;
+    for (const std::string& d : diff) text += (text.empty() ? "DIFFER: " : ", ") + d;
+    return text;
 }
 
 void usage()
 {
     std::printf(
         "usage: tephromat_bench [options] [sizes...]\n"
-        "  Runs the whole program on synthetic volcanoes (sizes 256, 512, 1024, 2048, 4096;\n"
-        "  default 512 1024 2048 4096), timing each stage, then the straightforward stages\n"
-        "  on the same DEM, comparing every output byte for byte.\n"
+        "  Runs the whole program on synthetic volcanoes (sizes 256, 512, 1024, 2048, 4096,\n"
+        "  8192; default 512 1024 2048 4096) on all threads and on one, timing each stage\n"
+        "  (wall and CPU); times gdaldem slope and hillshade on the same grid; then runs the\n"
+        "  straightforward stages on the same DEM.  Every run's outputs are compared byte\n"
+        "  for byte.\n"
         "  --no-reference   skip the runs of the straightforward stages\n"
+        "  --no-single      skip the runs on one thread\n"
+        "  --no-gdal        skip gdaldem\n"
         "  --limit S        kill a run after S seconds (default 300)\n"
         "  --esri           ESRI ASCII grids in and out instead of raw 32-bit rasters\n"
         "  --keep           keep the temporary root and the outputs\n");
@@ -282,6 +363,10 @@ Options parse(int argc, char** argv)
         const std::string s = argv[a];
         if (s == "--no-reference") {
             o.reference = false;
+        } else if (s == "--no-single") {
+            o.single = false;
+        } else if (s == "--no-gdal") {
+            o.gdal = false;
         } else if (s == "--limit" && a + 1 < argc) {
             o.limit = std::atof(argv[++a]);
         } else if (s == "--esri") {
@@ -315,8 +400,11 @@ int main(int argc, char** argv)
     }
     const std::string tmp = tmpl + "/", root = tmp + "root/";
     setenv("TEPHROMAT_ROOT", root.c_str(), 1);
-    std::printf("tephromat_bench: %s input and output, time limit %g s per run, temporary root %s\n",
-                opt.esri ? "ESRI ASCII" : "raw 32-bit", opt.limit, root.c_str());
+    const bool gdal = std::system("command -v gdaldem > /dev/null 2>&1") == 0;
+    std::printf("tephromat_bench: %s input and output, %d threads (TEPHROMAT_THREADS or the cores), time limit %g s "
+                "per run, temporary root %s%s\n",
+                opt.esri ? "ESRI ASCII" : "raw 32-bit", thread_count(), opt.limit, root.c_str(),
+                gdal ? "" : "; gdaldem not found");
 
     std::vector<Row> rows;
     for (const int size : opt.sizes) {
@@ -339,31 +427,43 @@ int main(int argc, char** argv)
             r.slices = top / 100 - v.base;
             std::printf("\n== %d x %d, pixel %g m, base line %d m, %d slices, centre line %d column %d, DEM %016llx\n",
                         size, size, v.pixel, v.base, r.slices, v.centre_line, v.centre_col, (unsigned long long)fnv);
+            if (opt.gdal && gdal) {
+                time_gdaldem(r, v, dir, opt.esri);
+                std::printf("  gdaldem    slope %.2f s, hillshade %.2f s\n", r.gdal_slope, r.gdal_hillshade);
+            }
         }
         // Memory the generator freed goes back to the system before the runs
         // fork: a child counts whatever its parent still holds.
         malloc_trim(0);
         const std::set<std::string> inputs = {"volcano_m4.raw", "volcano_m4.txt", "volcano.asc"};
         r.program = run_once(dialogue, &program_stages, dir, inputs, results + "program/", opt.limit, "program");
+        std::vector<std::string> verdicts;
+        if (opt.single) {
+            r.single = run_once(dialogue, &program_stages, dir, inputs, results + "single/", opt.limit, "1 thread", 1);
+            if (r.program.state == Outcome::done && r.single.state == Outcome::done) {
+                r.compared = true;
+                const std::string v = compare_runs(results + "program/", results + "single/");
+                std::printf("  all threads against one thread: %s\n", v.c_str());
+                if (v != "identical") verdicts.push_back("1 thread " + v);
+            }
+        }
         if (opt.reference) {
             r.reference =
                 run_once(dialogue, &reference_stages, dir, inputs, results + "reference/", opt.limit, "reference");
             if (r.program.state == Outcome::done && r.reference.state == Outcome::done) {
                 r.compared = true;
-                const std::vector<std::string> diff = differing_files(results + "program/", results + "reference/");
                 std::size_t files = 0;
                 for (const auto& e : fs::directory_iterator(results + "program/"))
                     files += e.path().filename() != "console";
-                if (diff.empty()) {
-                    r.outputs = "identical";
-                    std::printf("  %zu output files and the console transcript identical\n", files);
-                } else {
-                    for (const std::string& d : diff) r.outputs += (r.outputs.empty() ? "DIFFER: " : ", ") + d;
-                    std::printf("  %s\n", r.outputs.c_str());
-                }
+                const std::string v = compare_runs(results + "program/", results + "reference/");
+                std::printf("  against the straightforward stages: %zu output files and the console transcript %s\n",
+                            files, v.c_str());
+                if (v != "identical") verdicts.push_back("reference " + v);
             }
         }
-        if (r.program.state == Outcome::done) print_stages(r, opt.reference, std::size_t(size) * std::size_t(size));
+        for (const std::string& v : verdicts) r.outputs += (r.outputs.empty() ? "" : "; ") + v;
+        if (r.compared && verdicts.empty()) r.outputs = "identical";
+        if (r.program.state == Outcome::done) print_stages(r, std::size_t(size) * std::size_t(size));
         if (!opt.keep) {
             fs::remove_all(results);
             fs::remove_all(dir);
@@ -371,12 +471,17 @@ int main(int argc, char** argv)
         rows.push_back(r);
     }
 
-    std::printf("\n%6s %7s %11s %9s %8s %13s %9s  %s\n", "size", "slices", "program s", "peak MiB", "B/cell",
-                "reference s", "speed-up", "outputs");
+    std::printf("\n%6s %7s %9s %9s %8s %9s %7s %9s %8s %12s  %s\n", "size", "slices", "1 thread", "all s",
+                "speed-up", "gdaldem", "ratio", "peak MiB", "B/cell", "reference s", "outputs");
     for (const Row& r : rows) {
-        const bool both = r.program.state == Outcome::done && r.reference.state == Outcome::done;
-        char speedup[24] = "-";
-        if (both) std::snprintf(speedup, sizeof speedup, "%.1fx", r.reference.total / r.program.total);
+        char speedup[24] = "-", ratio[24] = "-", gd[24] = "-";
+        if (r.program.state == Outcome::done && r.single.state == Outcome::done)
+            std::snprintf(speedup, sizeof speedup, "%.2fx", r.single.total / r.program.total);
+        if (!std::isnan(gdal_total(r))) {
+            std::snprintf(gd, sizeof gd, "%.2f", gdal_total(r));
+            if (r.program.state == Outcome::done)
+                std::snprintf(ratio, sizeof ratio, "%.1fx", r.program.total / gdal_total(r));
+        }
         // The peak of an unfinished run says little: shown only for finished ones.
         char mib[24] = "-", per_cell[24] = "-";
         if (r.program.state == Outcome::done) {
@@ -384,9 +489,10 @@ int main(int argc, char** argv)
             std::snprintf(per_cell, sizeof per_cell, "%.1f",
                           double(r.program.peak_kib) * 1024 / (double(r.size) * r.size));
         }
-        std::printf("%6d %7d %11s %9s %8s %13s %9s  %s\n", r.size, r.slices,
-                    seconds_text(r.program, opt.limit).c_str(), mib, per_cell,
-                    opt.reference ? seconds_text(r.reference, opt.limit).c_str() : "skipped", speedup,
+        std::printf("%6d %7d %9s %9s %8s %9s %7s %9s %8s %12s  %s\n", r.size, r.slices,
+                    opt.single ? seconds_text(r.single, opt.limit).c_str() : "skipped",
+                    seconds_text(r.program, opt.limit).c_str(), speedup, gd, ratio, mib, per_cell,
+                    opt.reference ? seconds_text(r.reference, opt.limit).c_str() : "skipped",
                     r.compared ? r.outputs.c_str() : "-");
     }
     if (opt.keep)

@@ -13,7 +13,8 @@ struct Shape {
     int slices;
 };
 // Finer pixels for the bigger grids keep the cone a few kilometres wide.
-constexpr Shape shapes[] = {{256, 20, 75}, {512, 10, 150}, {1024, 5, 300}, {2048, 2, 500}, {4096, 1, 1000}};
+constexpr Shape shapes[] = {{256, 20, 75},  {512, 10, 150},  {1024, 5, 300},
+                            {2048, 2, 500}, {4096, 1, 1000}, {8192, 1, 2000}};
 
 std::uint64_t splitmix64(std::uint64_t& state)
 {

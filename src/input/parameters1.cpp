@@ -3,26 +3,17 @@
 #include "dialogue.hpp"
 #include "input.hpp"
 #include "nodata.hpp"
+#include "parallel.hpp"
 #include "workspace.hpp"
 
 namespace {
 
-// True extremes of a grid (a value replaces the current one only when strictly
-// smaller or greater, scanning in order), over the cells with data.
+// True extremes of a grid over its cells with data (the start values only
+// stand when there is none).
 template <class T>
 void extremes(const Workspace& ws, const nrutil::Grid<T>& g, T& lo, T& hi)
 {
-    const T* p = g.data();
-    std::size_t n = g.size();
-    std::size_t k = 0;
-    while (k < n && without_data(ws, k)) ++k;
-    if (k == n) return;
-    lo = hi = p[k];
-    for (++k; k < n; ++k) {
-        if (without_data(ws, k)) continue;
-        if (p[k] < lo) lo = p[k];
-        if (p[k] > hi) hi = p[k];
-    }
+    extremes_with_data(ws, g, lo, hi);
 }
 
 }  // namespace
@@ -59,13 +50,17 @@ void parameters1(Workspace& ws)
         if (ws.interv > 0) ws.say("\n\tTransformation of the original dynamic scale ");
         static const double factors[] = {1.0, 10.0, 100.0, 1000.0};
         const double factor = factors[ws.interv];
-        std::int32_t* ip = ws.itab.data();
-        double* dp = ws.dtab.data();
-        for (std::size_t k = 0, n = ws.itab.size(); k < n; ++k) {
-            dp[k] = double(ip[k]) / factor;
-            ip[k] = std::int32_t(dp[k]);
-        }
-        ws.itab3.copy_from(ws.itab);
+        parallel_rows(0, ws.nb_lig, std::size_t(ws.nb_col), [&](int first, int last) {
+            for (int i = first; i < last; ++i) {
+                std::int32_t* ip = ws.itab[i];
+                std::int32_t* ip3 = ws.itab3[i];
+                double* dp = ws.dtab[i];
+                for (int j = 0; j < ws.nb_col; ++j) {
+                    dp[j] = double(ip[j]) / factor;
+                    ip3[j] = ip[j] = std::int32_t(dp[j]);
+                }
+            }
+        });
         extremes(ws, ws.itab, ws.mind, ws.maxd);
         ws.say("\n\n\tDynamic scale of the DEM in meters (integer values) : ");
         ws.say("\n\tMin : %d\tMax : %d ", ws.mind, ws.maxd);

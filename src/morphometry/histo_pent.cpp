@@ -1,9 +1,12 @@
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <vector>
 
 #include "morphometry.hpp"
+#include "parallel.hpp"
 #include "slices.hpp"
 #include "workspace.hpp"
 
@@ -16,14 +19,13 @@ double inclusive_distance(int di, int dj)
     return std::sqrt(double(a * a + b * b));
 }
 
-}  // namespace
-
-// One ray from the centre to (ifin, jfin): the centre twice, then one cell per
-// step.  A cell higher than the previous one along the ray is ascending, a
-// lower one descending; the last ray crossing a cell decides its class.
-void section(Workspace& ws)
+// One ray from the centre to (fi, fj): the centre twice, then one cell per
+// step.  A cell higher than the previous one along the ray is ascending (1), a
+// lower one descending (2): put(i, j, class).
+template <class Put>
+void section(const Workspace& ws, int fi, int fj, Put put)
 {
-    const double a = ws.jfin - ws.j_gv, b = ws.ifin - ws.i_gv;
+    const double a = fj - ws.j_gv, b = fi - ws.i_gv;
     double rmax = std::max(std::fabs(a), std::fabs(b));
     if (rmax == 0) return;  // the ray is the centre alone
     const double dinext = b / rmax, djnext = a / rmax;
@@ -36,14 +38,32 @@ void section(Workspace& ws)
         const int ci = int(ri + 0.5), cj = int(rj + 0.5);
         const int alt = ws.itab[ci][cj];
         if (alt > prev)
-            ws.tab_sect[ci][cj] = 1;
+            put(ci, cj, 1);
         else if (alt < prev)
-            ws.tab_sect[ci][cj] = 2;
+            put(ci, cj, 2);
         prev = alt;
     }
 }
 
-void histo_pent(Workspace& ws)
+}  // namespace
+
+void centre_heights(Workspace& ws)
+{
+    // Written only when they change: the interpolation may read them
+    // meanwhile.
+    auto set = [](auto& field, auto value) {
+        if (field != value) field = value;
+    };
+    set(ws.alt_center, ws.itab[ws.i_gv][ws.j_gv]);
+    set(ws.dalt_center, double(ws.alt_center));
+    set(ws.dmax_alt, double(ws.altmax));
+    set(ws.h_vol, ws.dmax_alt - ws.dbase);
+    set(ws.h_crat, ws.dmax_alt - ws.dalt_center);
+}
+
+void histo_pent(Workspace& ws) { histo_pent(ws, ws.coord_display); }
+
+void histo_pent(Workspace& ws, int coord_display)
 {
     const int nl = ws.nb_lig, nc = ws.nb_col;
     if (ws.grav_cent == 1) {
@@ -51,51 +71,114 @@ void histo_pent(Workspace& ws)
         gravity_center(ws);
     }
 
-    if (ws.coord_display == 1) {
+    if (coord_display == 1) {
         ws.both(ws.grav_cent == 0 ? "\n\n\tCoordinates of the Gravity Center defined by the user"
                                   : "\n\n\tCoordinates of the Graviry Center calculated by the program");
         ws.both("\n\t\tline   = %d ", ws.i_gv);
         ws.both("\n\t\tcolumn = %d ", ws.j_gv);
-    } else if (ws.coord_display == 2) {
+    } else if (coord_display == 2) {
         ws.both("\n\n\tInterpolating treatment ");
     }
 
-    ws.tab_co.fill(0);
-    for (int i = 0; i < nl; ++i)
-        for (int j = 0; j < nc; ++j) {
-            if (ws.tab[i][j] != 1) continue;
-            if ((i > 0 && ws.tab[i - 1][j] == 0) || (j > 0 && ws.tab[i][j - 1] == 0) ||
-                (i < nl - 1 && ws.tab[i + 1][j] == 0) || (j < nc - 1 && ws.tab[i][j + 1] == 0))
-                ws.tab_co[i][j] = 1;
-        }
+    // The outline of the edifice (cells of tab with a direct neighbour in the
+    // grid outside it), in scan order, found line by line on all threads.
+    auto on_outline = [&](int i, int j) {
+        return ws.tab[i][j] == 1 && ((i > 0 && ws.tab[i - 1][j] == 0) || (j > 0 && ws.tab[i][j - 1] == 0) ||
+                                     (i < nl - 1 && ws.tab[i + 1][j] == 0) || (j < nc - 1 && ws.tab[i][j + 1] == 0));
+    };
+    std::vector<std::vector<std::uint32_t>> outline_lines(static_cast<std::size_t>(nl));
+    parallel_rows(0, nl, std::size_t(nc), [&](int first, int last) {
+        for (int i = first; i < last; ++i)
+            for (int j = 0; j < nc; ++j)
+                if (on_outline(i, j)) outline_lines[std::size_t(i)].push_back(std::uint32_t(std::size_t(i) * nc + j));
+    });
+    std::vector<std::uint32_t> outline;
+    for (std::vector<std::uint32_t>& l : outline_lines) {
+        outline.insert(outline.end(), l.begin(), l.end());
+        std::vector<std::uint32_t>().swap(l);
+    }
 
     ws.low_dist_base = std::max(nl, nc);
     ws.gre_dist_base = 0;
-    ws.tab_sect.fill(255);
     bool any = false;
-    for (int i = 0; i < nl; ++i)
-        for (int j = 0; j < nc; ++j) {
-            if (ws.tab_co[i][j] != 1) continue;
-            ws.ifin = i;
-            ws.jfin = j;
-            const double d = inclusive_distance(i - ws.i_gv, j - ws.j_gv);
-            if (!any || d < ws.low_dist_base) ws.low_dist_base = d;
-            if (d > ws.gre_dist_base) ws.gre_dist_base = d;
-            any = true;
-            section(ws);
-        }
+    for (std::uint32_t p : outline) {
+        const int i = int(p / std::uint32_t(nc)), j = int(p % std::uint32_t(nc));
+        ws.ifin = i;
+        ws.jfin = j;
+        const double d = inclusive_distance(i - ws.i_gv, j - ws.j_gv);
+        if (!any || d < ws.low_dist_base) ws.low_dist_base = d;
+        if (d > ws.gre_dist_base) ws.gre_dist_base = d;
+        any = true;
+    }
 
-    std::int64_t up = 0, down = 0, n_up = 0, n_down = 0;
-    for (int i = 0; i < nl; ++i)
-        for (int j = 0; j < nc; ++j) {
-            if (ws.tab_sect[i][j] == 1) {
-                ++n_up;
-                up += ws.pente_ang[i][j];
-            } else if (ws.tab_sect[i][j] == 2) {
-                ++n_down;
-                down += ws.pente_ang[i][j];
+    // The last ray crossing a cell decides its class.  The rays are shared
+    // out in runs of consecutive rays; each cell keeps the class of the
+    // highest-numbered ray that classed it (ray number and class packed in a
+    // grid of their own, kept with an atomic maximum).
+    const std::size_t rays = outline.size();
+    const int runs = rays * 64 < parallel_threshold() || thread_count() < 2 ? 1 : thread_count() * 4;
+    if (runs > 1 && rays < (std::size_t(1) << 30)) {
+        nrutil::Grid<std::uint32_t> last_ray;
+        allocate_grid(last_ray, "of the radial sections", nc, nl);
+        std::uint32_t* last = last_ray.data();
+        // Written once before the rays read it: a page first read and then
+        // written would be mapped twice.
+        parallel_rows(0, nl, std::size_t(nc), [&](int first, int end) {
+            std::fill(last + std::size_t(first) * nc, last + std::size_t(end) * nc, 0u);
+        });
+        parallel_tasks(runs, [&](int r) {
+            const std::size_t lo = rays * std::size_t(r) / std::size_t(runs);
+            const std::size_t hi = rays * std::size_t(r + 1) / std::size_t(runs);
+            for (std::size_t n = lo; n < hi; ++n) {
+                const std::uint32_t key = std::uint32_t(n + 1) << 2;
+                section(ws, int(outline[n] / std::uint32_t(nc)), int(outline[n] % std::uint32_t(nc)),
+                        [&](int i, int j, std::uint32_t cls) {
+                            std::atomic_ref<std::uint32_t> cell(last[std::size_t(i) * nc + j]);
+                            const std::uint32_t mine = key | cls;
+                            for (std::uint32_t now = cell.load(std::memory_order_relaxed);
+                                 now < mine && !cell.compare_exchange_weak(now, mine, std::memory_order_relaxed);) {
+                            }
+                        });
+            }
+        });
+        parallel_rows(0, nl, std::size_t(nc), [&](int first, int end) {
+            for (std::size_t p = std::size_t(first) * nc; p < std::size_t(end) * nc; ++p)
+                ws.tab_sect.data()[p] = last[p] ? std::uint8_t(last[p] & 3) : 255;
+        });
+    } else {
+        ws.tab_sect.fill(255);
+        for (std::uint32_t p : outline)
+            section(ws, int(p / std::uint32_t(nc)), int(p % std::uint32_t(nc)),
+                    [&](int i, int j, std::uint8_t cls) { ws.tab_sect[i][j] = cls; });
+    }
+    std::vector<std::uint32_t>().swap(outline);
+
+    // Whole-number sums, the same in any order.
+    struct Sums {
+        std::int64_t up = 0, down = 0, n_up = 0, n_down = 0;
+    };
+    std::vector<Sums> sums(static_cast<std::size_t>(nl));
+    parallel_rows(0, nl, std::size_t(nc), [&](int first, int end) {
+        for (int i = first; i < end; ++i) {
+            Sums& s = sums[std::size_t(i)];
+            for (int j = 0; j < nc; ++j) {
+                if (ws.tab_sect[i][j] == 1) {
+                    ++s.n_up;
+                    s.up += ws.pente_ang[i][j];
+                } else if (ws.tab_sect[i][j] == 2) {
+                    ++s.n_down;
+                    s.down += ws.pente_ang[i][j];
+                }
             }
         }
+    });
+    std::int64_t up = 0, down = 0, n_up = 0, n_down = 0;
+    for (const Sums& s : sums) {
+        up += s.up;
+        down += s.down;
+        n_up += s.n_up;
+        n_down += s.n_down;
+    }
     ws.mean_ang_up = int(up);
     ws.mean_ang_down = int(down);
     ws.jco_up = int(n_up);
@@ -121,14 +204,10 @@ void histo_pent(Workspace& ws)
     ws.both("\n\t\tLower radius   = %8.2lf m ", ws.distmin_cr * ws.dsizepix);
     ws.both("\n\t\tGreater radius = %8.2lf m ", ws.distmax_cr * ws.dsizepix);
 
-    ws.alt_center = ws.itab[ws.i_gv][ws.j_gv];
-    ws.dalt_center = ws.alt_center;
-    ws.dmax_alt = ws.altmax;
-    ws.h_vol = ws.dmax_alt - ws.dbase;
-    ws.h_crat = ws.dmax_alt - ws.dalt_center;
+    centre_heights(ws);
     // The measure of the rebuilt cone (after the interpolation) overwrites
     // these scalars: the summary keeps both.
-    const int relief = ws.coord_display == 2 ? 1 : 0;
+    const int relief = coord_display == 2 ? 1 : 0;
     ws.figures.outline[relief] = any;
     ws.figures.jco_down[relief] = n_down;
     ws.figures.jco_up[relief] = n_up;

@@ -7,5 +7,11 @@ struct Workspace;
 void angles(Workspace& ws);
 // Radial sections from the centre: mean slopes, radii, elongation, heights.
 void histo_pent(Workspace& ws);
+// The same, headed as coord_display says (1: the centre's coordinates, 2:
+// "Interpolating treatment"), whatever ws.coord_display holds meanwhile.
+void histo_pent(Workspace& ws, int coord_display);
+// The centre's altitude, the volcanic height and the crater depth (the last
+// lines of histo_pent), which the interpolation reads.
+void centre_heights(Workspace& ws);
 // Planimetric and real surface of the edifice measured on dtab.
 void surface(Workspace& ws, int flag_surf);

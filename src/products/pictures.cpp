@@ -2,15 +2,16 @@
 #include <zlib.h>
 
 #include <algorithm>
-#include <atomic>
+#include <functional>
 #include <cmath>
 #include <cstring>
 #include <string>
-#include <thread>
 
 #include "nodata.hpp"
+#include "parallel.hpp"
 #include "pictures.hpp"
 #include "products.hpp"
+#include "run_end.hpp"
 #include "workspace.hpp"
 
 namespace {
@@ -280,9 +281,9 @@ Image erosion_picture(const Workspace& ws)
     const int dot = std::clamp(map_h / 150, 1, 8);  // legend text grows with the picture
     const int margin = 6 * dot, bar_w = 12 * dot, tick_len = 3 * dot;
 
-    double top = 0;
-    for (std::size_t p = 0; p < ws.dtab_eros.size(); ++p)
-        if (!without_data(ws, p)) top = std::max(top, ws.dtab_eros.data()[p]);
+    double lowest = 0, highest = 0;
+    extremes_with_data(ws, ws.dtab_eros, lowest, highest);
+    const double top = std::max(0.0, highest);
     const double scale_top = top > 0 ? top : 1;  // a bar to read even without erosion
     const std::vector<double> ticks = nice_ticks(0, scale_top, 5);
     const double spacing = ticks.size() > 1 ? ticks[1] - ticks[0] : scale_top;
@@ -302,27 +303,42 @@ Image erosion_picture(const Workspace& ws)
     // lit more than flat ground lighten it, slopes in the shade darken it,
     // so that the relief shows at both ends of the ramp.  Flat ground is taken
     // as the mean grey of the shading.
-    double neutral = 0;
-    std::size_t cells = 0;
-    for (std::size_t p = 0; p < ws.tab_shad1.size(); ++p)
-        if (!without_data(ws, p)) {
-            neutral += ws.tab_shad1.data()[p];
-            ++cells;
+    // Whole-number sums, the same in any order.
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> grey_sums(static_cast<std::size_t>(nl));
+    parallel_rows(0, nl, std::size_t(nc), [&](int first, int last) {
+        for (int i = first; i < last; ++i) {
+            std::uint64_t sum = 0, count = 0;
+            for (int j = 0; j < nc; ++j)
+                if (!without_data(ws, i, j)) {
+                    sum += ws.tab_shad1[i][j];
+                    ++count;
+                }
+            grey_sums[std::size_t(i)] = {sum, count};
         }
+    });
+    std::uint64_t grey_sum = 0, cells = 0;
+    for (const auto& [sum, count] : grey_sums) {
+        grey_sum += sum;
+        cells += count;
+    }
+    double neutral = double(grey_sum);
     neutral = std::clamp(cells ? neutral / double(cells) : 127.0, 1.0, 253.0);
-    for (int i = 0; i < nl; ++i)
-        for (int j = 0; j < nc; ++j) {
-            const std::uint8_t g = ws.tab_shad1[i][j];
-            std::array<std::uint8_t, 3> rgb = {g, g, g};
-            const double e = ws.dtab_eros[i][j];
-            if (e > 0) {
-                const double light = g >= neutral ? (g - neutral) / (254 - neutral) : (g - neutral) / neutral;
-                rgb = viridis(e / scale_top);
-                for (std::uint8_t& c : rgb)
-                    c = std::uint8_t(std::lround(light >= 0 ? c + (255 - c) * light * 0.5 : c * (1 + light * 0.6)));
+    parallel_rows(0, nl, std::size_t(nc) * std::size_t(zoom) * std::size_t(zoom), [&](int first, int last) {
+        for (int i = first; i < last; ++i)
+            for (int j = 0; j < nc; ++j) {
+                const std::uint8_t g = ws.tab_shad1[i][j];
+                std::array<std::uint8_t, 3> rgb = {g, g, g};
+                const double e = ws.dtab_eros[i][j];
+                if (e > 0) {
+                    const double light = g >= neutral ? (g - neutral) / (254 - neutral) : (g - neutral) / neutral;
+                    rgb = viridis(e / scale_top);
+                    for (std::uint8_t& c : rgb)
+                        c = std::uint8_t(
+                            std::lround(light >= 0 ? c + (255 - c) * light * 0.5 : c * (1 + light * 0.6)));
+                }
+                cv.rect(j * zoom, i * zoom, zoom, zoom, rgb);
             }
-            cv.rect(j * zoom, i * zoom, zoom, zoom, rgb);
-        }
+    });
 
     // Legend: the unit above a vertical bar, thickness growing upwards.
     const int x0 = map_w + margin;
@@ -341,27 +357,48 @@ Image erosion_picture(const Workspace& ws)
     return without_data_transparent(ws, std::move(im), zoom);
 }
 
-// The three pictures are encoded side by side, then written in turn.
-void write_pictures(Workspace& ws)
+namespace {
+
+// Any failure to encode reads the same.
+template <class Make>
+std::vector<std::uint8_t> encoded(Make make)
+{
+    try {
+        return encode_png(make());
+    } catch (...) {
+    }
+    fail("cannot encode the pictures (not enough memory)");
+}
+
+}  // namespace
+
+void encode_erosion_picture(const Workspace& ws, EncodedPictures& pictures)
+{
+    pictures.erosion = encoded([&] { return erosion_picture(ws); });
+}
+
+void encode_grey_pictures(const Workspace& ws, EncodedPictures& pictures)
+{
+    const int zoom = picture_zoom(ws);
+    pictures.shaded = encoded([&] { return grey_image(ws, ws.tab_shad1, zoom); });
+    pictures.shaded_erosion = encoded([&] { return grey_image(ws, ws.tab_shaderos1, zoom); });
+}
+
+// The pictures not encoded yet are encoded side by side (the colour one, three
+// times a grey one, first), then all are written in turn.
+void write_pictures(Workspace& ws, EncodedPictures pictures)
 {
     const std::string base = output_prefix(ws);
     const int zoom = picture_zoom(ws);
-    std::vector<std::uint8_t> shaded, shaded_erosion, erosion;
-    std::atomic<bool> failed = false;
-    auto encode = [&](std::vector<std::uint8_t>& out, auto make) {
-        try {
-            out = encode_png(make());
-        } catch (...) {
-            failed = true;
-        }
-    };
-    // The colour picture is three times a grey one: one thread each.
-    std::thread other([&] { encode(erosion, [&] { return erosion_picture(ws); }); });
-    encode(shaded, [&] { return grey_image(ws, ws.tab_shad1, zoom); });
-    encode(shaded_erosion, [&] { return grey_image(ws, ws.tab_shaderos1, zoom); });
-    other.join();
-    if (failed) fail("cannot encode the pictures (not enough memory)");
-    write_file(ws, base + "_rec1_shad.png", shaded);
-    write_file(ws, base + "_rec1_shaderos.png", shaded_erosion);
-    write_file(ws, base + "_erosion.png", erosion);
+    std::vector<std::function<void()>> jobs;
+    if (pictures.erosion.empty()) jobs.push_back([&] { encode_erosion_picture(ws, pictures); });
+    if (pictures.shaded.empty())
+        jobs.push_back([&] { pictures.shaded = encoded([&] { return grey_image(ws, ws.tab_shad1, zoom); }); });
+    if (pictures.shaded_erosion.empty())
+        jobs.push_back(
+            [&] { pictures.shaded_erosion = encoded([&] { return grey_image(ws, ws.tab_shaderos1, zoom); }); });
+    parallel_tasks(int(jobs.size()), [&](int t) { jobs[std::size_t(t)](); });
+    write_file(ws, base + "_rec1_shad.png", pictures.shaded);
+    write_file(ws, base + "_rec1_shaderos.png", pictures.shaded_erosion);
+    write_file(ws, base + "_erosion.png", pictures.erosion);
 }

@@ -8,8 +8,18 @@
 
 struct Workspace;
 
-// <G>_rec1_shad.png, <G>_rec1_shaderos.png and <G>_erosion.png.
-void write_pictures(Workspace& ws);
+// The encoded pictures: <G>_rec1_shad.png, <G>_rec1_shaderos.png and
+// <G>_erosion.png (empty until encoded).
+struct EncodedPictures {
+    std::vector<std::uint8_t> shaded, shaded_erosion, erosion;
+};
+// Writes the pictures, encoding those not encoded yet.
+void write_pictures(Workspace& ws, EncodedPictures pictures = {});
+// The erosion picture needs only the erosion thickness and the shaded rebuilt
+// cone, and takes the longest: the driver starts it early, and encodes the
+// grey ones beside it.
+void encode_erosion_picture(const Workspace& ws, EncodedPictures& pictures);
+void encode_grey_pictures(const Workspace& ws, EncodedPictures& pictures);
 
 // An 8-bit image, rows from the top, `channels` bytes per pixel (1 grey, 2 grey
 // and alpha, 3 RGB, 4 RGB and alpha).

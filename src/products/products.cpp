@@ -8,13 +8,16 @@
 
 #include <cmath>
 #include <cstdio>
+#include <utility>
 
 #include "workspace.hpp"
 
-void write_products(Workspace& ws)
+void write_products(Workspace& ws) { write_products(ws, EncodedPictures{}); }
+
+void write_products(Workspace& ws, EncodedPictures pictures)
 {
     write_gis_sidecars(ws);
-    write_pictures(ws);
+    write_pictures(ws, std::move(pictures));
     write_slice_plot(ws);
     write_summary(ws);
     write_answers_record(ws);

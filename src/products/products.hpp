@@ -5,13 +5,17 @@
 // reads the workspace as the last stage left it.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
 struct Workspace;
 
 // Writes every product of the run; called by the driver once rec_volc is done.
+struct EncodedPictures;
+// Every product; the pictures already encoded are taken as they are.
 void write_products(Workspace& ws);
+void write_products(Workspace& ws, EncodedPictures pictures);
 // Root, folder and generic name: the start of every output name.
 std::string output_prefix(const Workspace& ws);
 

@@ -2,6 +2,7 @@
 #include <climits>
 
 #include "dilation.hpp"
+#include "parallel.hpp"
 #include "reconstitution.hpp"
 #include "workspace.hpp"
 
@@ -14,18 +15,45 @@ constexpr std::int32_t never_pass = INT_MAX - 1;  // no set cell to grow from
 
 Dilation::Dilation(Workspace& ws) : ws_(ws), width_(ws.nb_col + 2)
 {
-    const std::size_t framed = std::size_t(ws.nb_lig + 2) * std::size_t(width_);
-    value_.assign(framed, INT_MIN);  // outside the grid is never higher
-    pass_.assign(framed, frame_pass);
-    mark_.assign(framed, 0);
-    for (int i = 0; i < ws.nb_lig; ++i) {
-        const std::int32_t* k = ws.ktab[i];
-        const std::size_t row = std::size_t(i + 1) * width_ + 1;
-        for (int j = 0; j < ws.nb_col; ++j) {
-            value_[row + j] = k[j];
-            pass_[row + j] = k[j] == unset_altitude ? never_pass : 0;
-            if (k[j] == unset_altitude) unset_.push_back(std::uint32_t(row + j));
+    const int nl = ws.nb_lig, nc = ws.nb_col;
+    const std::size_t framed = std::size_t(nl + 2) * std::size_t(width_);
+    // Written once, line by line on all threads (the frame too: outside the
+    // grid is never higher and never grows).
+    value_.reset(new std::int32_t[framed]);
+    pass_.reset(new std::int32_t[framed]);
+    mark_.reset(new std::uint8_t[framed]);
+    const int blocks = std::max(1, std::min(nl + 2, thread_count() * 4));
+    std::vector<std::vector<std::uint32_t>> unset(static_cast<std::size_t>(blocks));
+    auto framed_line = [&](int f, std::vector<std::uint32_t>& cells) {
+        const std::size_t row = std::size_t(f) * width_;
+        std::int32_t* v = value_.get() + row;
+        std::int32_t* p = pass_.get() + row;
+        std::fill(mark_.get() + row, mark_.get() + row + width_, std::uint8_t(0));
+        if (f == 0 || f == nl + 1) {
+            std::fill(v, v + width_, INT_MIN);
+            std::fill(p, p + width_, frame_pass);
+            return;
         }
+        v[0] = v[width_ - 1] = INT_MIN;
+        p[0] = p[width_ - 1] = frame_pass;
+        const std::int32_t* k = ws.ktab[f - 1];
+        for (int j = 0; j < nc; ++j) {
+            v[j + 1] = k[j];
+            p[j + 1] = k[j] == unset_altitude ? never_pass : 0;
+            if (k[j] == unset_altitude) cells.push_back(std::uint32_t(row + std::size_t(j) + 1));
+        }
+    };
+    auto block = [&](int b) {
+        const int first = int(std::int64_t(nl + 2) * b / blocks), last = int(std::int64_t(nl + 2) * (b + 1) / blocks);
+        for (int f = first; f < last; ++f) framed_line(f, unset[std::size_t(b)]);
+    };
+    if (std::size_t(nl) * std::size_t(nc) < parallel_threshold())
+        for (int b = 0; b < blocks; ++b) block(b);
+    else
+        parallel_tasks(blocks, block);
+    for (std::vector<std::uint32_t>& cells : unset) {
+        unset_.insert(unset_.end(), cells.begin(), cells.end());
+        std::vector<std::uint32_t>().swap(cells);
     }
     unset_count_ = unset_.size();
 }
@@ -76,9 +104,9 @@ static inline void reach(const std::int32_t* pass, const std::int32_t* value, st
 // is left to reach.
 void Dilation::grow_all()
 {
-    std::int32_t* pass = pass_.data();
-    std::int32_t* value = value_.data();
-    std::uint8_t* queued = mark_.data();
+    std::int32_t* pass = pass_.get();
+    std::int32_t* value = value_.get();
+    std::uint8_t* queued = mark_.get();
     const std::ptrdiff_t w = width_;
     const std::ptrdiff_t square[8] = {-w - 1, -w, -w + 1, -1, 1, w - 1, w, w + 1};
     std::vector<std::uint32_t> front, kept;
@@ -123,8 +151,8 @@ void Dilation::grow_all()
 // later passes), and every cell whose pass or value changed is noted.
 void Dilation::repair()
 {
-    std::int32_t* pass = pass_.data();
-    std::int32_t* value = value_.data();
+    std::int32_t* pass = pass_.get();
+    std::int32_t* value = value_.get();
     const std::ptrdiff_t w = width_;
     const std::ptrdiff_t square[8] = {-w - 1, -w, -w + 1, -1, 1, w - 1, w, w + 1};
     changed_.clear();

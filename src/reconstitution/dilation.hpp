@@ -14,6 +14,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 struct Workspace;
@@ -38,9 +39,9 @@ private:
 
     Workspace& ws_;
     int width_;                          // columns of the framed grids
-    std::vector<std::int32_t> value_;    // framed: set value, or grown value
-    std::vector<std::int32_t> pass_;     // framed: 0 set, else growth pass
-    std::vector<std::uint8_t> mark_;     // framed scratch flags
+    std::unique_ptr<std::int32_t[]> value_;  // framed: set value, or grown value
+    std::unique_ptr<std::int32_t[]> pass_;   // framed: 0 set, else growth pass
+    std::unique_ptr<std::uint8_t[]> mark_;   // framed scratch flags
     std::vector<std::uint32_t> unset_;   // framed indices in scan order (some may be set since)
     std::size_t unset_count_ = 0;
     std::vector<std::int64_t> per_pass_; // unset cells reached at each pass

@@ -5,16 +5,14 @@
 #include <cstring>
 #include <functional>
 #include <memory>
-#include <queue>
-#include <thread>
 #include <tuple>
 #include <vector>
 
-#include "byte_rows.hpp"
 #include "contour_sweep.hpp"
 #include "convex_envelope.hpp"
 #include "dilation.hpp"
 #include "edifice_levels.hpp"
+#include "envelope_runs.hpp"
 #include "interp_frame.hpp"
 #include "parallel.hpp"
 #include "reconstitution.hpp"
@@ -28,15 +26,15 @@ namespace {
 
 // Convex envelopes of the slices under the centre, as contour lines.  The
 // zone of each altitude and its outline come from the edifice's levels, and
-// only the cells an envelope covers are visited.  The altitudes are shared out
-// between two workers, each with its own scratch grids; the contour lines are
-// then written into ktab in order of altitude, so that a higher slice
-// overwrites a lower one where they meet.
+// each envelope is filled as runs of cells, line by line.  The altitudes are
+// shared out between workers, each with its own scratch grids; the contour
+// lines are then written into ktab in order of altitude, so that a higher
+// slice overwrites a lower one where they meet.
 class ContourWorker {
 public:
-    ContourWorker(const Workspace& ws, const EdificeLevels& levels, nrutil::UcGrid& marks, nrutil::UcGrid& conv,
-                  std::uint32_t* storage)
-        : ws_(ws), levels_(levels), marks_(marks), conv_(conv), storage_(storage)
+    ContourWorker(const Workspace& ws, const SweepIndex& outlines, const std::vector<LineRuns>& edifice,
+                  nrutil::UcGrid& marks, nrutil::UcGrid& conv)
+        : ws_(ws), outlines_(outlines), edifice_(edifice), marks_(marks), conv_(conv)
     {
     }
 
@@ -46,22 +44,19 @@ public:
 
 private:
     const Workspace& ws_;
-    const EdificeLevels& levels_;
+    const SweepIndex& outlines_;            // of the zones around the centre
+    const std::vector<LineRuns>& edifice_;  // runs of tab == 1
     nrutil::UcGrid& marks_;  // 0 everywhere, 1 on the outline being enveloped
-    nrutil::UcGrid& conv_;   // 0 everywhere outside the envelope being drawn
-    std::uint32_t* storage_;
+    nrutil::UcGrid& conv_;   // 0 everywhere, 2 on the envelope being drawn
 };
 
 void ContourWorker::run(int lo, int hi, std::vector<std::vector<std::uint32_t>>& lines)
 {
     const int nl = ws_.nb_lig, nc = ws_.nb_col;
     ContourSweep outline;
-    outline.start(nl, nc, levels_.i0, levels_.i1, levels_.j0, levels_.j1, lo, hi, ContourSweep::Edge::interior,
-                  [&](int i, int j) -> std::int64_t { return levels_.join[i][j]; }, storage_);
+    outline.start(outlines_, lo);
     std::vector<std::uint32_t> drawn;
-    TouchedRows touched;
-    touched.reset(nl);
-    std::uint8_t* conv = conv_.data();
+    EnvelopeRuns envelope(nl, nc);
     for (std::int64_t a = lo; a <= hi; ++a) {  // the top may be the largest 32-bit altitude
         const std::vector<std::uint32_t>& cells = outline.advance();
         for (std::uint32_t p : cells) marks_.data()[p] = 1;
@@ -69,83 +64,44 @@ void ContourWorker::run(int lo, int hi, std::vector<std::vector<std::uint32_t>>&
         for (std::uint32_t p : cells) marks_.data()[p] = 0;
         drawn.clear();
         draw_envelope(conv_, vertices, &drawn);
-        for (std::uint32_t p : drawn)
-            touched.touch(int(p / std::uint32_t(nc)), int(p % std::uint32_t(nc)), int(p % std::uint32_t(nc)));
-        fill_envelope(conv_, ws_.i_gv, ws_.j_gv, &touched);
-
-        // Does the envelope leave the edifice?  (Envelope cells are 2 and the
-        // edifice's are 1: a cell is outside when conv & ~(tab << 1) is 2.)
-        bool outside = false;
-        for (int i = touched.i0; i <= touched.i1 && !outside; ++i) {
-            const std::uint8_t* c = conv + std::size_t(i) * nc;
-            const std::uint8_t* t = ws_.tab[i];
-            int j = touched.lo[std::size_t(i)];
-            const int end = touched.hi[std::size_t(i)];
-            for (; j + 7 <= end && !outside; j += 8)
-                outside = (byte_rows::load8(c + j) & ~(byte_rows::load8(t + j) << 1)) != 0;
-            for (; j <= end && !outside; ++j) outside = c[j] == 2 && t[j] == 0;
-        }
-        // If not, its outline is the contour line of this altitude: cells of
-        // the envelope with a direct neighbour outside it.
-        std::vector<std::uint32_t>& line = lines[std::size_t(a - lo)];
-        if (!outside)
-            for (int i = std::max(touched.i0, 1); i <= std::min(touched.i1, nl - 2); ++i) {
-                const std::uint8_t* c = conv + std::size_t(i) * nc;
-                const std::uint32_t row = std::uint32_t(std::size_t(i) * nc);
-                int j = std::max(touched.lo[std::size_t(i)], 1);
-                const int end = std::min(touched.hi[std::size_t(i)], nc - 2);
-                constexpr std::uint64_t twos = 0x0202020202020202ull;
-                for (; j + 7 <= end; j += 8) {
-                    using byte_rows::load8;
-                    const std::uint64_t outer = (~load8(c + j - nc) | ~load8(c + j + nc) | ~load8(c + j - 1) |
-                                                 ~load8(c + j + 1)) & twos;
-                    for (std::uint64_t m = load8(c + j) & outer; m; m &= m - 1)
-                        line.push_back(row + std::uint32_t(j + __builtin_ctzll(m) / 8));
-                }
-                for (; j <= end; ++j)
-                    if (c[j] == 2 && (c[j - nc] == 0 || c[j + 1] == 0 || c[j + nc] == 0 || c[j - 1] == 0))
-                        line.push_back(row + std::uint32_t(j));
-            }
-        for (int i = touched.i0; i <= touched.i1; ++i)
-            std::memset(conv + std::size_t(i) * nc + touched.lo[std::size_t(i)], 0,
-                        std::size_t(touched.hi[std::size_t(i)] - touched.lo[std::size_t(i)] + 1));
-        touched.reset(nl);
+        for (std::uint32_t p : drawn) conv_.data()[p] = 0;
+        envelope.draw(drawn);
+        envelope.fill(ws_.i_gv, ws_.j_gv);
+        // When the envelope stays within the edifice, its outline is the
+        // contour line of this altitude: cells of the envelope with a direct
+        // neighbour outside it.
+        if (!envelope.leaves(edifice_)) envelope.outline(lines[std::size_t(a - lo)]);
     }
 }
 
 void slice_contours(Workspace& ws, const EdificeLevels& levels)
 {
-    const int nl = ws.nb_lig, nc = ws.nb_col;
     const long long last = std::min<long long>(levels.item_top, ws.altmax);
     std::vector<std::vector<std::uint32_t>> lines(last >= ws.base ? std::size_t(last - ws.base + 1) : 0);
     if (!lines.empty()) {
-        ws.tab_co.fill(0);
-        ws.tab_conv.fill(0);
-        ContourWorker first(ws, levels, ws.tab_co, ws.tab_conv, reinterpret_cast<std::uint32_t*>(ws.tab1.data()));
-        // The second worker takes the upper altitudes, about half the zone
-        // cells (a fair measure of the work), when that is worth a thread.
-        std::int64_t total = 0;
-        for (long long a = ws.base; a <= last; ++a) total += levels.zone.count[levels.zone.at(int(a))];
-        long long split = last + 1;
-        if (std::thread::hardware_concurrency() > 1 && total > 200000) {
-            std::int64_t below = 0;
-            for (split = ws.base; split <= last && 2 * below < total; ++split)
-                below += levels.zone.count[levels.zone.at(int(split))];
-        }
-        if (split <= last) {
-            nrutil::UcGrid marks, conv;
-            allocate_grid(marks, "of the second contour worker's outlines", nc, nl);
-            allocate_grid(conv, "of the second contour worker's envelopes", nc, nl);
-            std::vector<std::uint32_t> storage(std::size_t(levels.i1 - levels.i0 + 1) * std::size_t(levels.j1 - levels.j0 + 1));
-            std::vector<std::vector<std::uint32_t>> upper(std::size_t(last - split + 1));
-            ContourWorker second(ws, levels, marks, conv, storage.data());
-            side_by_side([&] { first.run(ws.base, int(split - 1), lines); },
-                         [&] { second.run(int(split), int(last), upper); });
-            std::move(upper.begin(), upper.end(), lines.begin() + (split - ws.base));
-        } else {
-            first.run(ws.base, int(last), lines);
-        }
+        // Each worker takes a run of consecutive altitudes, about as many
+        // zone cells as the others (a fair measure of the work).
+        const std::vector<std::int64_t> runs =
+            weighted_runs(ws.base, last, std::min(thread_count(), max_grid_workers),
+                          [&](std::int64_t a) { return levels.zone.count[levels.zone.at(int(a))]; });
+        const int workers = int(runs.size()) - 1;
+        ensure_worker_grids(ws, workers);
+        const std::vector<LineRuns> edifice = runs_of(ws.tab, 1);
+        SweepIndex outlines;
+        outlines.build(ws.nb_lig, ws.nb_col, levels.i0, levels.i1, levels.j0, levels.j1, ws.base, int(last),
+                       SweepEdge::interior, [&](int i, int j) -> std::int64_t { return levels.join[i][j]; });
+        parallel_tasks(workers, [&](int w) {
+            nrutil::UcGrid& marks = w == 0 ? ws.tab_co : ws.worker_grids[std::size_t(2 * w - 2)];
+            nrutil::UcGrid& conv = w == 0 ? ws.tab_conv : ws.worker_grids[std::size_t(2 * w - 1)];
+            marks.fill(0);
+            conv.fill(0);
+            ContourWorker worker(ws, outlines, edifice, marks, conv);
+            std::vector<std::vector<std::uint32_t>> part(std::size_t(runs[std::size_t(w) + 1] - runs[std::size_t(w)]));
+            worker.run(int(runs[std::size_t(w)]), int(runs[std::size_t(w) + 1] - 1), part);
+            std::move(part.begin(), part.end(), lines.begin() + (runs[std::size_t(w)] - ws.base));
+        });
     }
+    ws.worker_grids.clear();
     for (long long a = ws.base; a <= ws.altmax; ++a) {
         ws.alti_conv = int(a);
         ws.say("\t\tslice %d m          \r     ", ws.alti_conv);
@@ -173,16 +129,25 @@ void closing_fill(Workspace& ws, const std::vector<std::uint32_t>& unset)
         const int i = int(u / std::uint32_t(nc)), j = int(u % std::uint32_t(nc));
         if (is_set(i - 1, j) || is_set(i, j - 1) || is_set(i, j + 1) || is_set(i + 1, j)) next.push_back(u);
     }
-    std::priority_queue<std::uint32_t, std::vector<std::uint32_t>, std::greater<>> scan;
+    // A scan takes its cells in increasing order from three lists that are
+    // each in increasing order: the cells it started with, and the cells right
+    // of and below the cells it set (found in the order those were set).
+    std::vector<std::uint32_t> first, right, below;
     while (!next.empty()) {
-        for (std::uint32_t u : next) {
-            state[u] = this_scan;
-            scan.push(u);
-        }
+        for (std::uint32_t u : next) state[u] = this_scan;
+        first.swap(next);
         next.clear();
-        while (!scan.empty()) {
-            const std::uint32_t u = scan.top();
-            scan.pop();
+        right.clear();
+        below.clear();
+        std::size_t nf = 0, nr = 0, nb = 0;
+        for (;;) {
+            constexpr std::uint32_t none = 0xFFFFFFFFu;
+            const std::uint32_t uf = nf < first.size() ? first[nf] : none;
+            const std::uint32_t ur = nr < right.size() ? right[nr] : none;
+            const std::uint32_t ub = nb < below.size() ? below[nb] : none;
+            const std::uint32_t u = std::min({uf, ur, ub});
+            if (u == none) break;
+            (u == uf ? nf : u == ur ? nr : nb)++;
             const int i = int(u / std::uint32_t(nc)), j = int(u % std::uint32_t(nc));
             std::int64_t sum = 0;
             int count = 0;
@@ -197,10 +162,12 @@ void closing_fill(Workspace& ws, const std::vector<std::uint32_t>& unset)
                 const std::uint32_t q = std::uint32_t(std::size_t(a) * nc + b);
                 if (state[q] != idle) continue;
                 state[q] = now ? this_scan : next_scan;
-                if (now)
-                    scan.push(q);
-                else
+                if (!now)
                     next.push_back(q);
+                else if (a == i)
+                    right.push_back(q);
+                else
+                    below.push_back(q);
             }
         }
         std::sort(next.begin(), next.end());
@@ -231,6 +198,7 @@ void interp(Workspace& ws)
     levels.reset();
 
     ws.say("\n\n\tCone reconstitution \n");
+    if (ws.on_one_core) ws.on_one_core();
     Dilation dilation(ws);
     ws.modif = 1;
     int lco = 0;

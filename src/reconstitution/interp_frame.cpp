@@ -1,8 +1,10 @@
 #include "interp_frame.hpp"
 
 #include <cmath>
+#include <algorithm>
 #include <cstdint>
 
+#include "parallel.hpp"
 #include "reconstitution.hpp"
 #include "workspace.hpp"
 
@@ -40,43 +42,52 @@ void crater_profile(Workspace& ws, int distance)
 }
 
 // 3x3 mean over the edifice outside the crater disc, never below the present
-// relief.
+// relief.  Every mean reads the cone as it was before the smoothing: the new
+// values go to itab2 (free by now) and then into ktab.
 void final_smoothing(Workspace& ws, int distance)
 {
     const int nl = ws.nb_lig, nc = ws.nb_col;
-    for (std::size_t p = 0; p < ws.tab1.size(); ++p) ws.tab1.data()[p] = ws.tab.data()[p] == 1;
+    parallel_rows(0, nl, std::size_t(nc), [&](int first, int last) {
+        for (std::size_t p = std::size_t(first) * nc; p < std::size_t(last) * nc; ++p)
+            ws.tab1.data()[p] = ws.tab.data()[p] == 1;
+    });
     for (int m = 0; m < distance - 1; ++m)
         circle(ws, ws.distmax_cr - m, 0.25, 1440, [&](int i, int j) { ws.tab1[i][j] = 0; });
-    for (int i = 1; i <= nl - 2; ++i)
-        for (int j = 1; j <= nc - 2; ++j) {
-            if (ws.tab1[i][j] != 1) continue;
-            std::int64_t sum = 0;
-            int count = 0;
-            for (int a = i - 1; a <= i + 1; ++a)
-                for (int b = j - 1; b <= j + 1; ++b)
-                    if (ws.tab1[a][b] == 1) {
-                        sum += ws.ktab[a][b];
-                        ++count;
-                    }
-            ws.dtab[i][j] = double(sum) / count;
-        }
-    for (int i = 1; i <= nl - 2; ++i)
-        for (int j = 1; j <= nc - 2; ++j) {
-            if (ws.tab1[i][j] != 1) continue;
-            ws.ktab[i][j] = trunc_to_int(ws.dtab[i][j]);
-            if (ws.itab[i][j] > ws.ktab[i][j]) ws.ktab[i][j] = ws.itab[i][j];
-        }
+    parallel_rows(1, nl - 1, std::size_t(nc), [&](int first, int last) {
+        for (int i = first; i < last; ++i)
+            for (int j = 1; j <= nc - 2; ++j) {
+                if (ws.tab1[i][j] != 1) continue;
+                std::int64_t sum = 0;
+                int count = 0;
+                for (int a = i - 1; a <= i + 1; ++a)
+                    for (int b = j - 1; b <= j + 1; ++b)
+                        if (ws.tab1[a][b] == 1) {
+                            sum += ws.ktab[a][b];
+                            ++count;
+                        }
+                const int mean = trunc_to_int(double(sum) / count);
+                ws.itab2[i][j] = ws.itab[i][j] > mean ? ws.itab[i][j] : mean;
+            }
+    });
+    parallel_rows(1, nl - 1, std::size_t(nc), [&](int first, int last) {
+        for (int i = first; i < last; ++i)
+            for (int j = 1; j <= nc - 2; ++j)
+                if (ws.tab1[i][j] == 1) ws.ktab[i][j] = ws.itab2[i][j];
+    });
 }
 
 }  // namespace
 
 int open_interpolation(Workspace& ws)
 {
-    const std::size_t cells = ws.ktab.size();
+    const int nl = ws.nb_lig, nc = ws.nb_col;
     ws.coord_display = 2;
-    ws.ktab.copy_from(ws.itab);
-    for (std::size_t p = 0; p < cells; ++p)
-        if (ws.tab.data()[p] == 1) ws.ktab.data()[p] = unset_altitude;
+    parallel_rows(0, nl, std::size_t(nc), [&](int first, int last) {
+        for (std::size_t p = std::size_t(first) * nc; p < std::size_t(last) * nc; ++p) {
+            ws.ktab.data()[p] = ws.tab.data()[p] == 1 ? unset_altitude : ws.itab.data()[p];
+            ws.tab_co.data()[p] = 0;
+        }
+    });
     ws.say("\n\n\tFirst interpolation ");
     ws.say("\n\t\tinside the crater ");
 
@@ -84,10 +95,11 @@ int open_interpolation(Workspace& ws)
     crater_profile(ws, distance);
 
     ws.say("\n\t\toutside the crater ");
-    ws.tab_co.fill(0);
     mark_outline(ws, [&](int i, int j) { return ws.tab[i][j] == 1; });
-    for (std::size_t p = 0; p < cells; ++p)
-        if (ws.tab_co.data()[p] == 1) ws.ktab.data()[p] = ws.base;
+    parallel_rows(0, nl, std::size_t(nc), [&](int first, int last) {
+        for (std::size_t p = std::size_t(first) * nc; p < std::size_t(last) * nc; ++p)
+            if (ws.tab_co.data()[p] == 1) ws.ktab.data()[p] = ws.base;
+    });
     ws.top = ws.itab[ws.i_gv][ws.j_gv];
     ws.say("\n\n\tCrater bottom %d m\n", ws.top);
     return distance;
@@ -95,6 +107,8 @@ int open_interpolation(Workspace& ws)
 
 void close_interpolation(Workspace& ws, int distance)
 {
-    ws.itab1.copy_from(ws.itab);
+    parallel_rows(0, ws.nb_lig, std::size_t(ws.nb_col), [&](int first, int last) {
+        std::copy(ws.itab[first], ws.itab[first] + std::size_t(last - first) * ws.nb_col, ws.itab1[first]);
+    });
     final_smoothing(ws, distance);
 }

@@ -3,6 +3,7 @@
 // version.
 #pragma once
 
+#include "parallel.hpp"
 #include "workspace.hpp"
 
 // Start (the edifice unset in ktab), crater profile and rings, base outline,
@@ -18,8 +19,10 @@ void close_interpolation(Workspace& ws, int distance);
 template <class Inside>
 void mark_outline(Workspace& ws, Inside inside)
 {
-    for (int i = 1; i <= ws.nb_lig - 2; ++i)
-        for (int j = 1; j <= ws.nb_col - 2; ++j)
-            if (inside(i, j) && (!inside(i - 1, j) || !inside(i, j + 1) || !inside(i + 1, j) || !inside(i, j - 1)))
-                ws.tab_co[i][j] = 1;
+    parallel_rows(1, ws.nb_lig - 1, std::size_t(ws.nb_col), [&](int first, int last) {
+        for (int i = first; i < last; ++i)
+            for (int j = 1; j <= ws.nb_col - 2; ++j)
+                if (inside(i, j) && (!inside(i - 1, j) || !inside(i, j + 1) || !inside(i + 1, j) || !inside(i, j - 1)))
+                    ws.tab_co[i][j] = 1;
+    });
 }

@@ -1,7 +1,10 @@
 #include <cmath>
 #include <cstdint>
+#include <vector>
 
 #include "morphometry.hpp"
+#include "parallel.hpp"
+#include "shading.hpp"
 #include "nodata.hpp"
 #include "reconstitution.hpp"
 #include "stages.hpp"
@@ -15,29 +18,7 @@ void extremes(const Workspace& ws, const nrutil::IGrid& g, int& lo, int& hi)
 {
     lo = 10000000;
     hi = 0;
-    const std::int32_t* p = g.data();
-    bool first = true;
-    for (std::size_t k = 0; k < g.size(); ++k) {
-        if (without_data(ws, k)) continue;
-        if (first || p[k] < lo) lo = p[k];
-        if (first || p[k] > hi) hi = p[k];
-        first = false;
-    }
-}
-
-// Grey image of the shading: 254 at its brightest cell with data, all 0 when
-// it is all dark.  Cells without data are 0 here and nodata once written.
-void grey_image(Workspace& ws, nrutil::UcGrid& image)
-{
-    shadow_v2(ws);
-    double m = 0;
-    const double* s = ws.dtab_shad_out.data();
-    for (std::size_t k = 0; k < ws.dtab_shad_out.size(); ++k)
-        if (s[k] > m && !without_data(ws, k)) m = s[k];
-    std::uint8_t* out = image.data();
-    // An infinite shading (a pixel size near 0) gives NaN here: 0, not undefined behaviour.
-    for (std::size_t k = 0; k < image.size(); ++k)
-        out[k] = m == 0 || without_data(ws, k) ? 0 : std::uint8_t(trunc_to_int(s[k] / m * 254.0));
+    extremes_with_data(ws, g, lo, hi);
 }
 
 // 16-bit samples keep only the low 16 bits of a value (as the format has it):
@@ -97,41 +78,45 @@ void write_esri_outputs(Workspace& ws)
     ws.fshaderos1.close();
 }
 
-}  // namespace
-
-void rec_volc(Workspace& ws)
+// The measures of the rebuilt cone, and the erosion: what the rebuilt cone has
+// above the present relief (dtab), its measures, and its 3x3 mean over the
+// eroded cells (dtab_eros) in output units (itab_eros).
+void measures_and_erosion(Workspace& ws, double& maxd, int& min_eros, int& max_eros)
 {
     const int nl = ws.nb_lig, nc = ws.nb_col;
-    static const double scale[] = {1.0, 10.0, 100.0, 1000.0};
-    ws.coeff_rc = scale[ws.dyn_scale_out];
-
-    ws.itab.copy_from(ws.ktab);
-    // A crater ring may have fallen on cells without data: they read as the
-    // lowland again.
-    for (std::size_t p = 0; p < ws.itab.size(); ++p)
-        if (without_data(ws, p)) ws.itab.data()[p] = ws.mind;
-    // Grids whose last reader is done are released as the stage goes: the end
-    // of the run is when memory peaks.
-    ws.ktab = {};
-    ws.itab2 = {};
     ws.say("\n\n\tFIRST RECONSTITUTED VOLCANIC CONE ");
     ws.stages->treatment_rec(ws);
     angles(ws);
     histo_pent(ws);
 
-    // Erosion: what the rebuilt cone has above the present relief.
-    ws.dtab.fill(0);
-    double maxd = 0;
     // The eroded volume counts every cell whole, in both reliefs; the sum of
-    // whole metres is exact in any order.
-    std::uint64_t eroded = 0;
-    for (std::size_t p = 0; p < ws.dtab.size(); ++p) {
-        const std::int32_t rebuilt = ws.itab.data()[p], present = ws.itab1.data()[p];
-        if (rebuilt > present) {
-            ws.dtab.data()[p] = double(std::int64_t(rebuilt) - present);
-            eroded += std::uint64_t(std::int64_t(rebuilt) - present);
+    // whole metres is exact in any order, and so is the greatest thickness.
+    std::vector<std::uint64_t> eroded_line(std::size_t(nl), 0);
+    std::vector<double> thickest_line(std::size_t(nl), 0.0);
+    parallel_rows(0, nl, std::size_t(nc), [&](int first, int last) {
+        for (int i = first; i < last; ++i) {
+            const std::int32_t* rebuilt = ws.itab[i];
+            const std::int32_t* present = ws.itab1[i];
+            double* d = ws.dtab[i];
+            std::uint64_t eroded = 0;
+            double thickest = 0;
+            for (int j = 0; j < nc; ++j) {
+                d[j] = 0;
+                if (rebuilt[j] > present[j]) {
+                    d[j] = double(std::int64_t(rebuilt[j]) - present[j]);
+                    eroded += std::uint64_t(std::int64_t(rebuilt[j]) - present[j]);
+                }
+                if (d[j] > thickest) thickest = d[j];
+            }
+            eroded_line[std::size_t(i)] = eroded;
+            thickest_line[std::size_t(i)] = thickest;
         }
-        if (ws.dtab.data()[p] > maxd) maxd = ws.dtab.data()[p];
+    });
+    std::uint64_t eroded = 0;
+    maxd = 0;
+    for (int i = 0; i < nl; ++i) {
+        eroded += eroded_line[std::size_t(i)];
+        if (thickest_line[std::size_t(i)] > maxd) maxd = thickest_line[std::size_t(i)];
     }
     ws.itab1 = {};
     ws.figures.eroded_volume = double(eroded) * ws.pixsurf * 1e-9;
@@ -139,37 +124,85 @@ void rec_volc(Workspace& ws)
     ws.both("\n\n\tCharacteristics after the first interpolation ");
     surface(ws, 2);
 
-    ws.dtab_eros.fill(0);
-    ws.itab_eros.fill(0);
-    for (int i = 1; i <= nl - 2; ++i)
-        for (int j = 1; j <= nc - 2; ++j) {
-            if (!(ws.dtab[i][j] > 0)) continue;
-            double sum = 0;
-            for (int a = i - 1; a <= i + 1; ++a)
-                for (int b = j - 1; b <= j + 1; ++b) sum += ws.dtab[a][b];
-            ws.dtab_eros[i][j] = sum * (1.0 / 9.0);
+    // The border lines and columns stay 0.
+    parallel_rows(0, nl, std::size_t(nc), [&](int first, int last) {
+        for (int i = first; i < last; ++i) {
+            double* out = ws.dtab_eros[i];
+            std::int32_t* scaled = ws.itab_eros[i];
+            for (int j = 0; j < nc; ++j) {
+                const bool interior = i >= 1 && i <= nl - 2 && j >= 1 && j <= nc - 2;
+                double mean = 0;
+                if (interior && ws.dtab[i][j] > 0) {
+                    double sum = 0;
+                    for (int a = i - 1; a <= i + 1; ++a)
+                        for (int b = j - 1; b <= j + 1; ++b) sum += ws.dtab[a][b];
+                    mean = sum * (1.0 / 9.0);
+                }
+                out[j] = mean;
+                scaled[j] = interior ? trunc_to_int(mean * ws.coeff_rc) : 0;
+            }
         }
-    for (int i = 1; i <= nl - 2; ++i)
-        for (int j = 1; j <= nc - 2; ++j) ws.itab_eros[i][j] = trunc_to_int(ws.dtab_eros[i][j] * ws.coeff_rc);
-    int min_eros, max_eros;
+    });
     extremes(ws, ws.itab_eros, min_eros, max_eros);
+}
+
+}  // namespace
+
+void rec_volc(Workspace& ws)
+{
+    RebuiltRanges ranges = rebuild_measures(ws);
+    rebuilt_outputs(ws, ranges);
+    write_rebuilt_cone(ws, ranges);
+}
+
+RebuiltRanges rebuild_measures(Workspace& ws)
+{
+    const int nl = ws.nb_lig, nc = ws.nb_col;
+    static const double scale[] = {1.0, 10.0, 100.0, 1000.0};
+    ws.coeff_rc = scale[ws.dyn_scale_out];
+
+    // A crater ring may have fallen on cells without data: they read as the
+    // lowland again.
+    parallel_rows(0, nl, std::size_t(nc), [&](int first, int last) {
+        for (int i = first; i < last; ++i)
+            for (int j = 0; j < nc; ++j) ws.itab[i][j] = without_data(ws, i, j) ? ws.mind : ws.ktab[i][j];
+    });
+    // Grids whose last reader is done are released as the stage goes: the end
+    // of the run is when memory peaks.
+    ws.ktab = {};
+    ws.itab2 = {};
+
+    // The shaded image of the rebuilt cone in output units (its first line
+    // a copy of the second) needs nothing else: it is made beside the
+    // measures, which leave itab as it is.
+    auto rebuilt_in_output_units = [&](int i, int j) {
+        return double(trunc_to_int(ws.itab[i == 0 && nl > 1 ? 1 : i][j] * ws.coeff_rc));
+    };
+    double maxd = 0;
+    int min_eros, max_eros;
+    side_by_side([&] { measures_and_erosion(ws, maxd, min_eros, max_eros); },
+                 [&] { shaded_image(ws, rebuilt_in_output_units, ws.tab_shad1); });
+    return {0, 0, min_eros, max_eros, maxd};
+}
+
+void rebuilt_outputs(Workspace& ws, RebuiltRanges& ranges)
+{
+    const int nl = ws.nb_lig, nc = ws.nb_col;
 
     if (nl > 1)
         for (int j = 0; j < nc; ++j) ws.itab[0][j] = ws.itab[1][j];
-    for (std::size_t p = 0; p < ws.itab.size(); ++p)
-        ws.itab.data()[p] = trunc_to_int(ws.itab.data()[p] * ws.coeff_rc);
-    int min_rc, max_rc;
-    extremes(ws, ws.itab, min_rc, max_rc);
+    parallel_rows(0, nl, std::size_t(nc), [&](int first, int last) {
+        for (int i = first; i < last; ++i)
+            for (int j = 0; j < nc; ++j) ws.itab[i][j] = trunc_to_int(ws.itab[i][j] * ws.coeff_rc);
+    });
+    extremes(ws, ws.itab, ranges.min_rc, ranges.max_rc);
+    shaded_image(ws, [&](int i, int j) { return double(ws.itab_eros[i][j]); }, ws.tab_shaderos1);
+}
 
-    for (std::size_t p = 0; p < ws.itab.size(); ++p) ws.dtab_shad_in.data()[p] = ws.itab.data()[p];
-    grey_image(ws, ws.tab_shad1);
-    for (std::size_t p = 0; p < ws.itab_eros.size(); ++p) ws.dtab_shad_in.data()[p] = ws.itab_eros.data()[p];
-    grey_image(ws, ws.tab_shaderos1);
-    ws.dtab_shad_in = {};
-    ws.dtab_shad_out = {};
-
+void write_rebuilt_cone(Workspace& ws, const RebuiltRanges& r)
+{
     if (ws.format_out == 1)
-        write_raw_outputs(ws, min_rc, max_rc, min_eros, max_eros, maxd);
+        write_raw_outputs(ws, r.min_rc, r.max_rc, r.min_eros, r.max_eros, r.maxd);
     else
         write_esri_outputs(ws);
 

@@ -17,6 +17,17 @@ void interp(Workspace& ws);
 void dilat(Workspace& ws);
 // Measures the rebuilt cone, derives the erosion, writes the output DEMs.
 void rec_volc(Workspace& ws);
+// rec_volc in three steps: the measures, the erosion and the shaded image of
+// the rebuilt cone; the output units and the shaded image of the erosion;
+// the output DEMs and the closing lines (the driver makes the products beside
+// the last two).
+struct RebuiltRanges {
+    int min_rc, max_rc, min_eros, max_eros;
+    double maxd;  // greatest erosion thickness
+};
+RebuiltRanges rebuild_measures(Workspace& ws);
+void rebuilt_outputs(Workspace& ws, RebuiltRanges& ranges);
+void write_rebuilt_cone(Workspace& ws, const RebuiltRanges& ranges);
 // Slice volumes of the rebuilt cone held in itab.
 void treatment_rec(Workspace& ws);
 // Hill shading of dtab_shad_in (output units) into dtab_shad_out.

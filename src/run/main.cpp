@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "input.hpp"
+#include "parallel.hpp"
 #include "run.hpp"
 #include "workspace.hpp"
 
@@ -53,6 +54,10 @@ void help()
            "                           default $HOME/images/ (now: "
         << root_directory()
         << ")\n"
+           "  TEPHROMAT_THREADS        threads the run uses (1: a single one); default the\n"
+           "                           machine's cores (now: "
+        << thread_count()
+        << "); the results do not depend on it\n"
            "\n"
            "Scripts (installed as tephromat-prepare-dem and tephromat-batch):\n"
            "  scripts/prepare-dem.sh INPUT OUTPUT.asc [--resolution METRES]\n"

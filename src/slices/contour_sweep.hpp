@@ -4,10 +4,11 @@
 // `top(i, j)` gives the highest altitude at which cell (i, j) is in the set
 // (EdificeLevels::never when it never is).  At altitude k a cell is a contour
 // cell when it is in the set and one of its 4-neighbours is not.  A cell is
-// therefore on the contour over one interval of altitudes; the sweep sorts the
-// cells by the start of their interval and keeps the cells of the current
-// altitude in scan order, so that a whole run costs the total length of the
-// contours rather than the grid area per altitude.
+// therefore on the contour over one interval of altitudes; a SweepIndex sorts
+// the cells by the start of their interval, once, and each ContourSweep keeps
+// the cells of its current altitude in scan order, so that a whole run costs
+// the total length of the contours rather than the grid area per altitude.
+// Workers that sweep different altitudes share one index.
 #pragma once
 
 #include <algorithm>
@@ -15,19 +16,33 @@
 #include <vector>
 
 #include "edifice_levels.hpp"
+#include "parallel.hpp"
+
+enum class SweepEdge {
+    in_grid,   // every cell; neighbours outside the grid do not count
+    interior,  // cells of lines 1..nb_lig-2 and columns 1..nb_col-2 only
+};
+
+// The cells with an interval within altitudes lo..hi, sorted by the start of
+// their interval, in scan order within a start.
+class SweepIndex {
+public:
+    // Cells within the box i0..i1, j0..j1 (the set lies in it).
+    template <class Top>
+    void build(int nb_lig, int nb_col, int i0, int i1, int j0, int j1, int lo, int hi, SweepEdge edge, Top top);
+
+private:
+    friend class ContourSweep;
+    int lo_ = 0, hi_ = -1;
+    std::vector<std::uint32_t> first_;  // bucket starts per altitude
+    std::vector<std::uint32_t> cells_;
+    std::vector<std::int32_t> end_;  // interval end, per entry of cells_
+};
 
 class ContourSweep {
 public:
-    enum class Edge {
-        in_grid,   // every cell; neighbours outside the grid do not count
-        interior,  // cells of lines 1..nb_lig-2 and columns 1..nb_col-2 only
-    };
-
-    // Altitudes lo..hi, cells within the box i0..i1, j0..j1 (the set lies in
-    // it).  `storage` must hold one entry per cell of the box.
-    template <class Top>
-    void start(int nb_lig, int nb_col, int i0, int i1, int j0, int j1, int lo, int hi, Edge edge, Top top,
-               std::uint32_t* storage);
+    // Altitudes from lo on, within those of the index.
+    void start(const SweepIndex& index, int lo);
 
     // The contour cells at the next altitude (lo, lo + 1, ...), as indices
     // i * nb_col + j in increasing order.
@@ -35,66 +50,103 @@ public:
     int altitude() const { return k_; }
 
 private:
-    int nc_ = 0, lo_ = 0, hi_ = -1, k_ = 0;
-    std::uint32_t* cells_ = nullptr;           // sorted by interval start
-    std::vector<std::uint32_t> first_;         // bucket starts per altitude
-    std::vector<std::int32_t> end_;            // interval end, per entry of cells_
+    const SweepIndex* index_ = nullptr;
+    int k_ = 0;
     std::vector<std::uint32_t> active_, merged_;
     std::vector<std::int32_t> active_end_, merged_end_;
 };
 
 template <class Top>
-void ContourSweep::start(int nb_lig, int nb_col, int i0, int i1, int j0, int j1, int lo, int hi, Edge edge,
-                         Top top, std::uint32_t* storage)
+void SweepIndex::build(int nb_lig, int nb_col, int i0, int i1, int j0, int j1, int lo, int hi, SweepEdge edge,
+                       Top top)
 {
-    nc_ = nb_col;
     lo_ = lo;
     hi_ = hi;
-    k_ = lo - 1;
-    cells_ = storage;
-    active_.clear();
-    active_end_.clear();
     const std::size_t levels = hi >= lo ? std::size_t(std::int64_t(hi) - lo + 1) : 0;
     first_.assign(levels + 1, 0);
+    cells_.clear();
+    end_.clear();
     if (levels == 0) return;
-    const int ia = edge == Edge::interior ? std::max(i0, 1) : i0;
-    const int ib = edge == Edge::interior ? std::min(i1, nb_lig - 2) : i1;
-    const int ja = edge == Edge::interior ? std::max(j0, 1) : j0;
-    const int jb = edge == Edge::interior ? std::min(j1, nb_col - 2) : j1;
-    auto at = [&](int i, int j) -> std::int64_t {
-        if (i < i0 || i > i1 || j < j0 || j > j1) return EdificeLevels::never;
-        return top(i, j);
+    const int ia = edge == SweepEdge::interior ? std::max(i0, 1) : i0;
+    const int ib = edge == SweepEdge::interior ? std::min(i1, nb_lig - 2) : i1;
+    const int ja = edge == SweepEdge::interior ? std::max(j0, 1) : j0;
+    const int jb = edge == SweepEdge::interior ? std::min(j1, nb_col - 2) : j1;
+    if (ib < ia || jb < ja) return;
+    // Interval (start, end] of the cells of a line, clipped to lo..hi, from
+    // the tops of the line and of the lines above and below (outside the box:
+    // never).  calls(j, s, e) for each cell with an interval.
+    const int width = jb - ja + 3;  // columns ja - 1 .. jb + 1
+    auto tops_of = [&](int i, std::vector<std::int64_t>& t) {
+        t.assign(std::size_t(width), EdificeLevels::never);
+        if (i < i0 || i > i1) return;
+        for (int j = std::max(ja - 1, j0); j <= std::min(jb + 1, j1); ++j) t[std::size_t(j - ja + 1)] = top(i, j);
     };
-    // Interval (start, end] of each cell, clipped to lo..hi.
-    auto interval = [&](int i, int j, std::int64_t& s, std::int64_t& e) {
-        e = std::min<std::int64_t>(at(i, j), hi);
-        std::int64_t low = INT64_MAX;
-        if (i > 0) low = std::min(low, at(i - 1, j));
-        if (j < nb_col - 1) low = std::min(low, at(i, j + 1));
-        if (i < nb_lig - 1) low = std::min(low, at(i + 1, j));
-        if (j > 0) low = std::min(low, at(i, j - 1));
-        s = std::max<std::int64_t>(low + 1, lo);
-        return s <= e;
-    };
-    // Interval starts (relative to lo, -1 for none), then a counting sort.
-    const std::size_t width = std::size_t(jb - ja + 1);
-    std::vector<std::int32_t> start_of(ib >= ia && jb >= ja ? std::size_t(ib - ia + 1) * width : 0);
-    std::int64_t s, e;
-    for (int i = ia; i <= ib; ++i)
+    auto line_intervals = [&](int i, std::vector<std::int64_t>& up, std::vector<std::int64_t>& mid,
+                              std::vector<std::int64_t>& down, auto calls) {
         for (int j = ja; j <= jb; ++j) {
-            const bool on = interval(i, j, s, e);
-            start_of[std::size_t(i - ia) * width + std::size_t(j - ja)] = on ? std::int32_t(s - lo) : -1;
-            if (on) ++first_[std::size_t(s - lo) + 1];
+            const std::size_t c = std::size_t(j - ja + 1);
+            const std::int64_t e = std::min<std::int64_t>(mid[c], hi);
+            std::int64_t low = INT64_MAX;
+            if (i > 0) low = std::min(low, up[c]);
+            if (j < nb_col - 1) low = std::min(low, mid[c + 1]);
+            if (i < nb_lig - 1) low = std::min(low, down[c]);
+            if (j > 0) low = std::min(low, mid[c - 1]);
+            const std::int64_t s = std::max<std::int64_t>(low + 1, lo);
+            if (s <= e) calls(j, s, e);
         }
-    for (std::size_t k = 1; k <= levels; ++k) first_[k] += first_[k - 1];
-    end_.assign(first_[levels], 0);
-    std::vector<std::uint32_t> fill(first_.begin(), first_.end() - 1);
-    for (int i = ia; i <= ib; ++i)
-        for (int j = ja; j <= jb; ++j) {
-            const std::int32_t b = start_of[std::size_t(i - ia) * width + std::size_t(j - ja)];
-            if (b < 0) continue;
-            const std::uint32_t n = fill[std::size_t(b)]++;
+    };
+    // Every line of [first, last) with its intervals, each top worked out once.
+    auto lines_intervals = [&](int first, int last, auto calls) {
+        std::vector<std::int64_t> up, mid, down;
+        if (first >= last) return;
+        tops_of(first - 1, up);
+        tops_of(first, mid);
+        for (int i = first; i < last; ++i) {
+            tops_of(i + 1, down);
+            line_intervals(i, up, mid, down, [&](int j, std::int64_t s, std::int64_t e) { calls(i, j, s, e); });
+            std::swap(up, mid);
+            std::swap(mid, down);
+        }
+    };
+    // A counting sort by interval start, each block of lines counted and
+    // placed on a thread of its own (the intervals are worked out twice
+    // rather than kept in a grid).
+    const int lines = ib - ia + 1;
+    const int blocks = std::max(1, std::min(lines, std::size_t(lines) * std::size_t(jb - ja + 1) <
+                                                           parallel_threshold()
+                                                       ? 1
+                                                       : thread_count() * 4));
+    auto block_lines = [&](int b, int& first, int& last) {
+        first = ia + int(std::int64_t(lines) * b / blocks);
+        last = ia + int(std::int64_t(lines) * (b + 1) / blocks);
+    };
+    std::vector<std::vector<std::uint32_t>> counts(static_cast<std::size_t>(blocks));
+    parallel_tasks(blocks, [&](int b) {
+        std::vector<std::uint32_t>& c = counts[std::size_t(b)];
+        c.assign(levels, 0);
+        int first, last;
+        block_lines(b, first, last);
+        lines_intervals(first, last, [&](int, int, std::int64_t s, std::int64_t) { ++c[std::size_t(s - lo)]; });
+    });
+    for (std::size_t k = 0; k < levels; ++k) {
+        std::uint32_t at_k = first_[k];
+        for (std::vector<std::uint32_t>& c : counts) {
+            const std::uint32_t n = c[k];
+            c[k] = at_k;  // where the block's cells of this start go
+            at_k += n;
+        }
+        first_[k + 1] = at_k;
+    }
+    cells_.resize(first_[levels]);
+    end_.resize(first_[levels]);
+    parallel_tasks(blocks, [&](int b) {
+        std::vector<std::uint32_t>& fill = counts[std::size_t(b)];
+        int first, last;
+        block_lines(b, first, last);
+        lines_intervals(first, last, [&](int i, int j, std::int64_t s, std::int64_t e) {
+            const std::uint32_t n = fill[std::size_t(s - lo)]++;
             cells_[n] = std::uint32_t(std::size_t(i) * nb_col + j);
-            end_[n] = std::int32_t(std::min<std::int64_t>(at(i, j), hi));
-        }
+            end_[n] = std::int32_t(e);
+        });
+    });
 }

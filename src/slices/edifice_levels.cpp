@@ -1,6 +1,9 @@
 #include "edifice_levels.hpp"
 
 #include <algorithm>
+#include <utility>
+
+#include "parallel.hpp"
 
 #include "workspace.hpp"
 
@@ -52,21 +55,30 @@ void EdificeLevels::compute(Workspace& ws)
     const int nl = ws.nb_lig, nc = ws.nb_col;
     const int base = ws.base, top = ws.altmax;
 
-    // Bounding box of the edifice, one cell wider.
+    // Bounding box of the edifice, one cell wider: the lines' first and last
+    // cells, on all threads.
+    std::vector<std::pair<int, int>> spans(static_cast<std::size_t>(nl), {-1, -1});
+    parallel_rows(0, nl, std::size_t(nc), [&](int first, int last) {
+        for (int i = first; i < last; ++i) {
+            const std::uint8_t* t = ws.tab[i];
+            for (int j = 0; j < nc; ++j)
+                if (t[j] == 1) {
+                    if (spans[std::size_t(i)].first < 0) spans[std::size_t(i)].first = j;
+                    spans[std::size_t(i)].second = j;
+                }
+        }
+    });
     i0 = nl;
     i1 = -1;
     j0 = nc;
     j1 = -1;
-    for (int i = 0; i < nl; ++i) {
-        const std::uint8_t* t = ws.tab[i];
-        for (int j = 0; j < nc; ++j)
-            if (t[j] == 1) {
-                i0 = std::min(i0, i);
-                i1 = std::max(i1, i);
-                j0 = std::min(j0, j);
-                j1 = std::max(j1, j);
-            }
-    }
+    for (int i = 0; i < nl; ++i)
+        if (spans[std::size_t(i)].first >= 0) {
+            i0 = std::min(i0, i);
+            i1 = std::max(i1, i);
+            j0 = std::min(j0, spans[std::size_t(i)].first);
+            j1 = std::max(j1, spans[std::size_t(i)].second);
+        }
     if (i1 >= 0) {
         i0 = std::max(i0 - 1, 0);
         i1 = std::min(i1 + 1, nl - 1);
@@ -75,7 +87,9 @@ void EdificeLevels::compute(Workspace& ws)
     }
 
     allocate_grid(join, "of the edifice levels", nc, nl);
-    join.fill(never);
+    parallel_rows(0, nl, std::size_t(nc), [&](int first, int last) {
+        std::fill(join[first], join[first] + std::size_t(last - first) * nc, never);
+    });
     ci = ws.i_gv;
     cj = ws.j_gv;
     centre_altitude = ws.itab[ci][cj];
@@ -86,27 +100,55 @@ void EdificeLevels::compute(Workspace& ws)
     auto in_zones = [&](int i, int j) { return i >= 1 && j >= 1 && ws.tab[i][j] == 1 && ws.itab[i][j] >= base; };
     if (!in_zones(ci, cj) || top < base) return;
 
-    // Cells of the zones, by altitude from the top (counting sort).
+    // Cells of the zones, by altitude from the top, in scan order within an
+    // altitude (a counting sort, each block of lines counted and placed on a
+    // thread of its own).
     const std::size_t levels = std::size_t(std::int64_t(top) - base + 1);
-    std::vector<std::uint32_t> first(levels + 1, 0);
-    for (int i = std::max(i0, 1); i <= i1; ++i)
-        for (int j = std::max(j0, 1); j <= j1; ++j)
-            if (in_zones(i, j)) ++first[std::size_t(top - ws.itab[i][j]) + 1];
-    for (std::size_t k = 1; k <= levels; ++k) first[k] += first[k - 1];
-    std::uint32_t* order = reinterpret_cast<std::uint32_t*>(ws.ktab.data());
-    {
-        std::vector<std::uint32_t> fill(first.begin(), first.end() - 1);
-        for (int i = std::max(i0, 1); i <= i1; ++i)
+    const int ia = std::max(i0, 1);
+    const int blocks = std::max(1, std::min(i1 - ia + 1, thread_count() * 4));
+    auto block_lines = [&](int b, int& first, int& last) {
+        first = ia + int(std::int64_t(i1 - ia + 1) * b / blocks);
+        last = ia + int(std::int64_t(i1 - ia + 1) * (b + 1) / blocks);
+    };
+    std::vector<std::vector<std::uint32_t>> counts(static_cast<std::size_t>(blocks));
+    parallel_tasks(blocks, [&](int b) {
+        std::vector<std::uint32_t>& c = counts[std::size_t(b)];
+        c.assign(levels, 0);
+        int first, last;
+        block_lines(b, first, last);
+        for (int i = first; i < last; ++i)
             for (int j = std::max(j0, 1); j <= j1; ++j)
-                if (in_zones(i, j))
-                    order[fill[std::size_t(top - ws.itab[i][j])]++] = std::uint32_t(std::size_t(i) * nc + j);
+                if (in_zones(i, j)) ++c[std::size_t(top - ws.itab[i][j])];
+    });
+    std::vector<std::uint32_t> first(levels + 1, 0);
+    for (std::size_t k = 0; k < levels; ++k) {
+        std::uint32_t at = first[k];
+        for (std::vector<std::uint32_t>& c : counts) {
+            const std::uint32_t n = c[k];
+            c[k] = at;  // where the block's cells of this altitude go
+            at += n;
+        }
+        first[k + 1] = at;
     }
+    std::uint32_t* order = reinterpret_cast<std::uint32_t*>(ws.ktab.data());
+    parallel_tasks(blocks, [&](int b) {
+        std::vector<std::uint32_t>& fill = counts[std::size_t(b)];
+        int lo, hi;
+        block_lines(b, lo, hi);
+        for (int i = lo; i < hi; ++i)
+            for (int j = std::max(j0, 1); j <= j1; ++j)
+                if (in_zones(i, j)) order[fill[std::size_t(top - ws.itab[i][j])]++] = std::uint32_t(std::size_t(i) * nc + j);
+    });
+    counts.clear();
 
     // Union-find with circular member lists; a zone that joins the centre's
     // zone has its members stamped with the altitude of the junction.
     std::uint32_t* parent = reinterpret_cast<std::uint32_t*>(ws.itab1.data());
     std::uint32_t* next = reinterpret_cast<std::uint32_t*>(ws.itab2.data());
-    for (int i = i0; i <= i1; ++i) std::fill(parent + std::size_t(i) * nc + j0, parent + std::size_t(i) * nc + j1 + 1, unset);
+    parallel_rows(i0, i1 + 1, std::size_t(j1 - j0 + 1), [&](int lo, int hi) {
+        for (int i = lo; i < hi; ++i)
+            std::fill(parent + std::size_t(i) * nc + j0, parent + std::size_t(i) * nc + j1 + 1, unset);
+    });
     std::int32_t* jn = join.data();
     const std::uint32_t centre = std::uint32_t(std::size_t(ci) * nc + cj);
     std::uint32_t centre_root = unset;
@@ -141,10 +183,26 @@ void EdificeLevels::compute(Workspace& ws)
         }
     }
 
-    for (int i = std::max(i0, 1); i <= i1; ++i)
-        for (int j = std::max(j0, 1); j <= j1; ++j)
-            if (jn[std::size_t(i) * nc + j] != never)
-                zone.add(jn[std::size_t(i) * nc + j], i, j, i <= nl - 2 && j <= nc - 2);
+    // The zone's counts and sums per altitude: whole numbers, the same in any
+    // order, added up block by block.
+    std::vector<LevelStats> parts(static_cast<std::size_t>(blocks));
+    parallel_tasks(blocks, [&](int b) {
+        LevelStats& part = parts[std::size_t(b)];
+        part.reset(zone.lo, zone.hi);
+        int lo, hi;
+        block_lines(b, lo, hi);
+        for (int i = lo; i < hi; ++i)
+            for (int j = std::max(j0, 1); j <= j1; ++j)
+                if (jn[std::size_t(i) * nc + j] != never)
+                    part.add(jn[std::size_t(i) * nc + j], i, j, i <= nl - 2 && j <= nc - 2);
+    });
+    for (const LevelStats& part : parts)
+        for (std::size_t k = 0; k < zone.count.size(); ++k) {
+            zone.count[k] += part.count[k];
+            zone.sum_i[k] += part.sum_i[k];
+            zone.sum_j[k] += part.sum_j[k];
+            zone.interior[k] += part.interior[k];
+        }
     zone.accumulate();
     for (int k = zone.hi; k >= zone.lo; --k)
         if (zone.count[zone.at(k)] >= 2 && zone.interior[zone.at(k)] >= 1) {

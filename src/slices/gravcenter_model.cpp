@@ -1,14 +1,18 @@
 #include "gravcenter_model.hpp"
 
 #include <algorithm>
+#include <string>
+#include <vector>
 
+#include "parallel.hpp"
 #include "trunc_to_int.hpp"
 #include "workspace.hpp"
 
 namespace {
 
-// One "%d\t%d\t%d\n" row; the model of a large edifice has millions.
-void xyz_row(Workspace& ws, int x, int y, int z)
+// One "%d\t%d\t%d\n" row appended to `out`; the model of a large edifice
+// has millions.
+void xyz_row(std::string& out, int x, int y, int z)
 {
     char row[40];
     char* p = row;
@@ -23,7 +27,14 @@ void xyz_row(Workspace& ws, int x, int y, int z)
         *p++ = '\t';
     }
     p[-1] = '\n';
-    ws.fgc.write(row, std::size_t(p - row));
+    out.append(row, std::size_t(p - row));
+}
+
+void xyz_row(Workspace& ws, int x, int y, int z)
+{
+    std::string row;
+    xyz_row(row, x, y, z);
+    ws.fgc.write(row.data(), row.size());
 }
 
 }  // namespace
@@ -36,21 +47,39 @@ int model_z(const Workspace& ws, int altitude)
 
 void model_frame_rows(Workspace& ws)
 {
+    // The box of the cells in tab, line by line on all threads.
+    struct Box {
+        bool any = false;
+        int jmin = 0, jmax = 0;
+    };
+    std::vector<Box> lines(std::size_t(ws.nb_lig > 0 ? ws.nb_lig : 0));
+    parallel_rows(0, ws.nb_lig, std::size_t(ws.nb_col), [&](int first, int last) {
+        for (int i = first; i < last; ++i) {
+            Box& b = lines[std::size_t(i)];
+            for (int j = 0; j < ws.nb_col; ++j) {
+                if (ws.tab[i][j] != 1) continue;
+                if (!b.any) b.jmin = b.jmax = j;
+                b.jmax = j;
+                b.any = true;
+            }
+        }
+    });
     int imin = 10000, imax = 0, jmin = 10000, jmax = 0;
     bool any = false;
-    for (int i = 0; i < ws.nb_lig; ++i)
-        for (int j = 0; j < ws.nb_col; ++j) {
-            if (ws.tab[i][j] != 1) continue;
-            if (!any) {
-                imin = imax = i;
-                jmin = jmax = j;
-                any = true;
-            }
-            imin = std::min(imin, i);
-            imax = std::max(imax, i);
-            jmin = std::min(jmin, j);
-            jmax = std::max(jmax, j);
+    for (int i = 0; i < ws.nb_lig; ++i) {
+        const Box& b = lines[std::size_t(i)];
+        if (!b.any) continue;
+        if (!any) {
+            imin = imax = i;
+            jmin = b.jmin;
+            jmax = b.jmax;
+            any = true;
         }
+        imin = std::min(imin, i);
+        imax = std::max(imax, i);
+        jmin = std::min(jmin, b.jmin);
+        jmax = std::max(jmax, b.jmax);
+    }
     const int z = model_z(ws, ws.base);
     xyz_row(ws, jmin - 5, imin - 5, z);
     xyz_row(ws, jmax + 5, imin - 5, z);
@@ -72,11 +101,16 @@ template <class Mask>
 void slice_rows(Workspace& ws, const Mask& m, int as_perimeter, int z, int i0, int i1, int j0, int j1)
 {
     if (as_perimeter != 0 && as_perimeter != 1) return;
-    for (int i = i0; i <= i1; ++i)
-        for (int j = j0; j <= j1; ++j) {
-            bool row = as_perimeter == 0 ? m[i][j] == 1 : perimeter(m, i, j, ws.nb_lig, ws.nb_col);
-            if (row) xyz_row(ws, j, i, z);
-        }
+    ordered_rows(
+        i0, i1 + 1, std::size_t(j1 - j0 + 1),
+        [&](int first, int last, std::string& out) {
+            for (int i = first; i < last; ++i)
+                for (int j = j0; j <= j1; ++j) {
+                    bool row = as_perimeter == 0 ? m[i][j] == 1 : perimeter(m, i, j, ws.nb_lig, ws.nb_col);
+                    if (row) xyz_row(out, j, i, z);
+                }
+        },
+        [&](const std::string& out) { ws.fgc.write(out.data(), out.size()); });
 }
 
 }  // namespace

@@ -2,8 +2,8 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <exception>
 #include <memory>
-#include <thread>
 #include <vector>
 
 #include "contour_sweep.hpp"
@@ -18,8 +18,8 @@
 // The slices are never drawn whole: each altitude is measured from the
 // structures of EdificeLevels (counts and sums of the slice item per altitude)
 // and from its contour cells, which a ContourSweep hands over altitude after
-// altitude.  The altitudes are shared out between two workers, each with its
-// own scratch grids; the rows and lines are then written in order of altitude.
+// altitude.  The altitudes are shared out between workers, each with its own
+// scratch grids; the rows and lines are then written in order of altitude.
 // The results are those of the straightforward per-slice scans.
 
 namespace {
@@ -57,6 +57,23 @@ struct SliceItems {
     {
         return kind == SliceKind::zone ? std::min(levels.item_top, ws.altmax) : ws.altmax;
     }
+    // The contour cells of each kind, sorted once for every worker.
+    SweepIndex zone_index, above_index;
+    const SweepIndex& index(SliceKind kind) const { return kind == SliceKind::zone ? zone_index : above_index; }
+    // Builds the index of `kind` over its altitudes within lo..hi.
+    void index_kind(SliceKind kind, int lo, int hi)
+    {
+        int first = INT_MAX, last = INT_MIN;
+        for (std::int64_t k = lo; k <= hi; ++k)
+            if (this->kind(int(k)) == kind) {
+                first = std::min(first, int(k));
+                last = int(k);
+            }
+        if (first > last) return;
+        (kind == SliceKind::zone ? zone_index : above_index)
+            .build(ws.nb_lig, ws.nb_col, levels.i0, levels.i1, levels.j0, levels.j1, first, std::min(last_of(kind), last),
+                   SweepEdge::in_grid, top_of(kind));
+    }
 };
 
 // What a slice contributes besides its counts: its surface, the centre of its
@@ -71,8 +88,8 @@ struct SliceMeasure {
 
 class SliceWorker {
 public:
-    SliceWorker(const SliceItems& items, nrutil::UcGrid& marks, nrutil::UcGrid& conv, std::uint32_t* storage)
-        : items_(items), marks_(marks), conv_(conv), storage_(storage)
+    SliceWorker(const SliceItems& items, nrutil::UcGrid& marks, nrutil::UcGrid& conv)
+        : items_(items), marks_(marks), conv_(conv)
     {
     }
     // The altitudes lo..hi into out[k - lo].
@@ -85,7 +102,6 @@ private:
     const SliceItems& items_;
     nrutil::UcGrid& marks_;  // 255 everywhere, 1 on the thinned contour
     nrutil::UcGrid& conv_;   // 255 everywhere, 2 on the envelope being drawn
-    std::uint32_t* storage_;
     std::vector<std::uint32_t> points_, drawn_;
 };
 
@@ -102,9 +118,7 @@ void SliceWorker::run(int lo, int hi, std::vector<SliceMeasure>& out)
         static const std::vector<std::uint32_t> none;
         if (kind != SliceKind::empty && kind != sweep_kind) {
             sweep_kind = kind;
-            sweep.start(ws.nb_lig, ws.nb_col, items_.levels.i0, items_.levels.i1, items_.levels.j0, items_.levels.j1,
-                        k, std::min(items_.last_of(kind), hi), ContourSweep::Edge::in_grid, items_.top_of(kind),
-                        storage_);
+            sweep.start(items_.index(kind), k);
         }
         const std::vector<std::uint32_t>& contour = kind == SliceKind::empty ? none : sweep.advance();
         SliceMeasure& m = out[std::size_t(k - lo)];
@@ -198,40 +212,34 @@ void draw_item(Workspace& ws, const SliceItems& items, int k)
             ws.tab_pl[i][j] = kind != SliceKind::empty && top(i, j) >= k;
 }
 
-// Measures of the altitudes lo..hi, on two workers when that is worth it.
-std::vector<SliceMeasure> measure_slices(Workspace& ws, const SliceItems& items, int lo, int hi)
+// Measures of the altitudes lo..hi, shared out between workers when that is
+// worth it: each takes a run of consecutive altitudes, about as many slice
+// cells as the others (a fair measure of the work), with scratch grids of its
+// own.
+std::vector<SliceMeasure> measure_slices(Workspace& ws, SliceItems& items, int lo, int hi)
 {
     std::vector<SliceMeasure> out(hi >= lo ? std::size_t(std::int64_t(hi) - lo + 1) : 0);
     if (out.empty()) return out;
-    ws.tab_co.fill(255);
-    ws.tab_conv.fill(255);
-    SliceWorker first(items, ws.tab_co, ws.tab_conv, reinterpret_cast<std::uint32_t*>(ws.tab1.data()));
-    // The second worker takes the upper altitudes, about half the slice cells
-    // (a fair measure of the work).
-    auto cells = [&](int k) {
-        const LevelStats* stats = items.stats(items.kind(k));
-        return stats ? stats->count[stats->at(k)] : 0;
+    auto cells = [&](std::int64_t k) -> std::int64_t {
+        const LevelStats* stats = items.stats(items.kind(int(k)));
+        return stats ? stats->count[stats->at(int(k))] : 0;
     };
-    std::int64_t total = 0;
-    for (std::int64_t k = lo; k <= hi; ++k) total += cells(int(k));
-    if (std::thread::hardware_concurrency() < 2 || total <= 200000) {
-        first.run(lo, hi, out);
-        return out;
-    }
-    std::int64_t upper_from = lo;
-    for (std::int64_t below = 0; upper_from <= hi && 2 * below < total; ++upper_from) below += cells(int(upper_from));
-    const int split = int(std::min<std::int64_t>(upper_from, hi));
-    const EdificeLevels& lv = items.levels;
-    nrutil::UcGrid marks, conv;
-    allocate_grid(marks, "of the second slice worker's contours", ws.nb_col, ws.nb_lig);
-    allocate_grid(conv, "of the second slice worker's envelopes", ws.nb_col, ws.nb_lig);
-    marks.fill(255);
-    conv.fill(255);
-    std::vector<std::uint32_t> storage(std::size_t(lv.i1 - lv.i0 + 1) * std::size_t(lv.j1 - lv.j0 + 1));
-    std::vector<SliceMeasure> upper(std::size_t(hi - split + 1));
-    SliceWorker second(items, marks, conv, storage.data());
-    side_by_side([&] { first.run(lo, split - 1, out); }, [&] { second.run(split, hi, upper); });
-    std::copy(upper.begin(), upper.end(), out.begin() + (split - lo));
+    const std::vector<std::int64_t> runs =
+        weighted_runs(lo, hi, std::min(thread_count(), max_grid_workers), cells);
+    const int workers = int(runs.size()) - 1;
+    ensure_worker_grids(ws, workers);
+    items.index_kind(SliceKind::zone, lo, hi);
+    items.index_kind(SliceKind::all_above, lo, hi);
+    parallel_tasks(workers, [&](int w) {
+        nrutil::UcGrid& marks = w == 0 ? ws.tab_co : ws.worker_grids[std::size_t(2 * w - 2)];
+        nrutil::UcGrid& conv = w == 0 ? ws.tab_conv : ws.worker_grids[std::size_t(2 * w - 1)];
+        marks.fill(255);
+        conv.fill(255);
+        SliceWorker worker(items, marks, conv);
+        std::vector<SliceMeasure> part(std::size_t(runs[std::size_t(w) + 1] - runs[std::size_t(w)]));
+        worker.run(int(runs[std::size_t(w)]), int(runs[std::size_t(w) + 1] - 1), part);
+        std::copy(part.begin(), part.end(), out.begin() + (runs[std::size_t(w)] - lo));
+    });
     return out;
 }
 
@@ -250,14 +258,35 @@ double slice_orientation(int ci, int cj, int fi, int fj)
 void treatment(Workspace& ws)
 {
     const int nl = ws.nb_lig, nc = ws.nb_col;
-    open_slicing(ws);
+    slicing_frame(ws);
     // The slices need no labelling: the point list can go.
     std::vector<std::uint16_t>().swap(ws.coord_y);
     std::vector<std::uint16_t>().swap(ws.coord_x);
 
+    // The edifice's levels need only tab and itab: the basal rows of the
+    // model (millions of them) are written meanwhile.  A failure of either
+    // ends the run as on one thread: the rows come first.
     auto levels = std::make_unique<EdificeLevels>();
-    levels->compute(ws);
-    SliceItems items{ws, *levels, {}};
+    std::exception_ptr levels_failed, rows_failed;
+    side_by_side(
+        [&] {
+            try {
+                levels->compute(ws);
+            } catch (...) {
+                levels_failed = std::current_exception();
+            }
+        },
+        [&] {
+            try {
+                model_basal_rows(ws);
+            } catch (...) {
+                rows_failed = std::current_exception();
+            }
+        });
+    if (rows_failed) std::rethrow_exception(rows_failed);
+    basal_slice(ws);
+    if (levels_failed) std::rethrow_exception(levels_failed);
+    SliceItems items{ws, *levels, {}, {}, {}};
     const bool measured = static_cast<long long>(ws.altmax) > ws.base;
     std::vector<SliceMeasure> measures;
     if (measured) {

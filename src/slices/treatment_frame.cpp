@@ -3,8 +3,10 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <vector>
 
 #include "gravcenter_model.hpp"
+#include "parallel.hpp"
 #include "slices.hpp"
 #include "workspace.hpp"
 
@@ -16,6 +18,13 @@ double centre_distance(const Workspace& ws)
 
 void open_slicing(Workspace& ws)
 {
+    slicing_frame(ws);
+    model_basal_rows(ws);
+    basal_slice(ws);
+}
+
+void slicing_frame(Workspace& ws)
+{
     const int nl = ws.nb_lig, nc = ws.nb_col;
     ws.coord_display = 1;
     // The radial sections may recompute the centre: the summary names both.
@@ -25,37 +34,67 @@ void open_slicing(Workspace& ws)
 
     ws.flag_gc = 1;
     gravity_center(ws);
-    const double dist_gc = centre_distance(ws);
     model_frame_rows(ws);
 
     // The true top of the edifice, below sea level too.
+    struct Top {
+        bool any = false;
+        int altitude = 0;
+    };
+    std::vector<Top> tops(static_cast<std::size_t>(nl));
+    parallel_rows(0, nl, std::size_t(nc), [&](int first, int last) {
+        for (int i = first; i < last; ++i) {
+            Top& t = tops[std::size_t(i)];
+            for (int j = 0; j < nc; ++j)
+                if (ws.tab[i][j] == 1 && (!t.any || ws.itab[i][j] > t.altitude)) {
+                    t.altitude = ws.itab[i][j];
+                    t.any = true;
+                }
+        }
+    });
     bool any = false;
     ws.altmax = 0;
-    for (int i = 0; i < nl; ++i)
-        for (int j = 0; j < nc; ++j)
-            if (ws.tab[i][j] == 1 && (!any || ws.itab[i][j] > ws.altmax)) {
-                ws.altmax = ws.itab[i][j];
-                any = true;
-            }
+    for (const Top& t : tops)
+        if (t.any && (!any || t.altitude > ws.altmax)) {
+            ws.altmax = t.altitude;
+            any = true;
+        }
     // A spike of nodata would cost a slice per metre: no edifice comes near.
     const std::int64_t height = std::int64_t(ws.altmax) - ws.base;
     if (height > 30000)
         fail(cfmt("the edifice rises %lld m above the base line, more than 30000 m : check the DEM's unit and its "
                   "nodata cells",
                   static_cast<long long>(height)));
-    model_basal_rows(ws);
+}
 
+void basal_slice(Workspace& ws)
+{
+    const int nl = ws.nb_lig, nc = ws.nb_col;
+    const double dist_gc = centre_distance(ws);
     // Basal surface: cells on the grid's border lines and columns count whole.
     ws.fslice.printf("Distance (m)\tSurface (m2)\tVolume (m3)\tSlice\tAltitud (m)\n");
-    ws.nb_pix_tot = ws.nb_pix_per = 0;
-    for (int i = 0; i < nl; ++i)
-        for (int j = 0; j < nc; ++j) {
-            if (ws.tab[i][j] != 1) continue;
-            ++ws.nb_pix_tot;
-            if (i >= 1 && i <= nl - 2 && j >= 1 && j <= nc - 2 &&
-                (ws.tab[i - 1][j] != 1 || ws.tab[i][j + 1] != 1 || ws.tab[i + 1][j] != 1 || ws.tab[i][j - 1] != 1))
-                ++ws.nb_pix_per;
+    struct Counts {
+        int total = 0, perimeter = 0;
+    };
+    std::vector<Counts> counts(static_cast<std::size_t>(nl));
+    parallel_rows(0, nl, std::size_t(nc), [&](int first, int last) {
+        for (int i = first; i < last; ++i) {
+            Counts& c = counts[std::size_t(i)];
+            for (int j = 0; j < nc; ++j) {
+                if (ws.tab[i][j] != 1) continue;
+                ++c.total;
+                if (i >= 1 && i <= nl - 2 && j >= 1 && j <= nc - 2 &&
+                    (ws.tab[i - 1][j] != 1 || ws.tab[i][j + 1] != 1 || ws.tab[i + 1][j] != 1 ||
+                     ws.tab[i][j - 1] != 1))
+                    ++c.perimeter;
+            }
         }
+    });
+    ws.nb_pix_tot = ws.nb_pix_per = 0;
+    for (const Counts& c : counts) {
+        ws.nb_pix_tot += c.total;
+        ws.nb_pix_per += c.perimeter;
+    }
     ws.nb_pix_surf = ws.nb_pix_tot - ws.nb_pix_per;
     const double surf_slice = (ws.nb_pix_surf + 0.5 * ws.nb_pix_per) * ws.pixel_surface;
     ws.high = 1.0;

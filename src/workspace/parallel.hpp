@@ -1,48 +1,121 @@
 // Work shared out between the machine's cores.  Results never depend on the
 // number of threads: the callers keep any sum or output in order themselves.
+//
+// One pool serves the whole run: TEPHROMAT_THREADS=N chooses its size (1 runs
+// everything on the calling thread), the machine's cores otherwise.  A stage
+// hands it a number of tasks; the workers and the caller take them in turn.
 #pragma once
 
 #include <algorithm>
+#include <cstddef>
+#include <cstdint>
 #include <exception>
-#include <thread>
+#include <functional>
+#include <string>
 #include <vector>
 
-// Runs `there` on another thread while `here` runs on this one; an exception
-// from either reaches the caller once both are done.
-template <class Here, class There>
-void side_by_side(Here&& here, There&& there)
-{
-    std::exception_ptr failed_there;
-    std::thread other([&] {
-        try {
-            there();
-        } catch (...) {
-            failed_there = std::current_exception();
-        }
-    });
-    try {
-        here();
-    } catch (...) {
-        other.join();
-        throw;
-    }
-    other.join();
-    if (failed_there) std::rethrow_exception(failed_there);
-}
+// Number of threads the run uses (1 or more); 1 within a OneThread.
+int thread_count();
+// Within its scope, the calling thread shares out nothing: a stage run beside
+// another that keeps the other cores busy.
+class OneThread {
+public:
+    OneThread();
+    ~OneThread();
+    OneThread(const OneThread&) = delete;
+    OneThread& operator=(const OneThread&) = delete;
+};
+// Sets it (0: back to TEPHROMAT_THREADS or the machine's cores); the tests
+// run the program with several counts.
+void set_thread_count(int n);
 
-// Runs a computation over the lines of a grid on two cores; each
-// line must be independent of the others.
+// Below this much work (cells, or an equivalent measure) a stage does not
+// share out its work.  The tests set it to 0 so that even small grids are
+// shared out.
+constexpr std::size_t default_parallel_threshold = 200000;
+std::size_t parallel_threshold();
+void set_parallel_threshold(std::size_t cells);
 
-// Calls body(first, last) on consecutive blocks of the lines [first, last).
+// Calls task(t) for every t of 0 .. tasks - 1, spread over the pool's
+// threads; returns when all are done.  An exception from a task reaches the
+// caller (the first one in task order) once all are done.  It may be called
+// from a task, or from a thread running beside the stages.
+void parallel_tasks(int tasks, const std::function<void(int task)>& task);
+
+// Runs `there` on a thread of its own beside `here` (one after the other on a
+// single thread); an exception from either reaches the caller once both are
+// done, `here`'s first.
+void side_by_side(const std::function<void()>& here, const std::function<void()>& there);
+
+// Calls body(first, last) on blocks of consecutive lines of [first, last);
+// each line must be independent of the others.
 template <class Body>
 void parallel_rows(int first, int last, std::size_t cells_per_line, Body body)
 {
     const int lines = last - first;
-    // Small grids are not worth a thread.
-    if (std::thread::hardware_concurrency() < 2 || lines < 2 || std::size_t(lines) * cells_per_line < 200000) {
-        if (lines > 0) body(first, last);
+    if (lines <= 0) return;
+    const int threads = thread_count();
+    if (threads < 2 || lines < 2 || std::size_t(lines) * cells_per_line < parallel_threshold()) {
+        body(first, last);
         return;
     }
-    const int middle = first + lines / 2;
-    side_by_side([&] { body(first, middle); }, [&] { body(middle, last); });
+    // A few blocks per thread, so that a thread slowed by other work does
+    // not hold the others up.
+    const int blocks = std::min(lines, threads * 4);
+    parallel_tasks(blocks, [&](int b) {
+        const int lo = first + int(std::int64_t(lines) * b / blocks);
+        const int hi = first + int(std::int64_t(lines) * (b + 1) / blocks);
+        if (hi > lo) body(lo, hi);
+    });
+}
+
+// Calls make(first, last, out) on blocks of consecutive lines of
+// [first, last) spread over the threads, each block with a string of its own,
+// then emit(out) for every block in order of lines: text made on all threads,
+// written as one thread would.
+template <class Make, class Emit>
+void ordered_rows(int first, int last, std::size_t cells_per_line, Make make, Emit emit)
+{
+    const int lines = last - first;
+    if (lines <= 0) return;
+    const int threads = thread_count();
+    const int blocks = threads < 2 || std::size_t(lines) * cells_per_line < parallel_threshold()
+                           ? 1
+                           : std::min(lines, threads * 4);
+    std::vector<std::string> out(static_cast<std::size_t>(blocks));
+    parallel_tasks(blocks, [&](int b) {
+        make(first + int(std::int64_t(lines) * b / blocks), first + int(std::int64_t(lines) * (b + 1) / blocks),
+             out[std::size_t(b)]);
+    });
+    for (std::string& o : out) emit(o);
+}
+
+// Workers that need grids of their own (two byte grids each, the size of the
+// DEM) are at most this many, whatever the number of threads: memory stays
+// within bounds on a machine of many cores.
+constexpr int max_grid_workers = 4;
+
+// Splits the altitudes lo..hi into at most `parts` runs of consecutive
+// altitudes of about equal total weight(k).  Returns the first altitude of
+// each run, then hi + 1.  One run when the total is below the threshold.
+template <class Weight>
+std::vector<std::int64_t> weighted_runs(std::int64_t lo, std::int64_t hi, int parts, Weight weight)
+{
+    std::vector<std::int64_t> starts{lo};
+    std::int64_t total = 0;
+    for (std::int64_t k = lo; k <= hi; ++k) total += weight(k);
+    if (total > std::int64_t(parallel_threshold()) && parts > 1) {
+        std::int64_t below = 0;
+        int made = 1;
+        for (std::int64_t k = lo; k <= hi && made < parts; ++k) {
+            below += weight(k);
+            // Run `made` ends where the weight so far reaches its share.
+            if (below * parts >= total * made && k < hi) {
+                starts.push_back(k + 1);
+                ++made;
+            }
+        }
+    }
+    starts.push_back(hi + 1);
+    return starts;
 }

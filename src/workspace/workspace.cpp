@@ -17,13 +17,37 @@ Workspace::Workspace(std::istream& in_, std::ostream& out_)
 }
 
 
+namespace {
+// The output held on this thread, if any.
+thread_local Workspace::HeldOutput* held = nullptr;
+}  // namespace
+
+void Workspace::HeldOutput::hold() { held = this; }
+
+void Workspace::HeldOutput::stop()
+{
+    if (held == this) held = nullptr;
+}
+
+void Workspace::HeldOutput::release()
+{
+    stop();
+    ws_.out->write(console_.data(), std::streamsize(console_.size()));
+    ws_.finfo.write(report_.data(), report_.size());
+    console_.clear();
+    report_.clear();
+}
+
 void Workspace::say(const char* fmt, ...)
 {
     va_list ap;
     va_start(ap, fmt);
     std::string s = vcfmt(fmt, ap);
     va_end(ap);
-    out->write(s.data(), std::streamsize(s.size()));
+    if (held && &held->ws_ == this)
+        held->console_ += s;
+    else
+        out->write(s.data(), std::streamsize(s.size()));
 }
 
 void Workspace::report(const char* fmt, ...)
@@ -32,7 +56,10 @@ void Workspace::report(const char* fmt, ...)
     va_start(ap, fmt);
     std::string s = vcfmt(fmt, ap);
     va_end(ap);
-    finfo.write(s.data(), s.size());
+    if (held && &held->ws_ == this)
+        held->report_ += s;
+    else
+        finfo.write(s.data(), s.size());
 }
 
 void Workspace::both(const char* fmt, ...)
@@ -41,6 +68,11 @@ void Workspace::both(const char* fmt, ...)
     va_start(ap, fmt);
     std::string s = vcfmt(fmt, ap);
     va_end(ap);
+    if (held && &held->ws_ == this) {
+        held->console_ += s;
+        held->report_ += s;
+        return;
+    }
     out->write(s.data(), std::streamsize(s.size()));
     finfo.write(s.data(), s.size());
 }
@@ -127,4 +159,13 @@ void grid_failed(const char* name, int nb_lig, int nb_col, std::size_t element_b
 {
     const double mib = double(nb_lig) * double(nb_col) * double(element_bytes) / (1024.0 * 1024.0);
     fail(cfmt("not enough memory for the grid %s (%d lines x %d columns, %.1f MiB)", name, nb_lig, nb_col, mib));
+}
+
+void ensure_worker_grids(Workspace& ws, int workers)
+{
+    const std::size_t need = workers > 1 ? std::size_t(2 * (workers - 1)) : 0;
+    if (ws.worker_grids.size() >= need) return;
+    ws.worker_grids.resize(need);
+    for (nrutil::UcGrid& g : ws.worker_grids)
+        if (!g) allocate_grid(g, "of a slice worker", ws.nb_col, ws.nb_lig);
 }

@@ -33,6 +33,9 @@ struct Workspace {
     // Called by the driver with the name of each stage as it starts, and with
     // "end" when the last one is done (the benchmark times the stages so).
     std::function<void(const char* stage)> on_stage;
+    // Called by the interpolation when the rest of it runs on one core (its
+    // dilation): the driver then starts what it runs beside it.
+    std::function<void()> on_one_core;
 
     // Directory that holds the site folders, ending with "/".
     std::string root;
@@ -46,6 +49,27 @@ struct Workspace {
     void report(const char* fmt, ...) __attribute__((format(printf, 2, 3)));
     // Console first, then the report, with the same text.
     void both(const char* fmt, ...) __attribute__((format(printf, 2, 3)));
+
+    // Console and report lines that a stage running beside another prints
+    // while the other's lines must come first: between hold() and stop(),
+    // the lines that the calling thread prints through say, report and both
+    // wait here; release() prints them.
+    class HeldOutput {
+    public:
+        explicit HeldOutput(Workspace& ws) : ws_(ws) {}
+        ~HeldOutput() { stop(); }
+        HeldOutput(const HeldOutput&) = delete;
+        HeldOutput& operator=(const HeldOutput&) = delete;
+        void hold();
+        void stop();
+        // Prints what was held.
+        void release();
+
+    private:
+        friend struct Workspace;
+        Workspace& ws_;
+        std::string console_, report_;
+    };
 
     // Dimensions and pixel size.
     int nb_lig = 0, nb_col = 0;
@@ -99,6 +123,12 @@ struct Workspace {
     double dval_eros = 0;
     nrutil::UsGrid jtab_out;
     double coeff_rc = 0;
+
+    // Scratch byte grids of the workers that share the altitudes of the slice
+    // analysis and of the cone interpolation, two for each worker beyond the
+    // first (which uses tab_co and tab_conv): kept from one stage to the
+    // other, released before the rebuilt cone is measured.
+    std::vector<nrutil::UcGrid> worker_grids;
 
     // The edifice's zones at every altitude, left by the slice analysis for the
     // interpolation.
@@ -174,6 +204,9 @@ struct Workspace {
 // Ends the run with an error that names the grid that could not be obtained
 // and its size.
 [[noreturn]] void grid_failed(const char* name, int nb_lig, int nb_col, std::size_t element_bytes);
+
+// Makes sure that worker_grids holds the grids of `workers` workers.
+void ensure_worker_grids(Workspace& ws, int workers);
 
 // Allocates `g` (nb_col columns by nb_lig lines, zero-filled), or ends the run
 // with grid_failed.

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "parallel.hpp"
 #include "random_relief.hpp"
 #include "reference.hpp"
 #include "run_support.hpp"
@@ -49,8 +50,27 @@ struct Outcome {
     std::vector<std::pair<std::string, std::string>> files;
 };
 
-Outcome run_in(const Relief& r, const std::string& answers, const Stages* stages)
+// The program on `threads` threads, sharing out even the smallest grids;
+// the straightforward stages on one.
+class Threads {
+public:
+    explicit Threads(int n)
+    {
+        set_thread_count(n);
+        set_parallel_threshold(n > 1 ? 0 : default_parallel_threshold);
+    }
+    ~Threads()
+    {
+        set_thread_count(0);
+        set_parallel_threshold(default_parallel_threshold);
+    }
+};
+
+const int thread_counts[] = {1, 2, 3, 8};
+
+Outcome run_in(const Relief& r, const std::string& answers, const Stages* stages, int threads = 1)
 {
+    Threads use(threads);
     TempRoot root;
     const std::string site = root.folder("site");
     write_raw32(site, r);
@@ -76,11 +96,12 @@ TEST(FastVersusStraightforward, WholeRunsOnRandomReliefs)
         const Relief r = random_relief(seed);
         Rng rng(seed * 7919);
         const std::string answers = answers_for(r, rng, rng.unit() < 0.3);
-        Outcome fast = run_in(r, answers, &program_stages);
+        const int threads = thread_counts[seed % 4];
+        Outcome fast = run_in(r, answers, &program_stages, threads);
         Outcome slow = run_in(r, answers, &reference_stages);
         // A centre on no item ends both with the same error.
-        ASSERT_EQ(fast.run.status, slow.run.status) << "seed " << seed << fast.run.console;
-        ASSERT_EQ(fast.run.console, slow.run.console) << "seed " << seed;
+        ASSERT_EQ(fast.run.status, slow.run.status) << "seed " << seed << ", " << threads << " threads" << fast.run.console;
+        ASSERT_EQ(fast.run.console, slow.run.console) << "seed " << seed << ", " << threads << " threads";
         complete += fast.run.status == 0;
         ASSERT_EQ(fast.files.size(), slow.files.size()) << "seed " << seed;
         for (std::size_t n = 0; n < fast.files.size(); ++n) {
@@ -90,7 +111,7 @@ TEST(FastVersusStraightforward, WholeRunsOnRandomReliefs)
                 write_file("/tmp/slow_" + fast.files[n].first, slow.files[n].second);
             }
             ASSERT_TRUE(fast.files[n].second == slow.files[n].second)
-                << "seed " << seed << ": " << fast.files[n].first << " differs";
+                << "seed " << seed << ", " << threads << " threads: " << fast.files[n].first << " differs";
         }
     }
     if (count >= 30) {
@@ -108,13 +129,15 @@ TEST(FastVersusStraightforward, WholeRunsWithACalculatedCentreThatMoves)
         const Relief r = two_summits_and_a_hill(seed);
         Rng rng(seed);
         const std::string answers = answers_for(r, rng, true);
-        Outcome fast = run_in(r, answers, &program_stages);
+        const int threads = thread_counts[seed % 4];
+        Outcome fast = run_in(r, answers, &program_stages, threads);
         Outcome slow = run_in(r, answers, &reference_stages);
         ASSERT_EQ(fast.run.status, 0) << "seed " << seed << fast.run.console;
-        ASSERT_EQ(fast.run.console, slow.run.console) << "seed " << seed;
+        ASSERT_EQ(fast.run.console, slow.run.console) << "seed " << seed << ", " << threads << " threads";
         ASSERT_EQ(fast.files.size(), slow.files.size()) << "seed " << seed;
         for (std::size_t n = 0; n < fast.files.size(); ++n)
-            ASSERT_TRUE(fast.files[n] == slow.files[n]) << "seed " << seed << ": " << fast.files[n].first << " differs";
+            ASSERT_TRUE(fast.files[n] == slow.files[n])
+                << "seed " << seed << ", " << threads << " threads: " << fast.files[n].first << " differs";
 
         // The basal slice's centre, against the one the run printed.
         std::int64_t count = 0, si = 0, sj = 0;
@@ -132,19 +155,23 @@ TEST(FastVersusStraightforward, WholeRunsWithACalculatedCentreThatMoves)
     EXPECT_GE(moved, 30);
 }
 
-// Larger cones, where the program shares its slices between two threads.
+// Larger cones, shared out between 1, 2, 3 and 8 threads: every count gives
+// the bytes of the straightforward stages.
 TEST(FastVersusStraightforward, WholeRunsOnLargeCones)
 {
     for (std::uint64_t seed = 1; seed <= 2; ++seed) {
         const Relief r = large_cone(seed);
         Rng rng(seed);
         const std::string answers = answers_for(r, rng, seed == 2);
-        Outcome fast = run_in(r, answers, &program_stages);
         Outcome slow = run_in(r, answers, &reference_stages);
-        ASSERT_EQ(fast.run.status, 0) << fast.run.console;
-        ASSERT_EQ(fast.run.console, slow.run.console) << "seed " << seed;
-        ASSERT_EQ(fast.files.size(), slow.files.size());
-        for (std::size_t n = 0; n < fast.files.size(); ++n)
-            EXPECT_TRUE(fast.files[n] == slow.files[n]) << "seed " << seed << ": " << fast.files[n].first << " differs";
+        for (const int threads : thread_counts) {
+            Outcome fast = run_in(r, answers, &program_stages, threads);
+            ASSERT_EQ(fast.run.status, 0) << fast.run.console;
+            ASSERT_EQ(fast.run.console, slow.run.console) << "seed " << seed << ", " << threads << " threads";
+            ASSERT_EQ(fast.files.size(), slow.files.size());
+            for (std::size_t n = 0; n < fast.files.size(); ++n)
+                EXPECT_TRUE(fast.files[n] == slow.files[n])
+                    << "seed " << seed << ", " << threads << " threads: " << fast.files[n].first << " differs";
+        }
     }
 }

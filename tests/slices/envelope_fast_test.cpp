@@ -2,6 +2,8 @@
 // gift-wrapping walk over every point, drawn and filled, on random point sets.
 #include <gtest/gtest.h>
 
+#include "convex_envelope.hpp"
+#include "envelope_runs.hpp"
 #include "random_relief.hpp"
 #include "reference.hpp"
 #include "run_support.hpp"
@@ -49,5 +51,59 @@ TEST(EnvelopeFast, SameOutlineAndFillAsTheFullWalk)
                 ASSERT_EQ(fast.ws.tab_conv.data()[p], slow.ws.tab_conv.data()[p])
                     << "seed " << seed << " fill " << fill << " cell " << p;
         }
+    }
+}
+
+// The envelope filled as runs against the grid filled by fill_envelope: the
+// same cells, the same verdict against a random edifice, the same outline,
+// for seeds inside, outside, on the outline and on the grid's edges.
+TEST(EnvelopeFast, RunsGiveTheCellsOfTheFilledGrid)
+{
+    for (std::uint64_t seed = 1; seed <= 1500; ++seed) {
+        Rng rng(seed);
+        TestWorkspace t;
+        Workspace& ws = t.ws;
+        random_points(ws, rng);
+        const int nl = ws.nb_lig, nc = ws.nb_col;
+        std::vector<std::uint32_t> points;
+        for (int i = 0; i < nl; ++i)
+            for (int j = 0; j < nc; ++j)
+                if (ws.tab_co[i][j] == 1) points.push_back(std::uint32_t(std::size_t(i) * nc + j));
+        if (points.empty()) continue;
+        nrutil::UcGrid conv(nc, nl);
+        std::vector<std::uint32_t> drawn;
+        draw_envelope(conv, envelope_vertices(points, nc, ws.tab_co, 1), &drawn);
+        fill_envelope(conv, ws.i_gv, ws.j_gv, nullptr);
+
+        EnvelopeRuns runs(nl, nc);
+        runs.draw(drawn);
+        runs.fill(ws.i_gv, ws.j_gv);
+
+        // An edifice: a disc, holes and all, or everything.
+        const double ci = rng.uniform(0, nl - 1), cj = rng.uniform(0, nc - 1), r = rng.uniform(0, 40);
+        const bool everything = rng.unit() < 0.2;
+        for (int i = 0; i < nl; ++i)
+            for (int j = 0; j < nc; ++j)
+                ws.tab[i][j] = everything || ((i - ci) * (i - ci) + (j - cj) * (j - cj) < r * r && rng.unit() < 0.97);
+        bool outside = false;
+        std::vector<std::uint32_t> outline, cells;
+        for (int i = 0; i < nl; ++i)
+            for (int j = 0; j < nc; ++j) {
+                if (conv[i][j] != 2) continue;
+                cells.push_back(std::uint32_t(std::size_t(i) * nc + j));
+                outside = outside || ws.tab[i][j] == 0;
+                if (i >= 1 && i <= nl - 2 && j >= 1 && j <= nc - 2 &&
+                    (conv[i - 1][j] == 0 || conv[i + 1][j] == 0 || conv[i][j - 1] == 0 || conv[i][j + 1] == 0))
+                    outline.push_back(cells.back());
+            }
+        std::vector<std::uint32_t> line;
+        runs.outline(line);
+        ASSERT_EQ(runs.leaves(runs_of(ws.tab, 1)), outside) << "seed " << seed;
+        ASSERT_EQ(line, outline) << "seed " << seed;
+        std::vector<std::uint32_t> from_runs;
+        for (int i = 0; i < nl; ++i)
+            for (const auto& [x, y] : runs.line(i))
+                for (int j = x; j <= y; ++j) from_runs.push_back(std::uint32_t(std::size_t(i) * nc + j));
+        ASSERT_EQ(from_runs, cells) << "seed " << seed;
     }
 }

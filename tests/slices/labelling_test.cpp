@@ -3,7 +3,9 @@
 
 #include <random>
 
+#include "parallel.hpp"
 #include "reference.hpp"
+#include "run_end.hpp"
 #include "slices.hpp"
 #include "stage_support.hpp"
 
@@ -193,6 +195,67 @@ Rows hills(int count)
 }
 
 }  // namespace
+
+// The basal item, found by joining zones block by block on 1 and 3 threads,
+// against the labels of suiv_formes: the same number of items, the same
+// chosen label, the same edifice, for centres anywhere.
+TEST(ItemSelection, SameItemsAsTheLabellingOnRandomMasks)
+{
+    std::mt19937 rng(20260102);
+    const std::vector<std::pair<int, int>> sizes = {{3, 3}, {1, 9}, {9, 1}, {4, 5}, {13, 17}, {40, 31}, {90, 70}};
+    for (int threads : {1, 3}) {
+        set_thread_count(threads);
+        set_parallel_threshold(0);
+        for (auto [nl, nc] : sizes)
+            for (double density : {0.05, 0.35, 0.45, 0.6, 0.97})
+                for (int rep = 0; rep < 3; ++rep) {
+                    std::bernoulli_distribution on(density);
+                    Rows rows = flat_rows(nl, nc, 50);
+                    std::vector<std::int32_t> cells(std::size_t(nl) * nc);
+                    for (int i = 0; i < nl; ++i)
+                        for (int j = 0; j < nc; ++j)
+                            if (on(rng)) {
+                                rows[std::size_t(i)][std::size_t(j)] = 120;
+                                cells[std::size_t(i) * nc + j] = 1;
+                            }
+                    TestWorkspace labelled;
+                    allocate_all(labelled.ws, nl, nc);
+                    std::copy(cells.begin(), cells.end(), labelled.ws.tab1.data());
+                    init_vect(labelled.ws);
+                    suiv_formes(labelled.ws);
+                    const std::string what = std::to_string(nl) + "x" + std::to_string(nc) + " at " +
+                                             std::to_string(density) + ", " + std::to_string(threads) + " threads";
+                    // Random centres, and centres on the items labelled 9, 11 and 12.
+                    std::vector<std::pair<int, int>> centres;
+                    for (int c = 0; c < 4; ++c)
+                        centres.push_back({std::uniform_int_distribution<int>(0, nl - 1)(rng),
+                                           std::uniform_int_distribution<int>(0, nc - 1)(rng)});
+                    for (int label : {9, 11, 12}) {
+                        const std::int32_t* l = labelled.ws.tab1.data();
+                        const std::int32_t* at = std::find(l, l + labelled.ws.tab1.size(), label);
+                        if (at != l + labelled.ws.tab1.size()) centres.push_back({int((at - l) / nc), int((at - l) % nc)});
+                    }
+                    for (auto [ci, cj] : centres) {
+                        Items t(rows, ci, cj);
+                        const int expected = labelled.ws.tab1[ci][cj];
+                        try {
+                            select_basal_item(t.f.ws);
+                            ASSERT_NE(expected, 0) << what;
+                        } catch (const RunEnd&) {
+                            ASSERT_EQ(expected, 0) << what;
+                            continue;
+                        }
+                        ASSERT_EQ(t.f.ws.num, labelled.ws.num) << what;
+                        ASSERT_EQ(t.f.ws.val_base, expected) << what;
+                        for (int i = 0; i < nl; ++i)
+                            for (int j = 0; j < nc; ++j)
+                                ASSERT_EQ(t.f.ws.tab[i][j], labelled.ws.tab1[i][j] == expected ? 1 : 0) << what;
+                    }
+                }
+    }
+    set_thread_count(0);
+    set_parallel_threshold(default_parallel_threshold);
+}
 
 TEST(ItemSelection, OneItemAndTheChosenLabel)
 {

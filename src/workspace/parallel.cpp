@@ -1,0 +1,213 @@
+#include "parallel.hpp"
+
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <cstdlib>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace {
+
+int from_environment()
+{
+    if (const char* s = std::getenv("TEPHROMAT_THREADS")) {
+        char* end = nullptr;
+        const long n = std::strtol(s, &end, 10);
+        if (end != s && *end == '\0' && n >= 1 && n <= 1024) return int(n);
+    }
+    const unsigned cores = std::thread::hardware_concurrency();
+    return cores >= 1 ? int(cores) : 1;
+}
+
+int machine_threads()
+{
+    static const int n = from_environment();
+    return n;
+}
+
+std::atomic<std::size_t> threshold{default_parallel_threshold};
+thread_local int one_thread = 0;  // OneThread scopes open on this thread
+
+// Threads started once and kept.  Each call of parallel_tasks is a job; the
+// workers take tasks from the oldest job that has some left, and the caller
+// takes tasks of its own job until none is left, then waits for the ones that
+// others are running.  Several jobs may be open at once (a stage running
+// beside another, or a task that shares out work of its own).
+class Pool {
+public:
+    explicit Pool(int threads) : size_(threads)
+    {
+        for (int t = 1; t < threads; ++t) workers_.emplace_back([this] { work(); });
+    }
+    ~Pool()
+    {
+        {
+            std::lock_guard<std::mutex> lock(m_);
+            stop_ = true;
+        }
+        wake_.notify_all();
+        for (std::thread& t : workers_) t.join();
+    }
+    int size() const { return size_; }
+
+    void run(int tasks, const std::function<void(int)>& task)
+    {
+        Job job{&task, tasks, 0, 0, std::vector<std::exception_ptr>(std::size_t(tasks))};
+        {
+            std::lock_guard<std::mutex> lock(m_);
+            open_.push_back(&job);
+        }
+        wake_.notify_all();
+        for (;;) {
+            int t;
+            {
+                std::lock_guard<std::mutex> lock(m_);
+                if (job.next >= job.tasks) break;
+                t = take(job);
+            }
+            perform(job, t);
+        }
+        {
+            std::unique_lock<std::mutex> lock(m_);
+            done_.wait(lock, [&] { return job.finished == job.tasks; });
+        }
+        for (std::exception_ptr& e : job.errors)
+            if (e) std::rethrow_exception(e);
+    }
+
+private:
+    struct Job {
+        const std::function<void(int)>* task;
+        int tasks;
+        int next;      // next task to take
+        int finished;  // tasks done
+        std::vector<std::exception_ptr> errors;
+    };
+
+    // With m_ held: the next task of `job`; a job whose last task is taken
+    // leaves the open jobs.
+    int take(Job& job)
+    {
+        const int t = job.next++;
+        if (job.next == job.tasks) open_.erase(std::find(open_.begin(), open_.end(), &job));
+        return t;
+    }
+
+    void perform(Job& job, int t)
+    {
+        try {
+            (*job.task)(t);
+        } catch (...) {
+            job.errors[std::size_t(t)] = std::current_exception();
+        }
+        std::lock_guard<std::mutex> lock(m_);
+        if (++job.finished == job.tasks) done_.notify_all();
+    }
+
+    void work()
+    {
+        for (;;) {
+            Job* job;
+            int t;
+            {
+                std::unique_lock<std::mutex> lock(m_);
+                wake_.wait(lock, [&] { return stop_ || !open_.empty(); });
+                if (stop_) return;
+                job = open_.front();
+                t = take(*job);
+            }
+            perform(*job, t);
+        }
+    }
+
+    const int size_;
+    std::vector<std::thread> workers_;
+    std::mutex m_;
+    std::condition_variable wake_, done_;
+    std::vector<Job*> open_;
+    bool stop_ = false;
+};
+
+std::mutex pool_mutex;
+int chosen = 0;  // 0: from the environment
+std::shared_ptr<Pool> current;
+
+std::shared_ptr<Pool> pool()
+{
+    std::lock_guard<std::mutex> lock(pool_mutex);
+    const int n = chosen > 0 ? chosen : machine_threads();
+    if (!current || current->size() != n) current = std::make_shared<Pool>(n);
+    return current;
+}
+
+}  // namespace
+
+OneThread::OneThread() { ++one_thread; }
+OneThread::~OneThread() { --one_thread; }
+
+int thread_count()
+{
+    if (one_thread > 0) return 1;
+    std::lock_guard<std::mutex> lock(pool_mutex);
+    return chosen > 0 ? chosen : machine_threads();
+}
+
+void set_thread_count(int n)
+{
+    std::lock_guard<std::mutex> lock(pool_mutex);
+    chosen = n > 0 ? n : 0;
+}
+
+std::size_t parallel_threshold() { return threshold.load(); }
+void set_parallel_threshold(std::size_t cells) { threshold.store(cells); }
+
+void parallel_tasks(int tasks, const std::function<void(int task)>& task)
+{
+    if (tasks <= 0) return;
+    if (tasks > 1 && one_thread == 0) {
+        const std::shared_ptr<Pool> p = pool();
+        if (p->size() > 1) {
+            p->run(tasks, task);
+            return;
+        }
+    }
+    std::exception_ptr first;
+    for (int t = 0; t < tasks; ++t) {
+        try {
+            task(t);
+        } catch (...) {
+            if (!first) first = std::current_exception();
+        }
+    }
+    if (first) std::rethrow_exception(first);
+}
+
+void side_by_side(const std::function<void()>& here, const std::function<void()>& there)
+{
+    if (thread_count() < 2) {
+        here();
+        there();
+        return;
+    }
+    // A thread of its own, so that `here` keeps the pool's threads for its own
+    // work; the system shares the cores out.
+    std::exception_ptr failed_there;
+    std::thread other([&] {
+        try {
+            there();
+        } catch (...) {
+            failed_there = std::current_exception();
+        }
+    });
+    try {
+        here();
+    } catch (...) {
+        other.join();
+        throw;
+    }
+    other.join();
+    if (failed_there) std::rethrow_exception(failed_there);
+}
