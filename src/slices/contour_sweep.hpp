@@ -128,15 +128,7 @@ void SweepIndex::build(int nb_lig, int nb_col, int i0, int i1, int j0, int j1, i
         block_lines(b, first, last);
         lines_intervals(first, last, [&](int, int, std::int64_t s, std::int64_t) { ++c[std::size_t(s - lo)]; });
     });
-    for (std::size_t k = 0; k < levels; ++k) {
-        std::uint32_t at_k = first_[k];
-        for (std::vector<std::uint32_t>& c : counts) {
-            const std::uint32_t n = c[k];
-            c[k] = at_k;  // where the block's cells of this start go
-            at_k += n;
-        }
-        first_[k + 1] = at_k;
-    }
+    first_ = block_offsets(counts, levels);  // counts: where each block's cells of a start go
     cells_.resize(first_[levels]);
     end_.resize(first_[levels]);
     parallel_tasks(blocks, [&](int b) {

@@ -120,16 +120,8 @@ void EdificeLevels::compute(Workspace& ws)
             for (int j = std::max(j0, 1); j <= j1; ++j)
                 if (in_zones(i, j)) ++c[std::size_t(top - ws.itab[i][j])];
     });
-    std::vector<std::uint32_t> first(levels + 1, 0);
-    for (std::size_t k = 0; k < levels; ++k) {
-        std::uint32_t at = first[k];
-        for (std::vector<std::uint32_t>& c : counts) {
-            const std::uint32_t n = c[k];
-            c[k] = at;  // where the block's cells of this altitude go
-            at += n;
-        }
-        first[k + 1] = at;
-    }
+    // counts: where each block's cells of an altitude go
+    const std::vector<std::uint32_t> first = block_offsets(counts, levels);
     std::uint32_t* order = reinterpret_cast<std::uint32_t*>(ws.ktab.data());
     parallel_tasks(blocks, [&](int b) {
         std::vector<std::uint32_t>& fill = counts[std::size_t(b)];

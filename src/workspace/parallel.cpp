@@ -211,3 +211,19 @@ void side_by_side(const std::function<void()>& here, const std::function<void()>
     other.join();
     if (failed_there) std::rethrow_exception(failed_there);
 }
+
+std::vector<std::uint32_t> block_offsets(std::vector<std::vector<std::uint32_t>>& counts, std::size_t keys)
+{
+    std::vector<std::uint32_t> first(keys + 1, 0);
+    std::uint32_t at = 0;
+    for (std::size_t k = 0; k < keys; ++k) {
+        first[k] = at;
+        for (std::vector<std::uint32_t>& c : counts) {
+            const std::uint32_t n = c[k];
+            c[k] = at;
+            at += n;
+        }
+    }
+    first[keys] = at;
+    return first;
+}

@@ -90,6 +90,13 @@ void ordered_rows(int first, int last, std::size_t cells_per_line, Make make, Em
     for (std::string& o : out) emit(o);
 }
 
+// A counting sort shared out by blocks of lines: counts[b][k] is how many
+// items of key k block b holds.  Turns each count into the position where the
+// block's first item of that key goes (keys in order, blocks in order within
+// a key, so that the sort keeps scan order), and returns the start of every
+// key, then the total.
+std::vector<std::uint32_t> block_offsets(std::vector<std::vector<std::uint32_t>>& counts, std::size_t keys);
+
 // Workers that need grids of their own (two byte grids each, the size of the
 // DEM) are at most this many, whatever the number of threads: memory stays
 // within bounds on a machine of many cores.
