@@ -91,7 +91,11 @@ void pixel_surface(const Workspace& ws, const std::uint16_t* triangles, const Pi
         const double d = A[corner[m]] - A[middle[m]];
         const double r = std::sqrt(tr_size * tr_size + d * d);
         const double s = (p + q + r) * 0.5;
-        S_pix3d += std::sqrt(s * (s - p) * (s - q) * (s - r));
+        // A needle of a triangle (a cliff far higher than the pixel is wide)
+        // can round to a product just below zero; its area is then zero,
+        // not the square root of a negative number.
+        const double product = s * (s - p) * (s - q) * (s - r);
+        S_pix3d += product > 0 ? std::sqrt(product) : 0.0;
     }
 }
 

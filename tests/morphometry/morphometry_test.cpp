@@ -174,6 +174,15 @@ TEST(Surface, FlatSquareIsolatedPixelAndRatioZero)
     surface(empty.ws, 1);
     EXPECT_EQ(empty.f.console(), "\n\t\tBi-dimensional surface  : 0.000000 km2 \n\t\tTri-dimensional surface : "
                                  "0.000000 km2 \n\t\tSurface Ratio = 0.000000 ");
+
+    // A cliff 120 km high beside a pixel 1 mm wide: Heron's product of one
+    // triangle rounds below zero, which must count as a flat needle, not nan.
+    Relief cliff(flat_rows(5, 5, 0), 0.001);
+    cliff.ws.dtab[1][1] = 119842;
+    cliff.ws.dtab[1][2] = 85117;
+    cliff.ws.tab[2][2] = 1;
+    surface(cliff.ws, 1);
+    EXPECT_EQ(cliff.f.console().find("nan"), std::string::npos) << cliff.f.console();
 }
 
 TEST(Surface, EdgePixelsByMissingNeighbour)
