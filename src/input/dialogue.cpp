@@ -9,6 +9,7 @@
 #include <istream>
 #include <ostream>
 
+#include "interrupt.hpp"
 #include "workspace.hpp"
 
 std::string read_token(Workspace& ws)
@@ -99,12 +100,14 @@ void wait_key(Workspace& ws)
             raw.c_cc[VMIN] = 1;
             raw.c_cc[VTIME] = 0;
             tcflush(STDIN_FILENO, TCIFLUSH);
+            restore_terminal_on_interrupt(&saved);  // Ctrl-C here must not leave the echo off
             tcsetattr(STDIN_FILENO, TCSANOW, &raw);
             char c;
             ssize_t r;
             do r = read(STDIN_FILENO, &c, 1);
             while (r < 0 && errno == EINTR);
             tcsetattr(STDIN_FILENO, TCSANOW, &saved);
+            restore_terminal_on_interrupt(nullptr);
             return;
         }
     }

@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "input.hpp"
+#include "interrupt.hpp"
 #include "parallel.hpp"
 #include "run.hpp"
 #include "workspace.hpp"
@@ -86,6 +87,7 @@ int main(int argc, char** argv)
             return 0;
         }
     }
+    clean_up_on_interrupt();
     Workspace ws(std::cin, std::cout);
     ws.key_from_terminal = isatty(STDIN_FILENO) != 0;
     return run(ws);

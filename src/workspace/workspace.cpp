@@ -9,11 +9,18 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "interrupt.hpp"
 #include "stages.hpp"
 
 Workspace::Workspace(std::istream& in_, std::ostream& out_)
     : in(&in_), out(&out_), stages(&program_stages)
 {
+}
+
+Workspace::~Workspace()
+{
+    for (const Pending& p : pending)
+        if (!p.temporary.empty()) keep_after_interrupt(p.temporary);
 }
 
 
@@ -118,6 +125,7 @@ OutFile Workspace::create(const std::string& name, bool binary)
         std::remove(temporary.c_str());
         cannot_create(name, err);
     }
+    remove_on_interrupt(temporary);
     pending.push_back({std::move(temporary), name});
     return OutFile(f, name);
 }
@@ -140,6 +148,7 @@ void Workspace::close_all()
     for (Pending& p : pending) {
         errno = 0;
         if (std::rename(p.temporary.c_str(), p.name.c_str()) != 0) cannot_create(p.name, errno);
+        keep_after_interrupt(p.temporary);
         p.temporary.clear();
     }
     pending.clear();
@@ -151,7 +160,10 @@ void Workspace::remove_created()
                         &fshaderos1, &fdrec1, &fdshad1, &fderos1, &fdshaderos1};
     for (OutFile* f : files) *f = OutFile();  // closes without checking
     for (const Pending& p : pending)
-        if (!p.temporary.empty()) std::remove(p.temporary.c_str());
+        if (!p.temporary.empty()) {
+            std::remove(p.temporary.c_str());
+            keep_after_interrupt(p.temporary);
+        }
     pending.clear();
 }
 

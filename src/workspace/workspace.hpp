@@ -19,6 +19,7 @@ struct EdificeLevels;
 
 struct Workspace {
     Workspace(std::istream& in, std::ostream& out);
+    ~Workspace();
     Workspace(const Workspace&) = delete;
     Workspace& operator=(const Workspace&) = delete;
 

@@ -1,9 +1,14 @@
 // The real executable, driven through a shell pipe: main(), the exit status
 // and the closing key wait on a standard input that is not a terminal.
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
+#include <csignal>
 #include <cstdlib>
+#include <filesystem>
+#include <vector>
 
 #include "stage_support.hpp"
 
@@ -48,4 +53,50 @@ TEST(Executable, ExitStatusesThroughAPipe)
     console = read_file(root.path() + "console.txt");
     EXPECT_NE(console.find("\n\tError : end of input, the dialogue is incomplete\n"), std::string::npos);
     EXPECT_FALSE(file_exists(dir + "dem3_info.txt"));
+}
+
+// Ctrl-C, a closed terminal or kill while the results are being written: the
+// temporary files go, nothing is left under a result's name, and the program
+// ends by the signal.
+TEST(Executable, InterruptedRunLeavesNothing)
+{
+    TempRoot root;
+    const std::string dir = root.folder("site1");
+    write_file(dir + "dem1.asc", esri_text(small_cone()));
+    for (int sig : {SIGINT, SIGHUP, SIGTERM}) {
+        int to_child[2];
+        ASSERT_EQ(pipe(to_child), 0);
+        const pid_t pid = fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            dup2(to_child[0], STDIN_FILENO);
+            close(to_child[1]);
+            const int quiet = open("/dev/null", O_WRONLY);
+            dup2(quiet, STDOUT_FILENO);
+            setenv("TEPHROMAT_ROOT", root.path().c_str(), 1);
+            execl(TEPHROMAT_EXE, TEPHROMAT_EXE, (char*)nullptr);
+            _exit(127);
+        }
+        close(to_child[0]);
+        // The dialogue stops at the centre point, the results already created.
+        const std::string answers = "site1\ndem1\n0\n10\n1\ncut\n0\n101\n";
+        ASSERT_EQ(write(to_child[1], answers.data(), answers.size()), ssize_t(answers.size()));
+        auto files = [&] {
+            std::vector<std::string> names;
+            for (const auto& e : std::filesystem::directory_iterator(dir)) names.push_back(e.path().filename());
+            return names;
+        };
+        bool writing = false;
+        for (int wait = 0; wait < 1000 && !writing; ++wait) {
+            for (const std::string& n : files()) writing |= n.find(".tmp-") != std::string::npos;
+            if (!writing) usleep(10000);
+        }
+        EXPECT_TRUE(writing);
+        kill(pid, sig);
+        int st = 0;
+        waitpid(pid, &st, 0);
+        close(to_child[1]);
+        EXPECT_TRUE(WIFSIGNALED(st) && WTERMSIG(st) == sig) << sig;
+        EXPECT_EQ(files(), std::vector<std::string>{"dem1.asc"}) << sig;
+    }
 }

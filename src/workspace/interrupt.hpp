@@ -1,0 +1,23 @@
+#pragma once
+
+#include <string>
+
+struct termios;
+
+// A run stopped by Ctrl-C, a closed terminal or kill (SIGINT, SIGHUP,
+// SIGTERM) removes the results it was writing, gives the terminal back as it
+// found it, and then ends as the signal would have ended it.  Only the
+// program installs the handlers; tests and harnesses that run in one process
+// keep the default behaviour.
+void clean_up_on_interrupt();
+
+// `path` is a file of this run's own, to remove if the run is interrupted
+// (the temporary file of a result).  Paths beyond PATH_MAX, or more than 64
+// files at once, are not followed.
+void remove_on_interrupt(const std::string& path);
+// `path` is no longer to be removed (renamed into place, or already removed).
+void keep_after_interrupt(const std::string& path);
+
+// The terminal settings to put back if the run is interrupted while the
+// terminal is in another mode (the closing key wait), or none.
+void restore_terminal_on_interrupt(const termios* saved);
