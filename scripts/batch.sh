@@ -5,7 +5,8 @@
 #   scripts/batch.sh [-j JOBS] [--answers-only] TABLE.csv [WORK_DIR]
 #
 # Each row becomes an answers file, WORK_DIR/NNN-<name>.answers (NNN the row
-# number, <name> the generic name), holding the answers to the dialogue in the
+# number, of 3 digits or, past 999 rows, as many as the last row's; <name> the
+# generic name), holding the answers to the dialogue in the
 # order the questions come; the runs' consoles go to WORK_DIR/NNN-<name>.log
 # and GNU parallel's job log to WORK_DIR/joblog.tsv.  WORK_DIR defaults to the
 # table's name without .csv, followed by "-batch".  Older .answers and .log
@@ -156,16 +157,20 @@ BEGIN { ncol = split(header, name, ",") }
   if ((c[1] SUBSEP g) in outputs) fail("the same folder and generic name as line " outputs[c[1], g])
   outputs[c[1], g] = FNR
   safe = g; gsub(/[^A-Za-z0-9._-]/, "_", safe)
-  ++n; file[n] = sprintf("%s/%03d-%s.answers", work, n, safe); text[n] = answers
+  ++n; stem[n] = safe; text[n] = answers
   dem[n] = c[1] "/" c[2] (c[3] == 0 ? ".asc" : c[4] == 0 ? "_m2.raw" : "_m4.raw")
   folder[n] = c[1]; generic[n] = g
 }
 END {
   if (bad) exit 1
   if (!seen_header) { printf "batch: %s: no header line\n", FILENAME > "/dev/stderr"; exit 1 }
+  # Numbers of one width (3 digits, more past 999 cones): the files sort in
+  # the order of the table, as a job array that picks the Nth file expects.
+  width = length(n "") > 3 ? length(n "") : 3
   for (k = 1; k <= n; ++k) {
-    printf "%s", text[k] > file[k]; close(file[k])
-    printf "%03d\t%s\t%s\t%s\t%s\n", k, folder[k], dem[k], generic[k], file[k] > cones
+    file = sprintf("%s/%0*d-%s.answers", work, width, k, stem[k])
+    printf "%s", text[k] > file; close(file)
+    printf "%0*d\t%s\t%s\t%s\t%s\n", width, k, folder[k], dem[k], generic[k], file > cones
   }
 }' "$table"
 
