@@ -4,8 +4,9 @@
 #
 #   prepare-dem.sh INPUT OUTPUT.asc [--resolution METRES]
 #
-# A DEM in geographic coordinates (degrees) is reprojected to the UTM zone of
-# its centre on WGS 84, with square cells: by default the input's resolution
+# A DEM in geographic coordinates (degrees), or in a projected system whose
+# unit is not the metre (US feet...), is reprojected to the UTM zone of its
+# centre on WGS 84 (its heights are kept: they must be in metres), with square cells: by default the input's resolution
 # in metres as gdalwarp works it out, rounded to two significant figures;
 # --resolution sets it.  A projected DEM keeps its coordinate system and, with
 # square cells and no --resolution, its grid cell for cell.  Cells without
@@ -99,8 +100,21 @@ warp=(gdalwarp -q -overwrite -of GTiff -ot "$ot" -dstnodata "$dst_nodata")
 if [ -z "$proj4" ]; then
   echo "$me: $input states no coordinate system: its units are taken as metres"
 fi
-if [[ "$proj4" == *"+proj=longlat"* ]]; then
-  read -r lon lat < <(pair "Center")
+# A projected system in feet (or any unit but the metre) is reprojected as
+# degrees are: the program's areas and volumes are in metres.
+foreign_units=""
+if [[ "$proj4" == *"+proj="* && "$proj4" != *"+proj=longlat"* ]] &&
+  [[ "$proj4" == *"+to_meter="* || ( "$proj4" == *"+units="* && "$proj4" != *"+units=m "* && "$proj4" != *"+units=m" ) ]]; then
+  foreign_units=$(sed -n -e 's/.*+units=\([^ ]*\).*/\1/p' -e 's/.*+to_meter=\([^ ]*\).*/\1 m/p' <<< "$proj4" | head -n 1)
+fi
+if [[ "$proj4" == *"+proj=longlat"* || -n "$foreign_units" ]]; then
+  if [ -n "$foreign_units" ]; then
+    command -v gdaltransform > /dev/null || die "GDAL's command-line tools are missing (gdaltransform)"
+    gdalsrsinfo -o wkt "$work/band1.vrt" > "$work/srs.wkt"
+    read -r lon lat _ < <(pair "Center" | gdaltransform -s_srs "$work/srs.wkt" -t_srs "+proj=longlat +datum=WGS84")
+  else
+    read -r lon lat < <(pair "Center")
+  fi
   zone=$(awk -v x="$lon" 'BEGIN { z = int((x + 180) / 6) + 1; if (z > 60) z = 60; if (z < 1) z = 1; print z }')
   if awk -v y="$lat" 'BEGIN { exit !(y >= 0) }'; then epsg=$((32600 + zone)) hemi=North
   else epsg=$((32700 + zone)) hemi=South
@@ -111,8 +125,13 @@ if [[ "$proj4" == *"+proj=longlat"* ]]; then
     suggested=$(gdalinfo "$work/suggested.vrt" | grep -m 1 '^Pixel Size' | sed -e 's/^[^(]*(//' -e 's/,.*//')
     resolution=$(round2 "$suggested")
   fi
-  echo "$me: $input is in geographic coordinates (degrees): reprojected to WGS 84 / UTM zone $zone $hemi" \
-    "(EPSG:$epsg) with cells of $resolution m"
+  if [ -n "$foreign_units" ]; then
+    echo "$me: $input is in a projected system in $foreign_units, not metres: reprojected to WGS 84 / UTM zone" \
+      "$zone $hemi (EPSG:$epsg) with cells of $resolution m; its heights are kept as they are, and must be metres"
+  else
+    echo "$me: $input is in geographic coordinates (degrees): reprojected to WGS 84 / UTM zone $zone $hemi" \
+      "(EPSG:$epsg) with cells of $resolution m"
+  fi
   warp+=(-t_srs "EPSG:$epsg" -tr "$resolution" "$resolution" -tap -r bilinear)
 elif [ -n "$resolution" ]; then
   warp+=(-tr "$resolution" "$resolution" -tap -r bilinear)

@@ -42,6 +42,12 @@ DemCrs parse_prj(const std::string& text)
     if (ok && !srs.IsEmpty()) {
         crs.known = true;
         crs.geographic = srs.IsGeographic() != 0;
+        const char* unit = nullptr;
+        const double metres = srs.IsProjected() ? srs.GetLinearUnits(&unit) : 1.0;
+        if (metres != 1.0) {
+            crs.foreign_unit = unit ? unit : "unknown unit";
+            crs.foreign_unit_metres = metres;
+        }
         if (const char* name = srs.GetName()) crs.name = name;
         char* wkt = nullptr;
         const char* const options[] = {"FORMAT=WKT1_ESRI", "MULTILINE=NO", nullptr};
@@ -82,5 +88,9 @@ void read_dem_prj(Workspace& ws)
         fail(cfmt("%s is in geographic coordinates (%s, in degrees, according to %s): it must be reprojected to "
                   "metres, for instance with scripts/prepare-dem.sh (tephromat-prepare-dem once installed)",
                   dem.c_str(), crs.name.c_str(), prj.c_str()));
+    if (!crs.foreign_unit.empty())
+        fail(cfmt("%s has its coordinates in %s (%.10g m) according to %s: its cells must be in metres; it must "
+                  "be reprojected, for instance with scripts/prepare-dem.sh (tephromat-prepare-dem once installed)",
+                  dem.c_str(), crs.foreign_unit.c_str(), crs.foreign_unit_metres, prj.c_str()));
     ws.dem_prj = text;
 }

@@ -9,6 +9,10 @@ struct Workspace;
 struct DemCrs {
     bool known = false;       // GDAL recognised the text
     bool geographic = false;  // latitude and longitude in degrees
+    // A projected system whose unit is not the metre (US feet...): its name
+    // and length in metres.
+    std::string foreign_unit;
+    double foreign_unit_metres = 1;
     std::string name;
     std::string esri_wkt;  // one line, as GDAL writes .prj files
     int utm_zone = 0;      // 0 when not a UTM projection on WGS 84
@@ -18,5 +22,6 @@ struct DemCrs {
 DemCrs parse_prj(const std::string& text);
 
 // Reads <DEM stem>.prj into ws.dem_prj when it exists; a DEM in geographic
-// coordinates ends the run with an error, before anything is written.
+// coordinates, or projected in another unit than the metre, ends the run with
+// an error, before anything is written.
 void read_dem_prj(Workspace& ws);

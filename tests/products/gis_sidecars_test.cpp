@@ -348,6 +348,26 @@ TEST(PrepareDem, GeoTiffsWithNodataToOutputsOnTheSameGrid)
     const std::string rebuilt = gdalinfo(dir + "degrees/dem_rec1.asc");
     EXPECT_EQ(grid_of(rebuilt), prepared);
     EXPECT_NE(rebuilt.find("PROJCRS[\"WGS 84 / UTM zone 60S\""), std::string::npos) << rebuilt;
+
+    // In US feet: refused too, and prepared to metres.
+    root.folder("feet");
+    ASSERT_EQ(std::system(("cd " + shell_quote(dir) +
+                           " && gdalwarp -q -t_srs '+proj=utm +zone=60 +south +datum=WGS84 +units=us-ft' -r bilinear"
+                           " -dstnodata -9999 clipped.tif feet.tif"
+                           " && GDAL_PAM_ENABLED=NO gdal_translate -q -of AAIGrid feet.tif feet/left.asc")
+                              .c_str()),
+              0);
+    r = run_program("feet left 0 10 0 0 100 1 0 1\n");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.console.find("left.asc has its coordinates in US survey foot (0.3048006096 m) according to " + dir +
+                             "feet/left.prj: its cells must be in metres"),
+              std::string::npos)
+        << r.console;
+    EXPECT_EQ(list_dir(dir + "feet"), (std::vector<std::string>{"left.asc", "left.prj"}));
+    EXPECT_NE(prepare_dem(root, "feet.tif feet/dem.asc", &status)
+                  .find("in a projected system in us-ft, not metres: reprojected to WGS 84 / UTM zone 60 South"),
+              std::string::npos);
+    EXPECT_EQ(status, 0);
 }
 
 // The script's own errors, and its word on a raster of several bands.
