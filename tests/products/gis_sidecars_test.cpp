@@ -320,54 +320,46 @@ TEST(PrepareDem, GeoTiffsWithNodataToOutputsOnTheSameGrid)
     EXPECT_EQ(grid_of(raw), clipped_grid);
     EXPECT_NE(raw.find("PROJCRS[\"WGS 84 / UTM zone 60S\""), std::string::npos) << raw;
 
-    // In degrees: left so, the DEM is refused before anything is written;
-    // prepared, it is measured on a UTM grid that its outputs keep.
-    root.folder("degrees");
-    ASSERT_EQ(std::system(("cd " + shell_quote(dir) +
-                           " && gdalwarp -q -t_srs EPSG:4326 -r bilinear -dstnodata -9999 clipped.tif degrees.tif"
-                           " && GDAL_PAM_ENABLED=NO gdal_translate -q -of AAIGrid degrees.tif degrees/left.asc")
-                              .c_str()),
-              0);
-    r = run_program("degrees left 0 10 0 0 100 1 0 1\n");
-    EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.console.find("\n\tError : " + dir + "degrees/left.asc is in geographic coordinates (WGS 84, in "
-                             "degrees, according to " + dir + "degrees/left.prj): it must be reprojected to metres, "
-                             "for instance with scripts/prepare-dem.sh"),
-              std::string::npos)
-        << r.console;
-    EXPECT_EQ(list_dir(dir + "degrees"), (std::vector<std::string>{"left.asc", "left.prj"}));
+    // In degrees or in feet: left so, the DEM is refused before anything is
+    // written; prepared, it is measured on a UTM grid that its outputs keep.
+    const struct {
+        const char* folder;
+        const char* srs;
+        std::string refusal, prepared;
+    } unprepared[] = {
+        {"degrees", "EPSG:4326",
+         "left.asc is in geographic coordinates (WGS 84, in degrees, according to " + dir +
+             "degrees/left.prj): it must be reprojected to metres, for instance with scripts/prepare-dem.sh",
+         "reprojected to WGS 84 / UTM zone 60 South (EPSG:32760) with cells of 10 m"},
+        {"feet", "'+proj=utm +zone=60 +south +datum=WGS84 +units=us-ft'",
+         "left.asc has its coordinates in US survey foot (0.3048006096 m) according to " + dir +
+             "feet/left.prj: its cells must be in metres",
+         "in a projected system in us-ft, not metres: reprojected to WGS 84 / UTM zone 60 South (EPSG:32760)"},
+    };
+    for (const auto& u : unprepared) {
+        const std::string folder = u.folder;
+        root.folder(folder);
+        ASSERT_EQ(std::system(("cd " + shell_quote(dir) + " && gdalwarp -q -t_srs " + u.srs +
+                               " -r bilinear -dstnodata -9999 clipped.tif " + folder +
+                               ".tif && GDAL_PAM_ENABLED=NO gdal_translate -q -of AAIGrid " + folder + ".tif " +
+                               folder + "/left.asc")
+                                  .c_str()),
+                  0);
+        r = run_program(folder + " left 0 10 0 0 100 1 0 1\n");
+        EXPECT_EQ(r.status, 1);
+        EXPECT_NE(r.console.find("\n\tError : " + dir + folder + "/" + u.refusal), std::string::npos) << r.console;
+        EXPECT_EQ(list_dir(dir + folder), (std::vector<std::string>{"left.asc", "left.prj"}));
 
-    int status = -1;
-    const std::string out = prepare_dem(root, "degrees.tif degrees/dem.asc", &status);
-    ASSERT_EQ(status, 0) << out;
-    EXPECT_NE(out.find("reprojected to WGS 84 / UTM zone 60 South (EPSG:32760) with cells of 10 m"), std::string::npos)
-        << out;
-    r = run_program("degrees dem 0 10 0 0 105 1 0 1\n");
-    ASSERT_EQ(r.status, 0) << r.console;
-    const std::string prepared = grid_of(gdalinfo(dir + "degrees/dem.asc"));
-    const std::string rebuilt = gdalinfo(dir + "degrees/dem_rec1.asc");
-    EXPECT_EQ(grid_of(rebuilt), prepared);
-    EXPECT_NE(rebuilt.find("PROJCRS[\"WGS 84 / UTM zone 60S\""), std::string::npos) << rebuilt;
-
-    // In US feet: refused too, and prepared to metres.
-    root.folder("feet");
-    ASSERT_EQ(std::system(("cd " + shell_quote(dir) +
-                           " && gdalwarp -q -t_srs '+proj=utm +zone=60 +south +datum=WGS84 +units=us-ft' -r bilinear"
-                           " -dstnodata -9999 clipped.tif feet.tif"
-                           " && GDAL_PAM_ENABLED=NO gdal_translate -q -of AAIGrid feet.tif feet/left.asc")
-                              .c_str()),
-              0);
-    r = run_program("feet left 0 10 0 0 100 1 0 1\n");
-    EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.console.find("left.asc has its coordinates in US survey foot (0.3048006096 m) according to " + dir +
-                             "feet/left.prj: its cells must be in metres"),
-              std::string::npos)
-        << r.console;
-    EXPECT_EQ(list_dir(dir + "feet"), (std::vector<std::string>{"left.asc", "left.prj"}));
-    EXPECT_NE(prepare_dem(root, "feet.tif feet/dem.asc", &status)
-                  .find("in a projected system in us-ft, not metres: reprojected to WGS 84 / UTM zone 60 South"),
-              std::string::npos);
-    EXPECT_EQ(status, 0);
+        int status = -1;
+        const std::string out = prepare_dem(root, folder + ".tif " + folder + "/dem.asc", &status);
+        ASSERT_EQ(status, 0) << out;
+        EXPECT_NE(out.find(u.prepared), std::string::npos) << out;
+        r = run_program(folder + " dem 0 10 0 0 105 1 0 1\n");
+        ASSERT_EQ(r.status, 0) << r.console;
+        const std::string rebuilt = gdalinfo(dir + folder + "/dem_rec1.asc");
+        EXPECT_EQ(grid_of(rebuilt), grid_of(gdalinfo(dir + folder + "/dem.asc")));
+        EXPECT_NE(rebuilt.find("PROJCRS[\"WGS 84 / UTM zone 60S\""), std::string::npos) << rebuilt;
+    }
 }
 
 // The script's own errors, and its word on a raster of several bands.
