@@ -108,37 +108,25 @@ void SweepIndex::build(int nb_lig, int nb_col, int i0, int i1, int j0, int j1, i
             std::swap(mid, down);
         }
     };
-    // A counting sort by interval start, each block of lines counted and
-    // placed on a thread of its own (the intervals are worked out twice
-    // rather than kept in a grid).
+    // The cells by interval start, in scan order within a start.
     const int lines = ib - ia + 1;
     const int blocks = std::max(1, std::min(lines, std::size_t(lines) * std::size_t(jb - ja + 1) <
                                                            parallel_threshold()
                                                        ? 1
                                                        : thread_count() * 4));
-    auto block_lines = [&](int b, int& first, int& last) {
-        first = ia + int(std::int64_t(lines) * b / blocks);
-        last = ia + int(std::int64_t(lines) * (b + 1) / blocks);
-    };
-    std::vector<std::vector<std::uint32_t>> counts(static_cast<std::size_t>(blocks));
-    parallel_tasks(blocks, [&](int b) {
-        std::vector<std::uint32_t>& c = counts[std::size_t(b)];
-        c.assign(levels, 0);
-        int first, last;
-        block_lines(b, first, last);
-        lines_intervals(first, last, [&](int, int, std::int64_t s, std::int64_t) { ++c[std::size_t(s - lo)]; });
-    });
-    first_ = block_offsets(counts, levels);  // counts: where each block's cells of a start go
-    cells_.resize(first_[levels]);
-    end_.resize(first_[levels]);
-    parallel_tasks(blocks, [&](int b) {
-        std::vector<std::uint32_t>& fill = counts[std::size_t(b)];
-        int first, last;
-        block_lines(b, first, last);
-        lines_intervals(first, last, [&](int i, int j, std::int64_t s, std::int64_t e) {
-            const std::uint32_t n = fill[std::size_t(s - lo)]++;
-            cells_[n] = std::uint32_t(std::size_t(i) * nb_col + j);
-            end_[n] = std::int32_t(e);
+    first_ = counting_sort_by_lines(
+        ia, lines, blocks, levels,
+        [&](int first, int last, auto emit) {
+            lines_intervals(first, last, [&](int i, int j, std::int64_t s, std::int64_t e) {
+                emit(std::size_t(s - lo), std::uint32_t(std::size_t(i) * nb_col + j), std::int32_t(e));
+            });
+        },
+        [&](std::uint32_t total) {
+            cells_.resize(total);
+            end_.resize(total);
+        },
+        [&](std::uint32_t n, std::uint32_t cell, std::int32_t e) {
+            cells_[n] = cell;
+            end_[n] = e;
         });
-    });
 }

@@ -101,37 +101,19 @@ void EdificeLevels::compute(Workspace& ws)
     if (!in_zones(ci, cj) || top < base) return;
 
     // Cells of the zones, by altitude from the top, in scan order within an
-    // altitude (a counting sort, each block of lines counted and placed on a
-    // thread of its own).
+    // altitude.
     const std::size_t levels = std::size_t(std::int64_t(top) - base + 1);
     const int ia = std::max(i0, 1);
     const int blocks = std::max(1, std::min(i1 - ia + 1, thread_count() * 4));
-    auto block_lines = [&](int b, int& first, int& last) {
-        first = ia + int(std::int64_t(i1 - ia + 1) * b / blocks);
-        last = ia + int(std::int64_t(i1 - ia + 1) * (b + 1) / blocks);
-    };
-    std::vector<std::vector<std::uint32_t>> counts(static_cast<std::size_t>(blocks));
-    parallel_tasks(blocks, [&](int b) {
-        std::vector<std::uint32_t>& c = counts[std::size_t(b)];
-        c.assign(levels, 0);
-        int first, last;
-        block_lines(b, first, last);
-        for (int i = first; i < last; ++i)
-            for (int j = std::max(j0, 1); j <= j1; ++j)
-                if (in_zones(i, j)) ++c[std::size_t(top - ws.itab[i][j])];
-    });
-    // counts: where each block's cells of an altitude go
-    const std::vector<std::uint32_t> first = block_offsets(counts, levels);
     std::uint32_t* order = reinterpret_cast<std::uint32_t*>(ws.ktab.data());
-    parallel_tasks(blocks, [&](int b) {
-        std::vector<std::uint32_t>& fill = counts[std::size_t(b)];
-        int lo, hi;
-        block_lines(b, lo, hi);
-        for (int i = lo; i < hi; ++i)
-            for (int j = std::max(j0, 1); j <= j1; ++j)
-                if (in_zones(i, j)) order[fill[std::size_t(top - ws.itab[i][j])]++] = std::uint32_t(std::size_t(i) * nc + j);
-    });
-    counts.clear();
+    const std::vector<std::uint32_t> first = counting_sort_by_lines(
+        ia, i1 - ia + 1, blocks, levels,
+        [&](int lo, int hi, auto emit) {
+            for (int i = lo; i < hi; ++i)
+                for (int j = std::max(j0, 1); j <= j1; ++j)
+                    if (in_zones(i, j)) emit(std::size_t(top - ws.itab[i][j]), std::uint32_t(std::size_t(i) * nc + j));
+        },
+        [](std::uint32_t) {}, [&](std::uint32_t n, std::uint32_t cell) { order[n] = cell; });
 
     // Union-find with circular member lists; a zone that joins the centre's
     // zone has its members stamped with the altitude of the junction.
@@ -181,8 +163,8 @@ void EdificeLevels::compute(Workspace& ws)
     parallel_tasks(blocks, [&](int b) {
         LevelStats& part = parts[std::size_t(b)];
         part.reset(zone.lo, zone.hi);
-        int lo, hi;
-        block_lines(b, lo, hi);
+        const int lo = ia + int(std::int64_t(i1 - ia + 1) * b / blocks);
+        const int hi = ia + int(std::int64_t(i1 - ia + 1) * (b + 1) / blocks);
         for (int i = lo; i < hi; ++i)
             for (int j = std::max(j0, 1); j <= j1; ++j)
                 if (jn[std::size_t(i) * nc + j] != never)

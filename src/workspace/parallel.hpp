@@ -97,6 +97,40 @@ void ordered_rows(int first, int last, std::size_t cells_per_line, Make make, Em
 // key, then the total.
 std::vector<std::uint32_t> block_offsets(std::vector<std::vector<std::uint32_t>>& counts, std::size_t keys);
 
+// A stable counting sort of the items that lines [first, first + lines) give,
+// by key (0 .. keys - 1), each block of `blocks` consecutive lines counted and
+// then placed on a thread of its own; the items are made twice rather than
+// kept.  each(lo, hi, emit) calls emit(key, item...) for the items of lines
+// [lo, hi) in scan order, the same both times; ready(total) comes between the
+// two passes; place(n, item...) puts an item at position n.  Returns the
+// start of every key, then the total: the same bytes whatever the blocks.
+template <class Each, class Ready, class Place>
+std::vector<std::uint32_t> counting_sort_by_lines(int first, int lines, int blocks, std::size_t keys, Each each,
+                                                  Ready ready, Place place)
+{
+    auto block = [&](int b, int& lo, int& hi) {
+        lo = first + int(std::int64_t(lines) * b / blocks);
+        hi = first + int(std::int64_t(lines) * (b + 1) / blocks);
+    };
+    std::vector<std::vector<std::uint32_t>> counts(static_cast<std::size_t>(blocks));
+    parallel_tasks(blocks, [&](int b) {
+        std::vector<std::uint32_t>& c = counts[std::size_t(b)];
+        c.assign(keys, 0);
+        int lo, hi;
+        block(b, lo, hi);
+        each(lo, hi, [&](std::size_t key, const auto&...) { ++c[key]; });
+    });
+    std::vector<std::uint32_t> starts = block_offsets(counts, keys);
+    ready(starts[keys]);
+    parallel_tasks(blocks, [&](int b) {
+        std::vector<std::uint32_t>& fill = counts[std::size_t(b)];
+        int lo, hi;
+        block(b, lo, hi);
+        each(lo, hi, [&](std::size_t key, const auto&... item) { place(fill[key]++, item...); });
+    });
+    return starts;
+}
+
 // Workers that need grids of their own (two byte grids each, the size of the
 // DEM) are at most this many, whatever the number of threads: memory stays
 // within bounds on a machine of many cores.
