@@ -1,8 +1,13 @@
+#include <algorithm>
+#include <array>
+#include <charconv>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
 #include "nodata.hpp"
+#include "parallel.hpp"
 #include "reconstitution.hpp"
 #include "workspace.hpp"
 
@@ -57,37 +62,86 @@ void write_esri_header(Workspace& ws, OutFile& f)
     f.printf("nodata_value -9999.9999\n");
 }
 
+// "%lf" of n / 10^decimals (decimals 0 to 3), without printf: for any 32-bit n
+// the double n / 10^decimals lies within 5e-8 of the decimal it stands for,
+// far from where the sixth decimal would round otherwise, so "%lf" prints that
+// decimal exactly.
+char* put_output_metres(char* out, std::int32_t n, int decimals)
+{
+    static const std::int64_t tens[] = {1, 10, 100, 1000};
+    std::int64_t a = n;
+    if (a < 0) {
+        *out++ = '-';
+        a = -a;
+    }
+    out = std::to_chars(out, out + 16, a / tens[decimals]).ptr;
+    *out++ = '.';
+    std::int64_t fraction = a % tens[decimals];
+    for (int d = decimals - 1; d >= 0; --d) {
+        out[d] = char('0' + fraction % 10);
+        fraction /= 10;
+    }
+    for (int d = decimals; d < 6; ++d) out[d] = '0';
+    return out + 6;
+}
+
+namespace {
+
+// The ESRI body is made on all threads a few hundred lines at a time, and
+// written in order.
+template <class Line>
+void write_esri_lines(Workspace& ws, OutFile& f, Line line)
+{
+    constexpr int batch = 256;
+    for (int b0 = 0; b0 < ws.nb_lig; b0 += batch)
+        ordered_rows(
+            b0, std::min(b0 + batch, ws.nb_lig), std::size_t(ws.nb_col),
+            [&](int first, int last, std::string& text) {
+                for (int i = first; i < last; ++i) line(i, text);
+            },
+            [&](const std::string& text) { f.write(text.data(), text.size()); });
+}
+
+}  // namespace
+
 // Every value followed by a tab, all on one text line.
 void write_esri_metres(Workspace& ws, OutFile& f, const nrutil::IGrid& g)
 {
-    std::string line;
-    char cell[64];
-    for (int i = 0; i < ws.nb_lig; ++i) {
-        line.clear();
+    const double c = ws.coeff_rc;
+    const int decimals = c == 1 ? 0 : c == 10 ? 1 : c == 100 ? 2 : c == 1000 ? 3 : -1;
+    const std::string nodata = cfmt("%lf\t", esri_nodata);
+    write_esri_lines(ws, f, [&](int i, std::string& text) {
         const std::int32_t* src = g[i];
+        std::size_t n = text.size();
+        text.resize(n + std::size_t(ws.nb_col) * 64);
+        char* out = text.data() + n;
         for (int j = 0; j < ws.nb_col; ++j) {
-            const double v = without_data(ws, i, j) ? esri_nodata : src[j] / ws.coeff_rc;
-            int n = std::snprintf(cell, sizeof cell, "%lf\t", v);
-            line.append(cell, std::size_t(n));
+            if (without_data(ws, i, j)) {
+                out = std::copy(nodata.begin(), nodata.end(), out);
+                continue;
+            }
+            if (decimals >= 0)
+                out = put_output_metres(out, src[j], decimals);
+            else
+                out += std::snprintf(out, 63, "%lf", src[j] / c);
+            *out++ = '\t';
         }
-        f.write(line.data(), line.size());
-    }
+        text.resize(std::size_t(out - text.data()));
+    });
 }
 
 // Cells without data are written as the header's nodata value, with its
 // decimals: GDAL compares them as 32-bit floats, where -9999 would differ.
 void write_esri_bytes(Workspace& ws, OutFile& f, const nrutil::UcGrid& g)
 {
-    std::string line;
-    char cell[32];
-    for (int i = 0; i < g.lines(); ++i) {
-        line.clear();
+    const std::string nodata = cfmt("%lf\t", esri_nodata);
+    static const auto numbers = [] {
+        std::array<std::string, 256> t;
+        for (int v = 0; v < 256; ++v) t[std::size_t(v)] = std::to_string(v) + "\t";
+        return t;
+    }();
+    write_esri_lines(ws, f, [&](int i, std::string& text) {
         const std::uint8_t* src = g[i];
-        for (int j = 0; j < g.columns(); ++j) {
-            int n = without_data(ws, i, j) ? std::snprintf(cell, sizeof cell, "%lf\t", esri_nodata)
-                                           : std::snprintf(cell, sizeof cell, "%d\t", src[j]);
-            line.append(cell, std::size_t(n));
-        }
-        f.write(line.data(), line.size());
-    }
+        for (int j = 0; j < g.columns(); ++j) text += without_data(ws, i, j) ? nodata : numbers[src[j]];
+    });
 }

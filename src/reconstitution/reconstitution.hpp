@@ -38,5 +38,7 @@ void write_raw_samples(Workspace& ws, OutFile& f, const nrutil::IGrid& g);
 void write_raw_bytes(Workspace& ws, OutFile& f, const nrutil::UcGrid& g);
 void write_esri_header(Workspace& ws, OutFile& f);
 void write_esri_metres(Workspace& ws, OutFile& f, const nrutil::IGrid& g);
+// Writes n / 10^decimals (decimals 0 to 3) as "%lf" does; returns the end.
+char* put_output_metres(char* out, std::int32_t n, int decimals);
 void write_esri_bytes(Workspace& ws, OutFile& f, const nrutil::UcGrid& g);
 

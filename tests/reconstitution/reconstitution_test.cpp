@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
+#include <random>
+#include <vector>
 
 #include "reconstitution.hpp"
 #include "stage_support.hpp"
@@ -362,6 +365,19 @@ TEST(RecVolc, SixteenBitWrapAndDecimetres)
     EXPECT_EQ(count_of(asc, "\n"), 6);
     const std::string shad = read_file(esri.f.dir + "t_shad1.asc");
     EXPECT_EQ(shad.substr(shad.find("-9999.9999\n") + 11), "254\t254\t254\t0\t254\t254\t254\t0\t254\t254\t254\t0\t0\t0\t0\t0\t");
+    // The ESRI samples are written without printf: the same text as "%lf"
+    // for every unit and any 32-bit sample.
+    std::mt19937 random(7);
+    for (int k = 0; k < 200000; ++k) {
+        const std::int32_t n = k < 8 ? std::vector<std::int32_t>{0, -1, 1, 999, -1000, 1001, INT32_MIN, INT32_MAX}[k]
+                                     : std::int32_t(k % 2 ? random() : random() % 20001 - 10000);
+        for (int decimals = 0; decimals <= 3; ++decimals) {
+            char fast[64], printed[64];
+            *put_output_metres(fast, n, decimals) = '\0';
+            std::snprintf(printed, sizeof printed, "%lf", n / std::pow(10.0, decimals));
+            ASSERT_STREQ(fast, printed) << n << " " << decimals;
+        }
+    }
     const std::string info = read_file(esri.f.dir + "t_info.txt");
     EXPECT_NE(info.find("\n\n\tDEM of the reconstituted cone saved as " + esri.f.dir + "t_rec1.asc "
                         "\n\tErosion DEM saved as " + esri.f.dir + "t_eros1.asc "
