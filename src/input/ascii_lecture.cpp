@@ -1,10 +1,14 @@
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <string_view>
+#include <vector>
 #include <strings.h>
 
 #include "dialogue.hpp"
+#include "parallel.hpp"
 #include "input.hpp"
 #include "token_reader.hpp"
 #include "workspace.hpp"
@@ -49,7 +53,123 @@ int side_value(const std::string& name, const char* key, std::string_view val)
     return *v;
 }
 
+
+// The samples, from the first one on.  The file is read a chunk at a time;
+// each chunk is cut into pieces at white space, parsed on all threads, and its
+// values are placed in scan order, so that the checks and their messages come
+// in the order of the file, as one thread reading token after token would
+// give them.
+std::size_t chunk_bytes = std::size_t(16) << 20;
+
+struct Piece {
+    std::vector<double> values;
+    std::string_view bad;  // the first token that is not a number, if any
+    bool has_bad = false;
+};
+
+inline bool is_blank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+}
+
+void parse_piece(const char* b, const char* e, Piece& piece)
+{
+    piece.values.clear();
+    piece.has_bad = false;
+    for (;;) {
+        while (b < e && is_blank(*b)) ++b;
+        if (b == e) return;
+        const char* t = b;
+        while (b < e && !is_blank(*b)) ++b;
+        double v;
+        if (!parse_sample(std::string_view(t, std::size_t(b - t)), v)) {
+            // Nothing after it is read: the run ends there, or before.
+            piece.bad = std::string_view(t, std::size_t(b - t));
+            piece.has_bad = true;
+            return;
+        }
+        piece.values.push_back(v);
+    }
+}
+
+void read_samples(Workspace& ws, std::FILE* f)
+{
+    const std::string& name = ws.nomim1;
+    const std::uint64_t samples = std::uint64_t(ws.nb_lig) * std::uint64_t(ws.nb_col);
+    const int nc = ws.nb_col;
+    std::vector<char> text;
+    std::size_t kept = 0;  // bytes of a token cut by the end of the last chunk
+    std::uint64_t placed = 0;
+    std::vector<Piece> pieces(std::size_t(std::max(1, thread_count())));
+    // The progress line comes as a line is begun, even one that then fails.
+    int i = 0, j = 0;
+    auto reach_next = [&] {
+        i = int(placed / std::uint64_t(nc));
+        j = int(placed % std::uint64_t(nc));
+        if (j == 0 && i > 0 && i % 100 == 0) ws.say("\tline %d                   \r", i);
+    };
+    auto place = [&](double v) {
+        reach_next();
+        // A nodata value may lie beyond 32 bits (GDAL writes -3.4e38 for
+        // floating-point rasters): such a cell is only marked, never measured.
+        if (ws.nodata_declared && v == ws.nodata_value) {
+            ws.dtab[i][j] = v;
+            ws.itab[i][j] = ws.itab3[i][j] = 0;
+        } else {
+            if (!(v > -2147483649.0 && v < 2147483648.0))
+                fail(cfmt("%s: the sample of line %d, column %d is outside the signed 32-bit range", name.c_str(),
+                          i, j));
+            ws.dtab[i][j] = v;
+            ws.itab[i][j] = ws.itab3[i][j] = std::int32_t(v);
+        }
+        ++placed;
+    };
+    bool end_of_file = false;
+    while (placed < samples && !end_of_file) {
+        text.resize(kept + chunk_bytes);
+        const std::size_t got = std::fread(text.data() + kept, 1, chunk_bytes, f);
+        if (std::ferror(f)) fail(cfmt("cannot read %s", name.c_str()));
+        end_of_file = got < chunk_bytes;
+        std::size_t end = kept + got;
+        // A token cut by the end of the chunk waits for the next one.
+        std::size_t cut = end;
+        if (!end_of_file)
+            while (cut > 0 && !is_blank(text[cut - 1])) --cut;
+        // Pieces of about equal size, each ending at white space.
+        const std::size_t n = cut < std::max<std::size_t>(parallel_threshold(), 1) ? 1 : pieces.size();
+        std::vector<std::size_t> bounds{0};
+        for (std::size_t k = 1; k < n; ++k) {
+            std::size_t b = std::max(bounds.back(), cut * k / n);
+            while (b < cut && !is_blank(text[b])) ++b;
+            bounds.push_back(b);
+        }
+        bounds.push_back(cut);
+        parallel_tasks(int(n), [&](int k) {
+            parse_piece(text.data() + bounds[std::size_t(k)], text.data() + bounds[std::size_t(k) + 1],
+                        pieces[std::size_t(k)]);
+        });
+        for (std::size_t k = 0; k < n && placed < samples; ++k) {
+            const Piece& piece = pieces[k];
+            for (std::size_t v = 0; v < piece.values.size() && placed < samples; ++v) place(piece.values[v]);
+            if (piece.has_bad && placed < samples) {
+                reach_next();
+                fail(cfmt("%s: the sample of line %d, column %d is not a number: \"%.*s\"", name.c_str(), i, j,
+                          int(piece.bad.size()), piece.bad.data()));
+            }
+        }
+        kept = end - cut;
+        std::memmove(text.data(), text.data() + cut, kept);
+    }
+    if (placed < samples) {
+        reach_next();
+        fail(cfmt("%s ends at line %d, column %d: %d lines of %d samples were expected", name.c_str(), i, j,
+                  ws.nb_lig, ws.nb_col));
+    }
+}
+
 }  // namespace
+
+void set_esri_chunk_bytes(std::size_t bytes) { chunk_bytes = bytes ? bytes : std::size_t(16) << 20; }
 
 void ascii_lecture(Workspace& ws)
 {
@@ -121,36 +241,8 @@ void ascii_lecture(Workspace& ws)
     allocate_grid(ws.itab3, "itab3 (elevations)", ws.nb_col, ws.nb_lig);
     allocate_grid(ws.dtab, "dtab (exact elevations)", ws.nb_col, ws.nb_lig);
 
-    for (int i = 0; i < ws.nb_lig; ++i) {
-        if (i > 0 && i % 100 == 0) ws.say("\tline %d                   \r", i);
-        double* dr = ws.dtab[i];
-        std::int32_t* ir = ws.itab[i];
-        std::int32_t* ir3 = ws.itab3[i];
-        for (int j = 0; j < ws.nb_col; ++j) {
-            std::string_view t;
-            if (!rd.next(t)) {
-                if (rd.read_error()) fail(cfmt("cannot read %s", name.c_str()));
-                fail(cfmt("%s ends at line %d, column %d: %d lines of %d samples were expected",
-                          name.c_str(), i, j, ws.nb_lig, ws.nb_col));
-            }
-            double v;
-            if (!parse_sample(t, v))
-                fail(cfmt("%s: the sample of line %d, column %d is not a number: \"%.*s\"",
-                          name.c_str(), i, j, int(t.size()), t.data()));
-            // A nodata value may lie beyond 32 bits (GDAL writes -3.4e38 for
-            // floating-point rasters): such a cell is only marked, never measured.
-            if (ws.nodata_declared && v == ws.nodata_value) {
-                dr[j] = v;
-                ir[j] = ir3[j] = 0;
-                continue;
-            }
-            if (!(v > -2147483649.0 && v < 2147483648.0))
-                fail(cfmt("%s: the sample of line %d, column %d is outside the signed 32-bit range",
-                          name.c_str(), i, j));
-            dr[j] = v;
-            ir[j] = ir3[j] = std::int32_t(v);
-        }
-    }
+    if (std::fseek(file.f, long(body_start), SEEK_SET) != 0) fail(cfmt("cannot read %s", name.c_str()));
+    read_samples(ws, file.f);
     ws.pix_size = int(ws.dpix_size);
     ws.say("\n");
 }

@@ -1,6 +1,7 @@
 // DEM input and run dialogue: the stages that ask every question of the run.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 struct Workspace;
@@ -12,6 +13,9 @@ void opening(Workspace& ws);
 void raster_lecture(Workspace& ws);
 // Reads the ESRI ASCII grid `nomim1`.
 void ascii_lecture(Workspace& ws);
+// Bytes of the grid's text read and parsed at a time (0: the usual 16 MiB);
+// the tests make it small, so that tokens fall across chunks.
+void set_esri_chunk_bytes(std::size_t bytes);
 // Elevations to whole metres, range lines, decimal pixel size.
 void parameters1(Workspace& ws);
 // Marks the cells of an ESRI input that hold its header's nodata value (an

@@ -137,6 +137,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     write_file(ws.nomim1, text);
     int status = 0;
     std::string message;
+    // The samples are read a chunk at a time: small chunks, chosen by the
+    // input, put tokens across chunk ends.
+    set_esri_chunk_bytes(size % 3 == 0 ? 0 : 1 + size % 29);
     try {
         ascii_lecture(ws);
     } catch (const RunEnd& e) {

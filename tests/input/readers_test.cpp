@@ -1,7 +1,12 @@
 // The DEM readers and the errors of malformed or short inputs.
 #include <gtest/gtest.h>
 
+#include <random>
+#include <sstream>
+
 #include "input.hpp"
+#include "parallel.hpp"
+#include "token_reader.hpp"
 #include "stage_support.hpp"
 
 namespace {
@@ -129,6 +134,78 @@ TEST(EsriReader, LargeGridReadAcrossBufferBlocks)
         for (int j = 0; j < nc; ++j)
             all = all && f.ws.itab[i][j] == 100000 + i * nc + j && f.ws.dtab[i][j] == 100000 + i * nc + j + 0.25;
     EXPECT_TRUE(all);
+
+    // The samples are parsed a chunk of the file at a time on all threads:
+    // on random bodies, tiny chunks and several threads give what a reader
+    // taking token after token gives (values, progress lines, the error and
+    // its place), with bad tokens, values beyond 32 bits, short bodies and
+    // garbage after the samples.
+    std::mt19937 random(11);
+    auto pick = [&](int n) { return int(random() % unsigned(n)); };
+    set_parallel_threshold(0);
+    for (int round = 0; round < 300; ++round) {
+        const int lines = 1 + (pick(4) ? pick(8) : pick(260)), columns = 1 + pick(6);
+        const bool nodata = pick(2);
+        std::string body;
+        const char* blanks[] = {" ", "\t", "\n", "   ", "\r\n"};
+        const int samples = std::max(1, lines * columns - (pick(8) ? 0 : pick(3) + 1));
+        for (int k = 0; k < samples; ++k) {
+            const int r = k == 0 ? 50 : pick(200);
+            body += r == 0 ? "x1" : r == 1 ? "3e9" : r < 20 && nodata ? "-9999" : std::to_string(pick(100001) - 50000);
+            if (pick(4) == 0) body += ".25";
+            body += blanks[pick(5)];
+        }
+        if (pick(6) == 0) body += "zz 7";
+        const std::string text = cfmt("ncols %d\nnrows %d\nxllcorner 0\nyllcorner 0\ncellsize 1\n", columns, lines) +
+                                 (nodata ? "nodata_value -9999\n" : "") + body;
+
+        // Token after token, once the body is long enough for the samples.
+        std::string expected = "\n", error;
+        const std::size_t first = body.find_first_not_of(" \t\r\n");
+        const std::size_t available = first == std::string::npos ? 0 : body.size() - first;
+        if (available + 1 < 2 * std::size_t(lines * columns)) error = "is too short";
+        std::vector<double> values;
+        std::istringstream in(body);
+        const std::string name = "g.asc";
+        for (int k = 0; k < lines * columns && error.empty(); ++k) {
+            const int i = k / columns, j = k % columns;
+            if (j == 0 && i > 0 && i % 100 == 0) expected += cfmt("\tline %d                   \r", i);
+            std::string t;
+            double v;
+            if (!(in >> t))
+                error = cfmt("ends at line %d, column %d: %d lines of %d samples were expected", i, j, lines, columns);
+            else if (!parse_sample(t, v))
+                error = cfmt(": the sample of line %d, column %d is not a number: \"%s\"", i, j, t.c_str());
+            else if (!(nodata && v == -9999) && !(v > -2147483649.0 && v < 2147483648.0))
+                error = cfmt(": the sample of line %d, column %d is outside the signed 32-bit range", i, j);
+            else
+                values.push_back(v);
+        }
+        for (std::size_t chunk : {std::size_t(1), std::size_t(3), std::size_t(16), std::size_t(0)}) {
+            set_esri_chunk_bytes(chunk);
+            set_thread_count(1 + pick(4));
+            StageFixture f;
+            const std::string msg = read_esri(f, text);
+            const std::string where = "round " + std::to_string(round) + ", chunk " + std::to_string(chunk);
+            if (error.empty()) {
+                ASSERT_EQ(msg, "") << where;
+                for (std::size_t k = 0; k < values.size(); ++k) {
+                    const int i = int(k) / columns, j = int(k) % columns;
+                    const bool none = nodata && values[k] == -9999;
+                    ASSERT_EQ(f.ws.dtab[i][j], values[k]) << where;
+                    ASSERT_EQ(f.ws.itab[i][j], none ? 0 : std::int32_t(values[k])) << where;
+                    ASSERT_EQ(f.ws.itab3[i][j], f.ws.itab[i][j]) << where;
+                }
+            } else if (error == "is too short") {
+                ASSERT_NE(msg.find(error), std::string::npos) << where;
+            } else {
+                ASSERT_EQ(msg, "\n\tError : " + f.dir + name + (error[0] == ':' ? "" : " ") + error + "\n") << where;
+            }
+            ASSERT_EQ(f.console(), expected + (error.empty() ? "\n" : "")) << where;
+        }
+    }
+    set_esri_chunk_bytes(0);
+    set_thread_count(0);
 }
 
 TEST(EsriReader, HeaderWithoutNodataAndWithCellCentres)
