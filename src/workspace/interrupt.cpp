@@ -24,13 +24,29 @@ Slot slots[slot_count];
 std::atomic<bool> terminal_saved{false};
 termios saved_terminal;
 
-extern "C" void on_interrupt(int sig)
+// A file being created is not followed yet: a signal that comes then is
+// handled once it is.  `creating` and `dying` are each written by one side
+// and read by the other after its own write (sequentially consistent), so
+// that at least one side sees the other and ends the run.
+std::atomic<bool> creating{false}, dying{false};
+std::atomic<int> pending_signal{0};
+
+void end_now()
 {
     for (Slot& s : slots)
         if (s.state.load() == followed) unlink(s.path);
     if (terminal_saved.load()) tcsetattr(STDIN_FILENO, TCSANOW, &saved_terminal);
+    const int sig = pending_signal.load();
     std::signal(sig, SIG_DFL);
     std::raise(sig);
+}
+
+extern "C" void on_interrupt(int sig)
+{
+    pending_signal.store(sig);
+    dying.store(true);
+    if (creating.load()) return;  // the creation ends the run when it is done
+    end_now();
 }
 
 }  // namespace
@@ -79,4 +95,16 @@ void restore_terminal_on_interrupt(const termios* saved)
         saved_terminal = *saved;
     }
     terminal_saved.store(saved != nullptr);
+}
+
+void begin_creating()
+{
+    creating.store(true);
+    if (dying.load()) end_now();
+}
+
+void end_creating()
+{
+    creating.store(false);
+    if (dying.load()) end_now();
 }

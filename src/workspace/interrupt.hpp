@@ -11,6 +11,11 @@ struct termios;
 // keep the default behaviour.
 void clean_up_on_interrupt();
 
+// Around the creation of a file and its remove_on_interrupt: a signal that
+// comes in between ends the run once the file is followed.
+void begin_creating();
+void end_creating();
+
 // `path` is a file of this run's own, to remove if the run is interrupted
 // (the temporary file of a result).  Paths beyond PATH_MAX, or more than 64
 // files at once, are not followed.

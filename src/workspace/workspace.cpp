@@ -116,16 +116,19 @@ OutFile Workspace::create(const std::string& name, bool binary)
     check_replaceable(name);
     std::string temporary = name + ".tmp-XXXXXX";
     errno = 0;
+    begin_creating();
     const int fd = mkstemp(temporary.data());
+    if (fd >= 0) remove_on_interrupt(temporary);
+    end_creating();
     if (fd < 0) cannot_create(name, errno);
     std::FILE* f = fchmod(fd, created_mode()) == 0 ? fdopen(fd, binary ? "wb" : "w") : nullptr;
     if (!f) {
         const int err = errno;
         close(fd);
         std::remove(temporary.c_str());
+        keep_after_interrupt(temporary);
         cannot_create(name, err);
     }
-    remove_on_interrupt(temporary);
     pending.push_back({std::move(temporary), name});
     return OutFile(f, name);
 }
