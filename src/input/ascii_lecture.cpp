@@ -53,7 +53,6 @@ int side_value(const std::string& name, const char* key, std::string_view val)
     return *v;
 }
 
-
 // The samples, from the first one on.  The file is read a chunk at a time;
 // each chunk is cut into pieces at white space, parsed on all threads, and its
 // values are placed in scan order, so that the checks and their messages come
@@ -67,20 +66,15 @@ struct Piece {
     bool has_bad = false;
 };
 
-inline bool is_blank(char c)
-{
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
-}
-
 void parse_piece(const char* b, const char* e, Piece& piece)
 {
     piece.values.clear();
     piece.has_bad = false;
     for (;;) {
-        while (b < e && is_blank(*b)) ++b;
+        while (b < e && is_token_space(*b)) ++b;
         if (b == e) return;
         const char* t = b;
-        while (b < e && !is_blank(*b)) ++b;
+        while (b < e && !is_token_space(*b)) ++b;
         double v;
         if (!parse_sample(std::string_view(t, std::size_t(b - t)), v)) {
             // Nothing after it is read: the run ends there, or before.
@@ -134,13 +128,13 @@ void read_samples(Workspace& ws, std::FILE* f)
         // A token cut by the end of the chunk waits for the next one.
         std::size_t cut = end;
         if (!end_of_file)
-            while (cut > 0 && !is_blank(text[cut - 1])) --cut;
+            while (cut > 0 && !is_token_space(text[cut - 1])) --cut;
         // Pieces of about equal size, each ending at white space.
         const std::size_t n = cut < std::max<std::size_t>(parallel_threshold(), 1) ? 1 : pieces.size();
         std::vector<std::size_t> bounds{0};
         for (std::size_t k = 1; k < n; ++k) {
             std::size_t b = std::max(bounds.back(), cut * k / n);
-            while (b < cut && !is_blank(text[b])) ++b;
+            while (b < cut && !is_token_space(text[b])) ++b;
             bounds.push_back(b);
         }
         bounds.push_back(cut);

@@ -4,12 +4,6 @@
 #include <cmath>
 #include <cstdlib>
 
-namespace {
-inline bool is_space(char c)
-{
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
-}
-}  // namespace
 
 bool TokenReader::fill()
 {
@@ -37,12 +31,12 @@ bool TokenReader::next(std::string_view& token)
         return true;
     }
     for (;;) {  // skip white space
-        while (pos_ < end_ && is_space(buf_[pos_])) ++pos_;
+        while (pos_ < end_ && is_token_space(buf_[pos_])) ++pos_;
         if (pos_ < end_) break;
         if (!fill()) return false;
     }
     std::size_t start = pos_;
-    while (pos_ < end_ && !is_space(buf_[pos_])) ++pos_;
+    while (pos_ < end_ && !is_token_space(buf_[pos_])) ++pos_;
     if (pos_ < end_ || eof_) {
         token = std::string_view(buf_.data() + start, pos_ - start);
         return true;
@@ -51,7 +45,7 @@ bool TokenReader::next(std::string_view& token)
     carry_.assign(buf_.data() + start, pos_ - start);
     while (fill()) {
         std::size_t s = pos_;
-        while (pos_ < end_ && !is_space(buf_[pos_])) ++pos_;
+        while (pos_ < end_ && !is_token_space(buf_[pos_])) ++pos_;
         carry_.append(buf_.data() + s, pos_ - s);
         if (pos_ < end_) break;
     }

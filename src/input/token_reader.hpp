@@ -34,6 +34,12 @@ private:
     bool has_pushed_ = false;
 };
 
+// The white space that separates tokens, as C's isspace has it.
+inline bool is_token_space(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+}
+
 // A decimal sample as C's "%lf" reads it; false when the token is not wholly a
 // number.  A value beyond the double range reads as an infinity.
 bool parse_sample(std::string_view token, double& v);
