@@ -6,10 +6,12 @@
 #
 # A DEM in geographic coordinates (degrees), or in a projected system whose
 # unit is not the metre (US feet...), is reprojected to the UTM zone of its
-# centre on WGS 84 (its heights are kept: they must be in metres), with square cells: by default the input's resolution
+# centre on WGS 84, with square cells: by default the input's resolution
 # in metres as gdalwarp works it out, rounded to two significant figures;
 # --resolution sets it.  A projected DEM keeps its coordinate system and, with
-# square cells and no --resolution, its grid cell for cell.  Cells without
+# square cells and no --resolution, its grid cell for cell.  Heights stored
+# with a scale and an offset, or in feet (the band's unit), become metres;
+# other heights are kept as they are and must be metres.  Cells without
 # data stay without data: they hold the input's nodata value when it is a
 # whole number that the program reads, otherwise -9999.  Only band 1 is used.
 #
@@ -69,6 +71,30 @@ gdal_translate -q -of VRT -b 1 "$input" "$work/band1.vrt" 2> "$work/error" ||
   die "cannot read band 1 of $input: $(head -n 1 "$work/error")"
 info=$(gdalinfo "$work/band1.vrt")
 
+# Heights stored with a scale and an offset (integers standing for tenths of
+# a metre...), or in feet, become metres; cells without data stay so.
+float_type=Float32
+grep -q '^Band 1 .*Type=Float64' <<< "$info" && float_type=Float64
+unit=$(grep -m 1 '^ *Unit Type: ' <<< "$info" | sed 's/^ *Unit Type: *//' || true)
+read -r offset scale < <(grep -m 1 '^ *Offset: ' <<< "$info" | sed 's/^ *Offset: *\([^,]*\), *Scale: *\(.*\)$/\1 \2/') || true
+if [ -n "${scale:-}" ] && awk -v o="$offset" -v s="$scale" 'BEGIN { exit !(o != 0 || s != 1) }'; then
+  echo "$me: the heights of $input are stored with a scale of $scale and an offset of $offset: unscaled"
+  mv "$work/band1.vrt" "$work/stored.vrt"
+  gdal_translate -q -of VRT -unscale -ot "$float_type" "$work/stored.vrt" "$work/band1.vrt"
+  info=$(gdalinfo "$work/band1.vrt")
+fi
+case "$unit" in
+  ft | foot | feet | "international foot") foot=0.3048 ;;
+  us-ft | ftUS | "US survey foot" | "US survey feet") foot=0.3048006096 ;;
+  *) foot="" ;;
+esac
+if [ -n "$foot" ]; then
+  echo "$me: the heights of $input are in $unit: converted to metres (x $foot)"
+  mv "$work/band1.vrt" "$work/in_feet.vrt"
+  gdal_translate -q -of VRT -ot "$float_type" -scale 0 1 0 "$foot" "$work/in_feet.vrt" "$work/band1.vrt"
+  info=$(gdalinfo "$work/band1.vrt")
+fi
+
 # Two numbers of a gdalinfo line "Label ... (a, b) ...": the first pair.
 pair() { grep -m 1 "^$1" <<< "$info" | sed -e 's/^[^(]*(//' -e 's/).*//' -e 's/,/ /'; }
 # Rounds to two significant figures (30.87 -> 31, 0.547 -> 0.55, 463 -> 460).
@@ -127,7 +153,7 @@ if [[ "$proj4" == *"+proj=longlat"* || -n "$foreign_units" ]]; then
   fi
   if [ -n "$foreign_units" ]; then
     echo "$me: $input is in a projected system in $foreign_units, not metres: reprojected to WGS 84 / UTM zone" \
-      "$zone $hemi (EPSG:$epsg) with cells of $resolution m; its heights are kept as they are, and must be metres"
+      "$zone $hemi (EPSG:$epsg) with cells of $resolution m"
   else
     echo "$me: $input is in geographic coordinates (degrees): reprojected to WGS 84 / UTM zone $zone $hemi" \
       "(EPSG:$epsg) with cells of $resolution m"

@@ -369,6 +369,15 @@ TEST(PrepareDem, ClearErrorsAndBandOneOfSeveral)
     TempRoot root;
     const std::string dir = root.path();
     write_file(dir + "notes.txt", "not a raster\n");
+    write_file(dir + "stored.asc", "ncols 3\nnrows 2\nxllcorner 500000\nyllcorner 4999980\ncellsize 10\n"
+                                   "nodata_value -9999\n-9999 1000 1010\n1020 1030 1040\n");
+    write_file(dir + "feet.vrt",
+               "<VRTDataset rasterXSize=\"3\" rasterYSize=\"2\"><SRS>EPSG:32760</SRS>"
+               "<GeoTransform>500000, 10, 0, 5000000, 0, -10</GeoTransform>"
+               "<VRTRasterBand dataType=\"Int16\" band=\"1\"><NoDataValue>-9999</NoDataValue>"
+               "<UnitType>ft</UnitType><Offset>5</Offset><Scale>0.1</Scale><SimpleSource>"
+               "<SourceFilename relativeToVRT=\"1\">stored.asc</SourceFilename><SourceBand>1</SourceBand>"
+               "</SimpleSource></VRTRasterBand></VRTDataset>\n");
     write_file(dir + "dem.asc", two_hills(false));
     ASSERT_EQ(std::system(("cd " + shell_quote(dir) +
                            " && gdal_translate -q -a_srs EPSG:32760 -b 1 -b 1 dem.asc two_bands.tif && rm dem.asc")
@@ -386,6 +395,9 @@ TEST(PrepareDem, ClearErrorsAndBandOneOfSeveral)
     } cases[] = {
         {"notes.txt out.asc", 1, "prepare-dem: cannot read notes.txt: "},
         {"two_bands.tif out.asc", 0, "prepare-dem: two_bands.tif has 2 bands: band 1 is used\n"},
+        {"feet.vrt out.asc", 0,
+         "prepare-dem: the heights of feet.vrt are stored with a scale of 0.1 and an offset of 5: unscaled\n"
+         "prepare-dem: the heights of feet.vrt are in ft: converted to metres (x 0.3048)\n"},
         {"two_bands.tif out.tif", 1, "prepare-dem: the output must be an ESRI grid named <name>.asc, not out.tif\n"},
         {"two_bands.tif out.asc --resolution -5", 1, "--resolution must be a number of metres above 0, not -5\n"},
         {"two_bands.tif nowhere/out.asc", 1, "prepare-dem: the folder nowhere does not exist\n"},
@@ -396,6 +408,10 @@ TEST(PrepareDem, ClearErrorsAndBandOneOfSeveral)
         EXPECT_EQ(status, c.status) << c.arguments << "\n" << out;
         EXPECT_NE(out.find(c.message), std::string::npos) << c.arguments << "\n" << out;
     }
+    // Stored tenths of feet, plus 5 feet: 1000 is 105 ft, 32.004 m; nodata stays nodata.
+    const std::string feet = read_file(dir + "out.asc");
+    EXPECT_NE(feet.find("NODATA_value  -9999\n -9999.0 32.004"), std::string::npos) << feet;
+
     int status = -1;
     const std::string out = command_output("cd " + shell_quote(dir) + " && PATH=" + shell_quote(bin) + " " +
                                                command_output("command -v bash | tr -d '\\n'") + " " +
