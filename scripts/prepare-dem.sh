@@ -12,8 +12,9 @@
 # square cells and no --resolution, its grid cell for cell.  Heights stored
 # with a scale and an offset, or in feet (the band's unit), become metres;
 # other heights are kept as they are and must be metres.  Cells without
-# data stay without data: they hold the input's nodata value when it is a
-# whole number that the program reads, otherwise -9999.  Only band 1 is used.
+# data (and NaN heights, declared as nodata or not) stay without data: they
+# hold the input's nodata value when it is a whole number that the program
+# reads, otherwise -9999.  Only band 1 is used.
 #
 # The script then prints the answers that the program's dialogue needs: the
 # folder below the root, the DEM name and the pixel size.  It needs GDAL's
@@ -122,7 +123,13 @@ ot=Float32
 [ "$type" = Float64 ] && ot=Float64
 
 warp=(gdalwarp -q -overwrite -of GTiff -ot "$ot" -dstnodata "$dst_nodata")
-[ -n "$nodata" ] && warp+=(-srcnodata "$nodata")
+if [ -n "$nodata" ]; then
+  warp+=(-srcnodata "$nodata")
+elif [[ "$type" == Float* ]]; then
+  # Floating-point heights without a declared nodata value may still hold NaN
+  # where there is no data: it is nodata too.
+  warp+=(-srcnodata nan)
+fi
 if [ -z "$proj4" ]; then
   echo "$me: $input states no coordinate system: its units are taken as metres"
 fi

@@ -380,7 +380,10 @@ TEST(PrepareDem, ClearErrorsAndBandOneOfSeveral)
                "</SimpleSource></VRTRasterBand></VRTDataset>\n");
     write_file(dir + "dem.asc", two_hills(false));
     ASSERT_EQ(std::system(("cd " + shell_quote(dir) +
-                           " && gdal_translate -q -a_srs EPSG:32760 -b 1 -b 1 dem.asc two_bands.tif && rm dem.asc")
+                           " && gdal_translate -q -a_srs EPSG:32760 -b 1 -b 1 dem.asc two_bands.tif && rm dem.asc"
+                           // NaN heights, no nodata value declared
+                           " && gdalwarp -q -ot Float32 -s_srs EPSG:32760 -dstnodata nan stored.asc nan_declared.tif"
+                           " && gdal_translate -q -a_nodata none nan_declared.tif nan.tif")
                               .c_str()),
               0);
     // A PATH with the shell's tools but not GDAL's.
@@ -398,6 +401,7 @@ TEST(PrepareDem, ClearErrorsAndBandOneOfSeveral)
         {"feet.vrt out.asc", 0,
          "prepare-dem: the heights of feet.vrt are stored with a scale of 0.1 and an offset of 5: unscaled\n"
          "prepare-dem: the heights of feet.vrt are in ft: converted to metres (x 0.3048)\n"},
+        {"nan.tif nan.asc", 0, "prepare-dem: wrote nan.asc (2 lines, 3 columns, cells of 10 m, nodata_value -9999)\n"},
         {"two_bands.tif out.tif", 1, "prepare-dem: the output must be an ESRI grid named <name>.asc, not out.tif\n"},
         {"two_bands.tif out.asc --resolution -5", 1, "--resolution must be a number of metres above 0, not -5\n"},
         {"two_bands.tif nowhere/out.asc", 1, "prepare-dem: the folder nowhere does not exist\n"},
@@ -411,6 +415,8 @@ TEST(PrepareDem, ClearErrorsAndBandOneOfSeveral)
     // Stored tenths of feet, plus 5 feet: 1000 is 105 ft, 32.004 m; nodata stays nodata.
     const std::string feet = read_file(dir + "out.asc");
     EXPECT_NE(feet.find("NODATA_value  -9999\n -9999.0 32.004"), std::string::npos) << feet;
+    const std::string nan = read_file(dir + "nan.asc");
+    EXPECT_NE(nan.find("NODATA_value  -9999\n -9999.0 1000"), std::string::npos) << nan;
 
     int status = -1;
     const std::string out = command_output("cd " + shell_quote(dir) + " && PATH=" + shell_quote(bin) + " " +
