@@ -30,7 +30,7 @@ void wrap_warning(Workspace& ws, const nrutil::IGrid& g, const std::string& name
     const std::int32_t* p = g.data();
     for (std::size_t k = 0; k < g.size(); ++k) cells += (p[k] < 0 || p[k] > 65535) && !without_data(ws, k);
     if (cells > 0)
-        ws.both("\n\tWarning : %d cells of %s exceed the 16-bit samples in this unit and wrap modulo 65536 : "
+        ws.warn("wrap16", "\n\tWarning : %d cells of %s exceed the 16-bit samples in this unit and wrap modulo 65536 : "
                 "choose 32-bit samples or a coarser unit ",
                 cells, name.c_str());
 }

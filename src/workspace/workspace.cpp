@@ -41,8 +41,10 @@ void Workspace::HeldOutput::release()
     stop();
     ws_.out->write(console_.data(), std::streamsize(console_.size()));
     ws_.finfo.write(report_.data(), report_.size());
+    for (Warning& w : warnings_) ws_.warnings.push_back(std::move(w));
     console_.clear();
     report_.clear();
+    warnings_.clear();
 }
 
 void Workspace::say(const char* fmt, ...)
@@ -82,6 +84,20 @@ void Workspace::both(const char* fmt, ...)
     }
     out->write(s.data(), std::streamsize(s.size()));
     finfo.write(s.data(), s.size());
+}
+
+void Workspace::warn(const char* code, const char* fmt, ...)
+{
+    va_list ap;
+    va_start(ap, fmt);
+    std::string s = vcfmt(fmt, ap);
+    va_end(ap);
+    both("%s", s.c_str());
+    Warning w{code, std::move(s)};
+    if (held && &held->ws_ == this)
+        held->warnings_.push_back(std::move(w));
+    else
+        warnings.push_back(std::move(w));
 }
 
 namespace {

@@ -50,6 +50,15 @@ struct Workspace {
     void report(const char* fmt, ...) __attribute__((format(printf, 2, 3)));
     // Console first, then the report, with the same text.
     void both(const char* fmt, ...) __attribute__((format(printf, 2, 3)));
+    // A warning: a figure that cannot be trusted, printed like `both` and
+    // recorded under its code (the summary lists the codes in printed order).
+    void warn(const char* code, const char* fmt, ...) __attribute__((format(printf, 3, 4)));
+
+    struct Warning {
+        std::string code, text;
+    };
+    // The warnings of the run, in the order printed.
+    std::vector<Warning> warnings;
 
     // Console and report lines that a stage running beside another prints
     // while the other's lines must come first: between hold() and stop(),
@@ -70,6 +79,7 @@ struct Workspace {
         friend struct Workspace;
         Workspace& ws_;
         std::string console_, report_;
+        std::vector<Warning> warnings_;
     };
 
     // Dimensions and pixel size.
