@@ -54,30 +54,72 @@ std::optional<double> parse_double(const std::string& t)
     return v;
 }
 
-int ask_int(Workspace& ws, const std::string& prompt, const std::function<bool(int)>& accept)
+IntCheck choices(int lo, int hi)
+{
+    return [lo, hi](int v) { return v >= lo && v <= hi ? std::string() : cfmt("outside the choices %d to %d", lo, hi); };
+}
+
+void refused(Workspace& ws, const std::string& answer, const std::string& reason)
+{
+    const std::string line = "tephromat: answer \"" + visible_excerpt(answer) + "\" refused : " + reason + "\n";
+    ws.out->flush();
+    ws.err->write(line.data(), std::streamsize(line.size()));
+    ws.err->flush();
+}
+
+namespace {
+
+// Why a token is no integer of 32 bits.
+std::string not_an_int(const std::string& token)
+{
+    std::size_t k = !token.empty() && (token[0] == '+' || token[0] == '-') ? 1 : 0;
+    bool digits = k < token.size();
+    for (; k < token.size() && digits; ++k) digits = token[k] >= '0' && token[k] <= '9';
+    if (digits) return "outside the signed 32-bit range";
+    return parse_double(token) ? "not a whole number" : "not a number";
+}
+
+// Why a token is no decimal number.
+std::string not_a_double(const std::string& token)
+{
+    errno = 0;
+    char* end = nullptr;
+    const double v = std::strtod(token.c_str(), &end);
+    const bool whole_token = !token.empty() && end == token.c_str() + token.size();
+    if (whole_token && errno == ERANGE && std::isinf(v) && token.find_first_of("xX") == std::string::npos)
+        return "outside the range of a double";
+    return "not a number";
+}
+
+}  // namespace
+
+int ask_int(Workspace& ws, const std::string& prompt, const IntCheck& check)
 {
     for (;;) {
         ws.out->write(prompt.data(), std::streamsize(prompt.size()));
         std::string token = read_token(ws);
         std::optional<int> v = parse_int(token);
-        if (v && (!accept || accept(*v))) {
+        const std::string why = !v ? not_an_int(token) : check ? check(*v) : std::string();
+        if (why.empty()) {
             ws.answers.push_back(std::move(token));
             return *v;
         }
+        refused(ws, token, why);
     }
 }
 
-double ask_double(Workspace& ws, const std::string& prompt,
-                  const std::function<bool(double)>& accept)
+double ask_double(Workspace& ws, const std::string& prompt, const DoubleCheck& check)
 {
     for (;;) {
         ws.out->write(prompt.data(), std::streamsize(prompt.size()));
         std::string token = read_token(ws);
         std::optional<double> v = parse_double(token);
-        if (v && (!accept || accept(*v))) {
+        const std::string why = !v ? not_a_double(token) : check ? check(*v) : std::string();
+        if (why.empty()) {
             ws.answers.push_back(std::move(token));
             return *v;
         }
+        refused(ws, token, why);
     }
 }
 

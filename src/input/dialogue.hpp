@@ -13,12 +13,21 @@ struct Workspace;
 // The next answer token; ends the run when the input is exhausted.
 std::string read_token(Workspace& ws);
 
-// Prints `prompt` and reads an integer, both again until `accept` holds.
-int ask_int(Workspace& ws, const std::string& prompt,
-            const std::function<bool(int)>& accept = nullptr);
+// A check of an answer: empty when it is accepted, otherwise why it is
+// refused ("outside the choices 0 to 1", "at or below 0", ...).
+using IntCheck = std::function<std::string(int)>;
+using DoubleCheck = std::function<std::string(double)>;
+// Menus: an answer from lo to hi.
+IntCheck choices(int lo, int hi);
+
+// Prints `prompt` and reads an integer, both again until `check` accepts it;
+// each refused answer says why on the workspace's error stream.
+int ask_int(Workspace& ws, const std::string& prompt, const IntCheck& check = nullptr);
 // The same for a decimal number.
-double ask_double(Workspace& ws, const std::string& prompt,
-                  const std::function<bool(double)>& accept = nullptr);
+double ask_double(Workspace& ws, const std::string& prompt, const DoubleCheck& check = nullptr);
+// Says on the error stream that `answer` was refused and why (the dialogue
+// then asks again).
+void refused(Workspace& ws, const std::string& answer, const std::string& reason);
 // Prints `prompt` and reads a name.
 std::string ask_name(Workspace& ws, const std::string& prompt);
 

@@ -132,7 +132,7 @@ void banner(Workspace& ws)
 
 const char* const format_menu = "\n\t\t0 ====> ascii\n\t\t1 ====> raster\n\t\t";
 const char* const width_menu = "\n\t\t0 ====> 16 bits\n\t\t1 ====> 32 bits\n\t\t";
-auto zero_or_one = [](int v) { return v == 0 || v == 1; };
+const IntCheck zero_or_one = choices(0, 1);
 
 // Results the dialogue has named but not yet created: nothing is created
 // before every name is known and checked against the input.
@@ -170,7 +170,10 @@ void read_raw_input(Workspace& ws, Deferred& later)
                       nomdescr1.c_str(), ws.nb_lig, ws.nb_col, max_dem_side));
     } else {
         ws.say("\n\tNo File %s \n\n", nomdescr1.c_str());
-        auto side = [](int v) { return v > 0 && v <= max_dem_side; };
+        auto side = [](int v) {
+            return v <= 0 ? std::string("at or below 0")
+                          : v > max_dem_side ? cfmt("above %d", max_dem_side) : std::string();
+        };
         ws.nb_lig = ask_int(ws, "\n\tNumber of lines   ? ", side);
         ws.nb_col = ask_int(ws, "\tNumber of columns ? ", side);
         ws.pix_size = ask_int(ws, "\tPixel size ? ");
@@ -328,7 +331,7 @@ void opening(Workspace& ws)
         ws.dyn_scale_out = ask_int(ws,
                                    "\n\t\t0 ====> meters\n\t\t1 ====> decimeters"
                                    "\n\t\t2 ====> centimeters\n\t\t3 ====> millimeters\n\t\t",
-                                   [](int v) { return v >= 0 && v <= 3; });
+                                   choices(0, 3));
     } else {
         ws.nomrec1 += "_rec1.asc";
         ws.nomshad1 += "_shad1.asc";

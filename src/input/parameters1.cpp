@@ -46,7 +46,7 @@ void parameters1(Workspace& ws)
                             "\n\n\tHypsometric Interval : "
                             "\n\t\t0 ====> in meters\n\t\t1 ====> in decimeters"
                             "\n\t\t2 ====> in centimeters\n\t\t3 ====> in millimeters\n\t\t",
-                            [](int v) { return v >= 0 && v <= 3; });
+                            choices(0, 3));
         if (ws.interv > 0) ws.say("\n\tTransformation of the original dynamic scale ");
         static const double factors[] = {1.0, 10.0, 100.0, 1000.0};
         const double factor = factors[ws.interv];
@@ -67,7 +67,11 @@ void parameters1(Workspace& ws)
     }
 
     ws.dpix_size = ask_double(ws, "\n\n\tPixel size (decimal value in meters) ? ",
-                              [](double v) { return v > 0 && v < 2147483648.0; });
+                              [](double v) {
+                                  return v <= 0 ? std::string("at or below 0")
+                                                : v >= 2147483648.0 ? std::string("outside the signed 32-bit range")
+                                                                    : std::string();
+                              });
     ws.dsizepix = ws.dpix_size;
     ws.pix_size = int(ws.dpix_size);
     ws.pixel_surface = ws.dpix_size * ws.dpix_size;

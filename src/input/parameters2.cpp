@@ -14,7 +14,13 @@ void ask_centre(Workspace& ws)
     for (;;) {
         ws.i_gv = ask_int(ws, "\n\t\tline   ? ");
         ws.j_gv = ask_int(ws, "\t\tcolumn ? ");
-        if (ws.i_gv >= 0 && ws.i_gv < ws.nb_lig && ws.j_gv >= 0 && ws.j_gv < ws.nb_col) return;
+        const bool line_in = ws.i_gv >= 0 && ws.i_gv < ws.nb_lig, column_in = ws.j_gv >= 0 && ws.j_gv < ws.nb_col;
+        if (line_in && column_in) return;
+        // Both are asked again (the record keeps the pair, which a replay
+        // refuses in the same way).
+        const std::size_t n = ws.answers.size();
+        if (!line_in) refused(ws, ws.answers[n - 2], "outside the grid");
+        if (!column_in) refused(ws, ws.answers[n - 1], "outside the grid");
         ws.say("\n\t\tOutside the grid : line 0 to %d, column 0 to %d ", ws.nb_lig - 1,
                ws.nb_col - 1);
     }
@@ -51,14 +57,17 @@ void parameters2(Workspace& ws)
     ws.pixel_surface = ws.dpix_size * ws.dpix_size;
 
     ws.dbase = ask_double(ws, "\n\n\tAltitude of the volcanic base line (in meters) ? ",
-                          [](double v) { return v > -2147483648.0 && v < 2147483647.0; });
+                          [](double v) {
+                              return v > -2147483648.0 && v < 2147483647.0 ? std::string()
+                                                                           : std::string("outside the signed 32-bit range");
+                          });
     ws.base = int(ws.dbase);
 
     ws.grav_cent = ask_int(ws,
                            "\n\tGravity Center : "
                            "\n\t\t0 ====> defined by the user (recommended choice) "
                            "\n\t\t1 ====> calculated from the basal slice\n\t\t",
-                           [](int v) { return v == 0 || v == 1; });
+                           choices(0, 1));
     if (ws.grav_cent == 0) {
         ask_centre(ws);
     } else {
@@ -71,7 +80,8 @@ void parameters2(Workspace& ws)
 
     write_report_header(ws);
 
-    auto at_most_one = [](int v) { return v <= 1; };
+    // The display menus take any answer up to 1, as they always did.
+    auto at_most_one = [](int v) { return v <= 1 ? std::string() : std::string("outside the choices 0 to 1"); };
     ws.Basic_Slice = ask_int(ws, std::string("\n\n\tBasic Slice Representation : ") +
                                      surface_perimeter_menu,
                              at_most_one);
@@ -81,7 +91,7 @@ void parameters2(Workspace& ws)
                            at_most_one);
     if (ws.UpSliVisu == 0) {
         ws.NumSlices = ask_int(ws, "\n\tNumber of Upper Slices (2 to 10 max) ? ",
-                               [](int v) { return v >= 2 && v <= 10; });
+                               choices(2, 10));
         ws.VisuType = ask_int(ws, std::string("\n\tType of Visualization :") +
                                       surface_perimeter_menu,
                               at_most_one);

@@ -28,3 +28,21 @@ void fail(const std::string& what)
 {
     throw RunEnd{1, "\n\tError : " + what + "\n"};
 }
+
+std::string visible_excerpt(const std::string& s, std::size_t max_bytes)
+{
+    std::string v;
+    const std::size_t n = s.size() < max_bytes ? s.size() : max_bytes;
+    for (std::size_t k = 0; k < n; ++k) {
+        const unsigned char c = static_cast<unsigned char>(s[k]);
+        if (c >= 32 && c < 127) {
+            v += char(c);
+        } else {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\x%02X", c);
+            v += hex;
+        }
+    }
+    if (s.size() > max_bytes) v += "...";
+    return v;
+}

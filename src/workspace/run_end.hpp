@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdarg>
+#include <cstddef>
 #include <string>
 
 struct RunEnd {
@@ -16,3 +17,8 @@ struct RunEnd {
 // printf-style formatting into a std::string.
 std::string cfmt(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 std::string vcfmt(const char* fmt, va_list ap);
+
+// The first `max_bytes` bytes of `s` for a message: each byte outside
+// printable ASCII written as \xHH, then "..." when `s` is longer.  A token
+// of any size (a grid of NUL bytes, a 200 MB word) stays one short line.
+std::string visible_excerpt(const std::string& s, std::size_t max_bytes = 40);

@@ -4,6 +4,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <iostream>
 #include <ostream>
 
 #include <sys/stat.h>
@@ -13,7 +14,7 @@
 #include "stages.hpp"
 
 Workspace::Workspace(std::istream& in_, std::ostream& out_)
-    : in(&in_), out(&out_), stages(&program_stages)
+    : in(&in_), out(&out_), err(&std::cerr), stages(&program_stages)
 {
 }
 

@@ -27,6 +27,9 @@ struct Workspace {
     // key wait read one key without echo from the terminal instead of `in`.
     std::istream* in;
     std::ostream* out;
+    // Diagnostics that are no part of the transcript (why an answer was
+    // refused): standard error.
+    std::ostream* err;
     bool key_from_terminal = false;
 
     // The stage implementations that the driver and the stages call.

@@ -158,9 +158,9 @@ void check_dialogue(const std::string& text, unsigned plan, const std::vector<st
             double d = 0;
             std::string name;
             switch (q.kind) {
-            case 0: i = ask_int(ws, q.prompt, [](int v) { return v == 0 || v == 1; }); break;
+            case 0: i = ask_int(ws, q.prompt, choices(0, 1)); break;
             case 1: i = ask_int(ws, q.prompt); break;
-            case 2: d = ask_double(ws, q.prompt, [](double v) { return v > 0; }); break;
+            case 2: d = ask_double(ws, q.prompt, [](double v) { return v > 0 ? std::string() : std::string("at or below 0"); }); break;
             case 3: d = ask_double(ws, q.prompt); break;
             default: name = ask_name(ws, q.prompt); break;
             }

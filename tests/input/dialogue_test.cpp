@@ -187,7 +187,7 @@ TEST(Dialogue, MenusAskAgainForAnswersOutsideTheirChoicesAndNonNumbers)
     s.raw16();
     write_file(s.dir + "dem1_m2.txt", "12\n12\n2\n100\n108\n10\n");
     const std::string answers = "site1\ndem1\n"
-                                "x\n2\n-1\n1\n"         // input format: asked 4 times
+                                "x\x01" + std::string(50, 'y') + "\n2\n-1\n1\n"  // input format: asked 4 times
                                 "1.0\n7\n0\n"           // raw width: 3 times
                                 "7\n-1\nm\n0\n"         // hypsometric interval: 4 times
                                 "abc\n0\n-2.5\ninf\n0x10\n1e1\n"  // pixel size: 6 times, 1e1 = 10
@@ -226,6 +226,21 @@ TEST(Dialogue, MenusAskAgainForAnswersOutsideTheirChoicesAndNonNumbers)
     EXPECT_EQ(count_of(c, "\n\tUpper Slices Visualization in the Gravity Center Model :"), 2);
     EXPECT_EQ(count_of(c, "\n\tNumber of Upper Slices (2 to 10 max) ? "), 3);
     EXPECT_EQ(count_of(c, "\n\tType of Visualization :"), 1);
+    // Each refused answer says why on the error stream, and only there.
+    auto no = [](const std::string& answer, const std::string& why) {
+        return "tephromat: answer \"" + answer + "\" refused : " + why + "\n";
+    };
+    const std::string menu01 = "outside the choices 0 to 1", menu03 = "outside the choices 0 to 3",
+                      nan = "not a number", range = "outside the signed 32-bit range";
+    EXPECT_EQ(r.errors, no("x\\x01" + std::string(38, 'y') + "...", nan) + no("2", menu01) + no("-1", menu01) +
+                            no("1.0", "not a whole number") + no("7", menu01) + no("7", menu03) + no("-1", menu03) +
+                            no("m", nan) + no("abc", nan) + no("0", "at or below 0") + no("-2.5", "at or below 0") + no("inf", nan) +
+                            no("0x10", nan) + no("2", menu01) + no("-1", menu01) + no("yes", nan) + no("3", menu01) +
+                            no("-1", menu01) + no("2", menu01) + no("4", menu03) + no("-1", menu03) +
+                            no("1e99", range) + no("nan", nan) + no("-2147483648", range) + no("2147483647", range) +
+                            no("2", menu01) + no("-1", menu01) + no("2.5", "not a whole number") + no("5", menu01) +
+                            no("11", "outside the choices 2 to 10") + no("1", "outside the choices 2 to 10"));
+    EXPECT_EQ(c.find("refused"), std::string::npos);
     // The answers that were taken: pixel size 10, raw 32-bit output in centimetres.
     EXPECT_EQ(read_file(s.dir + "dem1_rec1_shad.txt"), "12\n12\n4\n0\n255\n10\n");
     EXPECT_NE(read_file(s.dir + "dem1_info.txt").find("\n\tPixel size = 10.000000 m"), std::string::npos);
@@ -241,6 +256,8 @@ TEST(Dialogue, CentreOutsideTheGridIsAskedAgain)
     EXPECT_EQ(count_of(r.console, again), 2);
     EXPECT_NE(r.console.find(again + "\n\t\tline   ? \t\tcolumn ? \n\n\tBasic Slice"), std::string::npos);
     EXPECT_NE(r.console.find("\n\t\tline   = 6 \n\t\tcolumn = 6 "), std::string::npos);
+    EXPECT_EQ(r.errors, "tephromat: answer \"12\" refused : outside the grid\n"
+                        "tephromat: answer \"-1\" refused : outside the grid\n");
 }
 
 TEST(Dialogue, EndOfInputStopsWithStatusOneAndRemovesCreatedFiles)

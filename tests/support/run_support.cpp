@@ -70,7 +70,7 @@ RunResult run_program(const std::string& answers, const Stages* stages)
     TestWorkspace t(answers);
     if (stages) t.ws.stages = stages;
     int status = run(t.ws);
-    return {status, t.console()};
+    return {status, t.console(), t.err.str()};
 }
 
 std::string read_file(const std::string& path)

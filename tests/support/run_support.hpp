@@ -40,6 +40,7 @@ void clip_maunga_whau(const std::string& site);
 struct RunResult {
     int status;
     std::string console;
+    std::string errors;  // what the run wrote on its error stream
 };
 
 // Runs the whole program on the given answers (one token per line or any
@@ -48,9 +49,9 @@ RunResult run_program(const std::string& answers, const Stages* stages = nullptr
 
 // A workspace whose console reads `answers` and writes to a string.
 struct TestWorkspace {
-    explicit TestWorkspace(const std::string& answers = "") : in(answers), ws(in, out) {}
+    explicit TestWorkspace(const std::string& answers = "") : in(answers), ws(in, out) { ws.err = &err; }
     std::istringstream in;
-    std::ostringstream out;
+    std::ostringstream out, err;
     Workspace ws;
     std::string console() const { return out.str(); }
 };
