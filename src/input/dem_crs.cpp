@@ -83,6 +83,7 @@ void read_dem_prj(Workspace& ws)
     std::fclose(f);
     if (bad) fail(cfmt("cannot read %s", prj.c_str()));
 
+    ws.read_from(prj);
     const DemCrs crs = parse_prj(text);
     if (crs.geographic)
         fail(cfmt("%s is in geographic coordinates (%s, in degrees, according to %s): it must be reprojected to "

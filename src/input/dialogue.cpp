@@ -123,11 +123,18 @@ double ask_double(Workspace& ws, const std::string& prompt, const DoubleCheck& c
     }
 }
 
-std::string ask_name(Workspace& ws, const std::string& prompt)
+std::string ask_name(Workspace& ws, const std::string& prompt, const NameCheck& check)
 {
-    ws.out->write(prompt.data(), std::streamsize(prompt.size()));
-    ws.answers.push_back(read_token(ws));
-    return ws.answers.back();
+    for (;;) {
+        ws.out->write(prompt.data(), std::streamsize(prompt.size()));
+        std::string token = read_token(ws);
+        const std::string why = check ? check(token) : std::string();
+        if (why.empty()) {
+            ws.answers.push_back(std::move(token));
+            return ws.answers.back();
+        }
+        refused(ws, token, why);
+    }
 }
 
 void wait_key(Workspace& ws)

@@ -28,8 +28,10 @@ double ask_double(Workspace& ws, const std::string& prompt, const DoubleCheck& c
 // Says on the error stream that `answer` was refused and why (the dialogue
 // then asks again).
 void refused(Workspace& ws, const std::string& answer, const std::string& reason);
-// Prints `prompt` and reads a name.
-std::string ask_name(Workspace& ws, const std::string& prompt);
+// Prints `prompt` and reads a name, both again until `check` accepts it
+// (empty: accepted; otherwise why not).
+using NameCheck = std::function<std::string(const std::string&)>;
+std::string ask_name(Workspace& ws, const std::string& prompt, const NameCheck& check = nullptr);
 
 // Token parsers of the dialogue: an optional sign and digits within 32 bits;
 // a decimal number as strtod reads it, but not inf, nan, hexadecimal or a value

@@ -8,6 +8,7 @@
 #include "dem_crs.hpp"
 #include "dialogue.hpp"
 #include "input.hpp"
+#include "names.hpp"
 #include "workspace.hpp"
 
 std::string root_directory()
@@ -150,10 +151,12 @@ void read_raw_input(Workspace& ws, Deferred& later)
     ws.nomim1 += ws.itype == 0 ? "_m2.raw" : "_m4.raw";
     nomdescr1 += ws.itype == 0 ? "_m2.txt" : "_m4.txt";
     if (!readable(ws.nomim1)) dem_unknown(ws);
+    ws.read_from(ws.nomim1);
 
     // lines, columns, width, minimum, maximum, pixel size
     int d[6] = {ws.nb_lig, ws.nb_col, 0, 0, 0, ws.pix_size};
     int n = read_descriptor(nomdescr1, d, 6);
+    if (n >= 0) ws.read_from(nomdescr1);
     const std::size_t asked_from = ws.answers.size();
     if (n >= 0 && n < 2)
         fail(cfmt("the descriptor %s does not begin with the numbers of lines and columns: it begins with \"%s\"",
@@ -270,9 +273,10 @@ void opening(Workspace& ws)
     banner(ws);
     ws.root = root_directory();
     std::string nomdir = ask_name(
-        ws, cfmt("\n\n\tName of the File Folder located in the Directory %s ? ", ws.root.c_str()));
+        ws, cfmt("\n\n\tName of the File Folder located in the Directory %s ? ", ws.root.c_str()), folder_problem);
     ws.nomim1 = ws.root + nomdir + "/";
-    std::string nomfic = ask_name(ws, "\n\tName of the DEM to be treated (whitout any extension) ? ");
+    std::string nomfic =
+        ask_name(ws, "\n\tName of the DEM to be treated (whitout any extension) ? ", file_name_problem);
     ws.nomim1 += nomfic;
 
     ws.format = ask_int(ws, std::string("\n\tFormat Type :") + format_menu, zero_or_one);
@@ -282,6 +286,7 @@ void opening(Workspace& ws)
     } else {
         ws.nomim1 += ".asc";
         if (!readable(ws.nomim1)) dem_unknown(ws);
+        ws.read_from(ws.nomim1);
         read_dem_prj(ws);
         ascii_lecture(ws);
         ws.Coord_UTM_dem1_OK = true;
@@ -300,7 +305,7 @@ void opening(Workspace& ws)
     std::string nomfic1 = nomfic;
     if (rep == 1)
         nomfic1 = ask_name(
-            ws, "\n\tGeneric Name of the series of File to be created (without any extension) ? ");
+            ws, "\n\tGeneric Name of the series of File to be created (without any extension) ? ", file_name_problem);
     ws.nomgene = nomfic1;
     const std::string nomim2 = ws.root + nomdir + "/" + nomfic1;
     ws.nomrec1 = ws.nomshad1 = ws.nomeros1 = ws.nomshaderos1 = nomim2;
@@ -349,6 +354,7 @@ void opening(Workspace& ws)
     ws.nomsurfslice += "_surf_slice.xls";
 
     check_names_against_input(ws, later.nomdescr1);
+    ws.lock.take(ws.root + nomdir, nomfic1, *ws.err);
     create_results(ws, later);
     allocate_workspace_grids(ws);
 }

@@ -24,11 +24,13 @@ Slot slots[slot_count];
 std::atomic<bool> terminal_saved{false};
 termios saved_terminal;
 
-// A file being created is not followed yet: a signal that comes then is
-// handled once it is.  `creating` and `dying` are each written by one side
-// and read by the other after its own write (sequentially consistent), so
-// that at least one side sees the other and ends the run.
-std::atomic<bool> creating{false}, dying{false};
+// A file being created is not followed yet, and results being renamed into
+// place are half old, half new: a signal that comes then is handled once that
+// is done.  `holding` and `dying` are each written by one side and read by
+// the other after its own write (sequentially consistent), so that at least
+// one side sees the other and ends the run.
+std::atomic<int> holding{0};
+std::atomic<bool> dying{false};
 std::atomic<int> pending_signal{0};
 
 void end_now()
@@ -45,7 +47,7 @@ extern "C" void on_interrupt(int sig)
 {
     pending_signal.store(sig);
     dying.store(true);
-    if (creating.load()) return;  // the creation ends the run when it is done
+    if (holding.load() > 0) return;  // the end of the hold ends the run
     end_now();
 }
 
@@ -56,12 +58,17 @@ void clean_up_on_interrupt()
     struct sigaction action {};
     action.sa_handler = on_interrupt;
     sigfillset(&action.sa_mask);
-    for (int sig : {SIGINT, SIGHUP, SIGTERM}) {
+    // A console piped into a program that stops reading (head) and the quit
+    // key end the run as Ctrl-C does.
+    for (int sig : {SIGINT, SIGHUP, SIGTERM, SIGQUIT, SIGPIPE}) {
         struct sigaction before {};
         // A signal ignored when the program started (nohup) stays ignored.
         if (sigaction(sig, nullptr, &before) == 0 && before.sa_handler == SIG_IGN) continue;
         sigaction(sig, &action, nullptr);
     }
+    // A file grown past the limit of `ulimit -f` fails to be written, with an
+    // error that names it, instead of ending the process.
+    std::signal(SIGXFSZ, SIG_IGN);
 }
 
 void remove_on_interrupt(const std::string& path)
@@ -99,12 +106,11 @@ void restore_terminal_on_interrupt(const termios* saved)
 
 void begin_creating()
 {
-    creating.store(true);
+    holding.fetch_add(1);
     if (dying.load()) end_now();
 }
 
 void end_creating()
 {
-    creating.store(false);
-    if (dying.load()) end_now();
+    if (holding.fetch_sub(1) == 1 && dying.load()) end_now();
 }

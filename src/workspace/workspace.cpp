@@ -128,9 +128,34 @@ mode_t created_mode()
 
 }  // namespace
 
+void Workspace::read_from(const std::string& path)
+{
+    struct stat st;
+    if (stat(path.c_str(), &st) == 0)
+        inputs.push_back({path, static_cast<unsigned long long>(st.st_dev), static_cast<unsigned long long>(st.st_ino)});
+}
+
+namespace {
+
+// The name that a result's rename would replace (a link itself, not what it
+// leads to) must not be one of the run's inputs.
+void check_not_an_input(const std::vector<Workspace::InputFile>& inputs, const std::string& name)
+{
+    struct stat st;
+    const bool exists = lstat(name.c_str(), &st) == 0;
+    for (const Workspace::InputFile& in : inputs)
+        if (name == in.path || (exists && static_cast<unsigned long long>(st.st_dev) == in.device &&
+                                static_cast<unsigned long long>(st.st_ino) == in.inode))
+            fail(cfmt("the result %s would replace the input %s : choose another generic name", name.c_str(),
+                      in.path.c_str()));
+}
+
+}  // namespace
+
 OutFile Workspace::create(const std::string& name, bool binary)
 {
     check_replaceable(name);
+    check_not_an_input(inputs, name);
     std::string temporary = name + ".tmp-XXXXXX";
     errno = 0;
     begin_creating();
@@ -157,21 +182,66 @@ const std::string& Workspace::written_path(const std::string& name) const
     return name;
 }
 
+namespace {
+
+// A name that exists (a link counts, not what it leads to).
+bool exists(const std::string& name)
+{
+    struct stat st;
+    return lstat(name.c_str(), &st) == 0;
+}
+
+}  // namespace
+
 void Workspace::close_all()
 {
     for (OutFile* f : {&f1d, &finfo, &forient, &fgc, &fslice, &frec1, &fshad1, &feros1,
                        &fshaderos1, &fdrec1, &fdshad1, &fderos1, &fdshaderos1})
         f->close();
-    // Every name is checked before the first one is replaced: the results
-    // are put in place all together or not at all.
     for (const Pending& p : pending) check_replaceable(p.name);
-    for (Pending& p : pending) {
+
+    // The results replace an earlier set all together or not at all: the
+    // earlier results are first moved aside (a file that may not be replaced,
+    // another user's in a shared folder, is found then, before any is
+    // replaced), the new ones put in place, and the earlier ones removed;
+    // a step that fails puts everything back.  A signal waits until the end.
+    SignalsHeld held;
+    struct Aside {
+        std::string name, backup;
+    };
+    std::vector<Aside> aside;
+    std::size_t placed = 0;
+    auto undo = [&] {
+        for (std::size_t k = placed; k-- > 0;) std::rename(pending[k].name.c_str(), pending[k].temporary.c_str());
+        for (const Aside& a : aside) std::rename(a.backup.c_str(), a.name.c_str());
+    };
+    for (const Pending& p : pending) {
+        if (!exists(p.name)) continue;
+        std::string backup = p.name + ".tmp-old-XXXXXX";
+        const int fd = mkstemp(backup.data());
         errno = 0;
-        if (std::rename(p.temporary.c_str(), p.name.c_str()) != 0) cannot_create(p.name, errno);
-        keep_after_interrupt(p.temporary);
-        p.temporary.clear();
+        if (fd < 0 || (close(fd), std::rename(p.name.c_str(), backup.c_str()) != 0)) {
+            const int err = errno;
+            if (fd >= 0) std::remove(backup.c_str());
+            undo();
+            fail(cfmt("cannot replace %s (%s) : the earlier results are left as they were", p.name.c_str(),
+                      err ? std::strerror(err) : "unknown reason"));
+        }
+        aside.push_back({p.name, std::move(backup)});
     }
+    for (; placed < pending.size(); ++placed) {
+        const Pending& p = pending[placed];
+        errno = 0;
+        if (std::rename(p.temporary.c_str(), p.name.c_str()) != 0) {
+            const int err = errno;
+            undo();
+            cannot_create(p.name, err);
+        }
+    }
+    for (const Aside& a : aside) std::remove(a.backup.c_str());
+    for (Pending& p : pending) keep_after_interrupt(p.temporary);
     pending.clear();
+    lock.release();
 }
 
 void Workspace::remove_created()
@@ -185,6 +255,7 @@ void Workspace::remove_created()
             keep_after_interrupt(p.temporary);
         }
     pending.clear();
+    lock.release();
 }
 
 void grid_failed(const char* name, int nb_lig, int nb_col, std::size_t element_bytes)

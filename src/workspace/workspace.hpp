@@ -12,6 +12,7 @@
 
 #include "nrutil.hpp"
 #include "outfile.hpp"
+#include "results_lock.hpp"
 #include "run_end.hpp"
 
 struct Stages;
@@ -201,6 +202,20 @@ struct Workspace {
         std::string temporary, name;
     };
     std::vector<Pending> pending;
+
+    // The files the run reads (the DEM, its descriptor, its .prj): no result
+    // may be put in the place of one of them, whatever its name says ("./x",
+    // a link).  Each as the device and inode of the file it leads to.
+    struct InputFile {
+        std::string path;
+        unsigned long long device = 0, inode = 0;
+    };
+    std::vector<InputFile> inputs;
+    // Adds `path` to the inputs when it exists.
+    void read_from(const std::string& path);
+
+    // Held from the creation of the first result to the end of the run.
+    ResultsLock lock;
 
     // Creates the result `name` for writing (under a temporary name; the
     // OutFile reports errors under `name`).

@@ -8,6 +8,8 @@
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
+#include <random>
 #include <vector>
 
 #include "stage_support.hpp"
@@ -63,7 +65,7 @@ TEST(Executable, InterruptedRunLeavesNothing)
     TempRoot root;
     const std::string dir = root.folder("site1");
     write_file(dir + "dem1.asc", esri_text(small_cone()));
-    for (int sig : {SIGINT, SIGHUP, SIGTERM}) {
+    for (int sig : {SIGINT, SIGHUP, SIGTERM, SIGQUIT, SIGPIPE}) {
         int to_child[2];
         ASSERT_EQ(pipe(to_child), 0);
         const pid_t pid = fork();
@@ -98,5 +100,78 @@ TEST(Executable, InterruptedRunLeavesNothing)
         close(to_child[1]);
         EXPECT_TRUE(WIFSIGNALED(st) && WTERMSIG(st) == sig) << sig;
         EXPECT_EQ(files(), std::vector<std::string>{"dem1.asc"}) << sig;
+    }
+}
+
+namespace {
+
+using Snapshot = std::map<std::string, std::string>;
+
+Snapshot snapshot(const std::string& dir)
+{
+    Snapshot files;
+    for (const std::string& f : list_dir(dir)) files[f] = read_file(dir + f);
+    return files;
+}
+
+// Starts the program on `answers` (standard output and error discarded).
+pid_t start(const TempRoot& root, const std::string& answers)
+{
+    const std::string file = root.path() + "answers-" + std::to_string(std::hash<std::string>{}(answers)) + ".txt";
+    write_file(file, answers);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        const int in = open(file.c_str(), O_RDONLY), quiet = open("/dev/null", O_WRONLY);
+        dup2(in, STDIN_FILENO);
+        dup2(quiet, STDOUT_FILENO);
+        dup2(quiet, STDERR_FILENO);
+        setenv("TEPHROMAT_ROOT", root.path().c_str(), 1);
+        execl(TEPHROMAT_EXE, TEPHROMAT_EXE, (char*)nullptr);
+        _exit(127);
+    }
+    return pid;
+}
+
+int finish(pid_t pid)
+{
+    int st = 0;
+    waitpid(pid, &st, 0);
+    return st;
+}
+
+}  // namespace
+
+// The results of a run replace an earlier set as a whole or not at all: two
+// runs with the same names at once, and runs stopped by a signal at any
+// moment, leave the complete set of one run and no temporary file.
+TEST(Executable, ResultSetsAreReplacedWhole)
+{
+    TempRoot root;
+    const std::string site = maunga_whau_site(root);
+    auto answers = [](int base) {
+        return "site\nmaunga_whau\n0\n10\n1\nmw\n0\n" + std::to_string(base) + "\n0\n27\n29\n0\n0\n4\n1\n\n";
+    };
+    ASSERT_EQ(finish(start(root, answers(110))), 0);
+    const Snapshot a = snapshot(site);
+    ASSERT_EQ(finish(start(root, answers(112))), 0);
+    const Snapshot b = snapshot(site);
+    ASSERT_NE(a.at("mw_info.txt"), b.at("mw_info.txt"));
+    auto one_of_both = [&](const char* what) {
+        const Snapshot now = snapshot(site);
+        EXPECT_TRUE(now == a || now == b) << what;
+    };
+    for (int pair = 0; pair < 12; ++pair) {
+        const pid_t first = start(root, answers(110)), second = start(root, answers(112));
+        EXPECT_EQ(finish(first), 0);
+        EXPECT_EQ(finish(second), 0);
+        one_of_both("two runs at once");
+    }
+    std::mt19937 random(20261209);
+    for (int k = 0; k < 30; ++k) {
+        const pid_t pid = start(root, answers(k % 2 ? 110 : 112));
+        usleep(useconds_t(std::uniform_int_distribution<int>(0, 150000)(random)));
+        kill(pid, k % 3 == 0 ? SIGINT : SIGTERM);
+        finish(pid);
+        one_of_both("a run stopped by a signal");
     }
 }

@@ -54,6 +54,8 @@ struct Row {
     std::string message;     // found in the console
     std::string result;      // a complete run's report, which must exist
     std::pair<std::string, std::string> holds{};  // a result file and a text it holds
+    std::string errors{};  // the whole error stream, when given
+    std::pair<std::string, std::string> link{};  // a symbolic link of the site folder and its target
 };
 
 std::vector<Row> rows()
@@ -76,6 +78,11 @@ std::vector<Row> rows()
     for (int i = 0; i < 10; ++i)
         for (int v : cone_rows[std::size_t(i)]) transposed += std::to_string(v) + " ";
     const std::string no_item = "lies on no item above the base line";
+    auto refused = [](const std::string& answer, const std::string& why) {
+        return "tephromat: answer \"" + answer + "\" refused : " + why + "\n";
+    };
+    const std::string below_root = "the folder must lie below the root",
+                      slash = "it holds a \"/\": a name, not a path, inside the folder";
 
     return {
         {"top at the largest 32-bit value, base line just below",
@@ -101,6 +108,22 @@ std::vector<Row> rows()
          "\n\tError : the result ROOT/site/x_rec1.asc would replace the input ROOT/site/x_rec1.asc : choose another "
          "generic name\n",
          ""},
+        {"folders outside the root or absolute: refused and asked again", {{"dem.asc", cone}}, "",
+         "/tmp\n../outside\nsite/../../outside\n" + esri_run("101"), 0, "Press any key", "dem_info.txt", {},
+         refused("/tmp", "it is an absolute path: " + below_root) +
+             refused("../outside", "it has a \"..\" component: " + below_root) +
+             refused("site/../../outside", "it has a \"..\" component: " + below_root)},
+        {"DEM and generic names with a slash, control bytes or not UTF-8: refused and asked again",
+         {{"dem.asc", cone}}, "",
+         "site\n../dem\n" + esri_run("101", "0\n6\n6\n", "1\n../../outside/x\na\x01" "b\n\xE9t\xE9\ng\n").substr(5), 0,
+         "Press any key", "g_info.txt", {},
+         refused("../dem", slash) + refused("../../outside/x", slash) +
+             refused("a\\x01b", "it holds control bytes") + refused("\\xE9t\\xE9", "it is not UTF-8 text")},
+        {"a DEM that is a link to a result of the run", {{"g_rec1.asc", cone}}, "", esri_run("101", "0\n6\n6\n", "1\ng\n"),
+         1,
+         "\n\tError : the result ROOT/site/g_rec1.asc would replace the input ROOT/site/dem.asc : choose another generic "
+         "name\n",
+         "", {}, {}, {"dem.asc", "g_rec1.asc"}},
         {"failed re-run with the generic name of an earlier run", {{"dem.asc", cone}}, esri_run("101", "0\n6\n6\n", "1\ng\n"),
          esri_run("300", "0\n6\n6\n", "1\ng\n"), 1, no_item, ""},
         {"DEM of 3 x 65535 cells", {{"dem_m2.raw", wide}, {"dem_m2.txt", "3\n65535\n2\n"}}, "",
@@ -155,6 +178,7 @@ TEST(HostileFiles, ClearErrorOrCorrectRunAndNothingLost)
         const std::string site = root.folder("site");
         for (const auto& [name, content] : row.input) write_file(site + name, content);
         if (row.input.empty()) std::filesystem::create_directory(site + "dem.asc");
+        if (!row.link.first.empty()) std::filesystem::create_symlink(row.link.second, site + row.link.first);
         if (!row.before.empty()) {
             ASSERT_EQ(run_program(row.before).status, 0);
         }
@@ -188,5 +212,10 @@ TEST(HostileFiles, ClearErrorOrCorrectRunAndNothingLost)
         if (!row.holds.first.empty()) {
             EXPECT_NE(after.at(row.holds.first).find(row.holds.second), std::string::npos) << row.holds.first;
         }
+        if (!row.errors.empty()) {
+            EXPECT_EQ(r.errors, row.errors);
+        }
+        // Nothing outside the site folder (and no lock left in it).
+        EXPECT_EQ(list_dir(root.path()), std::vector<std::string>{"site"});
     }
 }
