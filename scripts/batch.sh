@@ -10,7 +10,8 @@
 # order the questions come; the runs' consoles go to WORK_DIR/NNN-<name>.log
 # and GNU parallel's job log to WORK_DIR/joblog.tsv.  WORK_DIR defaults to the
 # table's name without .csv, followed by "-batch".  Older .answers and .log
-# files and summary.csv in WORK_DIR are removed first.
+# files and summary.csv in WORK_DIR are removed once the whole table has been
+# checked: a table refused leaves them as they were.
 #
 # When the runs are over, WORK_DIR/summary.csv gathers the cones: one header
 # line, then one line per row of the table, in the table's order: "row" (NNN as a
@@ -32,8 +33,10 @@
 # row.  Cells hold no commas, quotes or spaces; a cell stays empty where its
 # question is not asked.  Lines that are empty or begin with # are skipped.
 #
-#   folder                  folder below the root
-#   dem                     DEM name without extension
+#   folder                  folder below the root: not absolute, no ".."
+#                           in it; "./", repeated and trailing "/" are
+#                           dropped ("./site/" is "site")
+#   dem                     DEM name without extension, without "/"
 #   input_format            0 ESRI ASCII grid, 1 raw raster
 #   raw_width               raw input: 0 16-bit, 1 32-bit
 #   lines, columns          raw input without descriptor: its dimensions
@@ -41,7 +44,9 @@
 #                           gives no pixel size: the pixel size in whole metres
 #   unit                    raw input: 0 m, 1 dm, 2 cm, 3 mm
 #   pixel_size              pixel size in metres (decimal)
-#   generic_name            name of the outputs; empty: the DEM name
+#   generic_name            name of the outputs, without "/"; empty: the
+#                           DEM name.  No two rows may write the same
+#                           outputs (the same folder and generic name)
 #   output_format           0 ESRI ASCII grid, 1 raw raster
 #   output_width            raw output: 0 16-bit, 1 32-bit
 #   output_scale            raw output: 0 m, 1 dm, 2 cm, 3 mm
@@ -91,21 +96,30 @@ done
 table="${args[0]}"
 [ -r "$table" ] || { echo "batch: cannot read $table" >&2; exit 1; }
 work="${args[1]:-${table%.csv}-batch}"
-mkdir -p "$work"
-rm -f "$work"/*.answers "$work"/*.log "$work"/joblog.tsv "$work"/summary.csv
-# The cones in the table's order: number, folder, DEM file below the root,
-# generic name, answers file.
+root="${TEPHROMAT_ROOT:-}"
+if [ -z "$root" ]; then root="${HOME:-}/images/"; elif [ "${root%/}" = "$root" ]; then root="$root/"; fi
+# The cones in the table's order, one a line, fields separated by US (0x1f)
+# so that empty ones stay: number, table line, folder, DEM file below the
+# root, generic name, answers file, then the answers themselves, space-separated.
+us=$'\x1f'
 cones="$(mktemp)"
 trap 'rm -f "$cones" "$work/summary.csv.tmp"' EXIT
 
-# Rows to answers files.  Every row is checked before any file is written, so
-# that a bad table leaves no half-made batch.
-awk -F, -v header="$header" -v work="$work" -v cones="$cones" '
+# Every row is checked before anything is removed or written, so that a bad
+# table leaves the earlier batch, and no half-made one.
+awk -F, -v header="$header" -v work="$work" -v cones="$cones" -v us="$us" '
 function fail(msg) { printf "batch: %s, line %d: %s\n", FILENAME, FNR, msg > "/dev/stderr"; bad = 1; exit 1 }
 function need(k) { if (c[k] == "") fail("the column " name[k] " is empty but its question is asked") }
 function none(k) { if (c[k] != "") fail("the column " name[k] " must stay empty: its question is not asked") }
 function menu(k, hi) { need(k); if (c[k] !~ /^[0-9]+$/ || c[k] + 0 > hi) fail(name[k] " must be 0 to " hi) }
-function add(v) { answers = answers v "\n" }
+function add(v) { answers = answers (answers == "" ? "" : " ") v }
+# A folder below the root without "." components or repeated and trailing
+# slashes: "./site/" and "site" are one folder.
+function folder_of(p,   part, m, k, f) {
+  m = split(p, part, "/"); f = ""
+  for (k = 1; k <= m; ++k) if (part[k] != "" && part[k] != ".") f = f (f == "" ? "" : "/") part[k]
+  return f == "" ? "." : f
+}
 BEGIN { ncol = split(header, name, ",") }
 { sub(/\r$/, "") }
 /^[ \t]*(#|$)/ { next }
@@ -120,13 +134,19 @@ BEGIN { ncol = split(header, name, ",") }
     c[k] = k <= NF ? $k : ""
     gsub(/^[ \t]+|[ \t]+$/, "", c[k])
     if (c[k] ~ /[ \t"]/) fail("the cell " name[k] " holds a space or a quote")
+    if (c[k] ~ /[[:cntrl:]]/) fail("the cell " name[k] " holds a control character")
   }
   # 1 folder 2 dem 3 input_format 4 raw_width 5 lines 6 columns 7 raw_pixel_size
   # 8 unit 9 pixel_size 10 generic_name 11 output_format 12 output_width
   # 13 output_scale 14 x_min 15 y_min 16 base 17 centre_line 18 centre_column
   # 19 basal_slice 20 upper_slices 21 number_of_upper_slices 22 upper_slice_type
+  # Nothing is read or written outside the root.
+  if (c[1] ~ /^\// || c[1] ~ /(^|\/)\.\.(\/|$)/)
+    fail("the column folder (" c[1] ") must name a folder below the root: not absolute, without \"..\"")
+  if (c[2] ~ /\//) fail("the column dem (" c[2] ") must be a name in the folder, without \"/\"")
+  if (c[10] ~ /\//) fail("the column generic_name (" c[10] ") must be a name, without \"/\"")
   answers = ""
-  need(1); add(c[1]); need(2); add(c[2])
+  need(1); f = folder_of(c[1]); add(f); need(2); add(c[2])
   menu(3, 1); add(c[3])
   if (c[3] == 1) {
     menu(4, 1); add(c[4])
@@ -152,14 +172,11 @@ BEGIN { ncol = split(header, name, ",") }
   menu(20, 1); add(c[20])
   if (c[20] == 0) { need(21); add(c[21]); menu(22, 1); add(c[22]) } else { none(21); none(22) }
 
-  # Two rows writing the same outputs at the same time would spoil both.
   g = c[10] != "" ? c[10] : c[2]
-  if ((c[1] SUBSEP g) in outputs) fail("the same folder and generic name as line " outputs[c[1], g])
-  outputs[c[1], g] = FNR
   safe = g; gsub(/[^A-Za-z0-9._-]/, "_", safe)
-  ++n; stem[n] = safe; text[n] = answers
-  dem[n] = c[1] "/" c[2] (c[3] == 0 ? ".asc" : c[4] == 0 ? "_m2.raw" : "_m4.raw")
-  folder[n] = c[1]; generic[n] = g
+  ++n; stem[n] = safe; text[n] = answers; row[n] = FNR
+  dem[n] = f "/" c[2] (c[3] == 0 ? ".asc" : c[4] == 0 ? "_m2.raw" : "_m4.raw")
+  folder[n] = f; generic[n] = g
 }
 END {
   if (bad) exit 1
@@ -169,13 +186,35 @@ END {
   width = length(n "") > 3 ? length(n "") : 3
   for (k = 1; k <= n; ++k) {
     file = sprintf("%s/%0*d-%s.answers", work, width, k, stem[k])
-    printf "%s", text[k] > file; close(file)
-    printf "%0*d\t%s\t%s\t%s\t%s\n", width, k, folder[k], dem[k], generic[k], file > cones
+    printf "%0*d%s%d%s%s%s%s%s%s%s%s%s%s\n", width, k, us, row[k], us, folder[k], us, dem[k], us, generic[k], us,
+      file, us, text[k] > cones
   }
 }' "$table"
 
+# Two rows writing the same outputs at the same time would spoil both: the
+# same folder is also one reached through a symbolic link.
+declare -A physical=() output_line=()
+while IFS="$us" read -r _ line folder _ generic _ _; do
+  if [ -z "${physical[$folder]:-}" ]; then
+    physical[$folder]="$(cd "$root$folder" 2> /dev/null && pwd -P || printf '%s' "$root$folder")"
+  fi
+  key="${physical[$folder]}/$generic"
+  if [ -n "${output_line[$key]:-}" ]; then
+    echo "batch: $table, line $line: the same folder and generic name as line ${output_line[$key]}" >&2
+    exit 1
+  fi
+  output_line[$key]=$line
+done < "$cones"
+
+mkdir -p "$work"
+rm -f "$work"/*.answers "$work"/*.log "$work"/joblog.tsv "$work"/summary.csv
+while IFS="$us" read -r _ _ _ _ _ file answers; do
+  read -r -a a <<< "$answers"
+  printf '%s\n' "${a[@]}" > "$file"
+done < "$cones"
+
 files=()
-while IFS=$'\t' read -r _ _ _ _ f; do files+=("$f"); done < "$cones"
+while IFS="$us" read -r _ _ _ _ _ f _; do files+=("$f"); done < "$cones"
 echo "batch: ${#files[@]} answers files in $work"
 [ "$answers_only" -eq 1 ] && exit 0
 [ ${#files[@]} -gt 0 ] || exit 0
@@ -239,12 +278,10 @@ if [ -r "$work/joblog.tsv" ]; then
   done < "$work/joblog.tsv"
 fi
 
-root="${TEPHROMAT_ROOT:-}"
-if [ -z "$root" ]; then root="${HOME:-}/images/"; elif [ "${root%/}" = "$root" ]; then root="$root/"; fi
 IFS=, read -r -a columns <<< "$summary_columns"
 {
   echo "row,status,$summary_columns"
-  while IFS=$'\t' read -r n folder dem generic f; do
+  while IFS="$us" read -r n _ folder dem generic f _; do
     summary="$root$folder/${generic}_summary.csv"
     cone="$(cone_status "$n" "${f%.answers}.log" "$summary")"
     if [ "$cone" = ok ]; then

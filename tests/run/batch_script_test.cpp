@@ -1,6 +1,7 @@
 // scripts/batch.sh: a CSV table of cones to answers files, run with GNU parallel.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <sstream>
 
 #include "run_support.hpp"
@@ -48,23 +49,55 @@ TEST(BatchScript, RowsBecomeTheAnswersInTheOrderTheQuestionsCome)
               "site\ndem4\n1\n1\n0\n2.5\n0\n0\n652000\n1780000.5\n300\n1\n1\n1\n");
 }
 
+// Rows that would misalign the answers, reach outside the root or write the
+// outputs of another row: the whole table is refused before anything is
+// removed or written, and the earlier batch stays as it was.
 TEST(BatchScript, RefusesRowsThatWouldMisalignTheAnswers)
 {
     TempRoot root;
+    root.folder("site");
+    std::filesystem::create_directory_symlink("site", root.path() + "alias");
     const std::string good = "site,maunga_whau,0,,,,,,10,,0,,,,,110,27,29,0,0,4,1\n";
+    write_file(root.path() + "earlier.csv", csv_header + good);
+    int status = -1;
+    ASSERT_EQ((batch(root, "--answers-only earlier.csv work", &status), status), 0);
+    write_file(root.path() + "work/summary.csv", "row,status\n1,ok\n");
+    write_file(root.path() + "work/001-maunga_whau.log", "the earlier run\n");
+    const std::string earlier_answers = read_file(root.path() + "work/001-maunga_whau.answers");
+    const std::string row = ",maunga_whau,0,,,,,,10,,0,,,,,110,27,29,0,0,4,1\n";
     const std::pair<std::string, std::string> cases[] = {
         {csv_header + "site,maunga_whau,0,1,,,,,10,,0,,,,,110,27,29,0,0,4,1\n", "raw_width must stay empty"},
         {csv_header + "site,maunga_whau,0,,,,,,10,,1,0,,,,110,27,29,0,0,4,1\n", "output_scale is empty"},
         {csv_header + good + good, "the same folder and generic name as line 2"},
+        {csv_header + good + "./site" + row + "site/" + row, "line 3: the same folder and generic name as line 2"},
+        {csv_header + good + ".//site//." + row, "line 3: the same folder and generic name as line 2"},
+        {csv_header + good + "alias" + row, "line 3: the same folder and generic name as line 2"},
+        {csv_header + good + "../site" + row, "line 3: the column folder (../site) must name a folder below the root"},
+        {csv_header + "site/../.." + row, "line 2: the column folder (site/../..) must name a folder below the root"},
+        {csv_header + root.path() + "site" + row, "must name a folder below the root: not absolute, without \"..\""},
+        {csv_header + "site,../maunga_whau,0,,,,,,10,,0,,,,,110,27,29,0,0,4,1\n",
+         "line 2: the column dem (../maunga_whau) must be a name in the folder, without \"/\""},
+        {csv_header + "site,maunga_whau,0,,,,,,10,../../x,0,,,,,110,27,29,0,0,4,1\n",
+         "line 2: the column generic_name (../../x) must be a name, without \"/\""},
     };
     for (const auto& [table, message] : cases) {
         write_file(root.path() + "bad.csv", table);
-        int status = 0;
+        status = 0;
         const std::string out = batch(root, "--answers-only bad.csv work", &status);
         EXPECT_NE(status, 0) << table;
+        EXPECT_NE(out.find("batch: bad.csv, "), std::string::npos) << out;
         EXPECT_NE(out.find(message), std::string::npos) << out;
-        EXPECT_TRUE(list_dir(root.path() + "work").empty()) << "a bad table leaves no answers file";
+        EXPECT_EQ(list_dir(root.path() + "work"),
+                  (std::vector<std::string>{"001-maunga_whau.answers", "001-maunga_whau.log", "summary.csv"}))
+            << table;
+        EXPECT_EQ(read_file(root.path() + "work/001-maunga_whau.answers"), earlier_answers);
+        EXPECT_EQ(read_file(root.path() + "work/summary.csv"), "row,status\n1,ok\n");
     }
+    // "./site/" is answered as "site".
+    write_file(root.path() + "dotted.csv", csv_header + "./site/" + row);
+    ASSERT_EQ((batch(root, "--answers-only dotted.csv work", &status), status), 0);
+    EXPECT_EQ(list_dir(root.path() + "work"), std::vector<std::string>{"001-maunga_whau.answers"});
+    EXPECT_EQ(read_file(root.path() + "work/001-maunga_whau.answers"), earlier_answers);
 }
 
 TEST(BatchScript, ThreeConesInParallelMatchThreeSeparateRuns)
