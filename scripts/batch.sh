@@ -28,6 +28,11 @@
 # --answers-only  writes the answers files and stops.  On a cluster, a job
 #                 array then runs one file per task, for instance
 #                 tephromat < "$(ls WORK_DIR/*.answers | sed -n "${SLURM_ARRAY_TASK_ID}p")"
+#                 The answers to a raw DEM follow its descriptor as it is
+#                 now: a DEM without descriptor gets one at its first run,
+#                 after which the program asks other questions.  So two rows
+#                 on such a DEM are refused, and its answers files are made
+#                 again before a second run.
 #
 # The table: one header line, exactly the column names below, then one cone a
 # row.  Cells hold no commas, quotes or spaces; a cell stays empty where its
@@ -41,7 +46,16 @@
 #   raw_width               raw input: 0 16-bit, 1 32-bit
 #   lines, columns          raw input without descriptor: its dimensions
 #   raw_pixel_size          raw input without descriptor, or whose descriptor
-#                           gives no pixel size: the pixel size in whole metres
+#                           gives no pixel size: the pixel size in whole metres.
+#                           The program asks these according to the DEM's
+#                           descriptor (<dem>_m2.txt or _m4.txt) as the run
+#                           finds it; a run without descriptor writes one
+#                           (without pixel size), and the runs after it are
+#                           asked the pixel size alone.  So the answers are
+#                           made as each run begins, a run that finds no
+#                           descriptor holds back the other runs on its DEM
+#                           until it ends, and a row whose lines, columns or
+#                           pixel size differ from the descriptor's is refused.
 #   unit                    raw input: 0 m, 1 dm, 2 cm, 3 mm
 #   pixel_size              pixel size in metres (decimal)
 #   generic_name            name of the outputs, without "/"; empty: the
@@ -150,15 +164,20 @@ BEGIN { ncol = split(header, name, ",") }
   menu(3, 1); add(c[3])
   if (c[3] == 1) {
     menu(4, 1); add(c[4])
+    # Which of lines, columns and raw_pixel_size are asked depends on the
+    # descriptor of the DEM as the run finds it: they are answered then.
+    head = answers; answers = ""
     if ((c[5] == "") != (c[6] == "")) fail("lines and columns go together")
-    if (c[5] != "") { add(c[5]); add(c[6]); need(7) }
-    if (c[7] != "") {
-      if (c[7] !~ /^[0-9]+$/ || c[7] + 0 == 0) fail("raw_pixel_size must be a whole number above 0")
-      add(c[7])
+    if (c[5] != "") {
+      if (c[5] !~ /^[0-9]+$/ || c[5] + 0 == 0) fail("lines must be a whole number above 0")
+      if (c[6] !~ /^[0-9]+$/ || c[6] + 0 == 0) fail("columns must be a whole number above 0")
+      need(7)
     }
+    if (c[7] != "" && (c[7] !~ /^[0-9]+$/ || c[7] + 0 == 0)) fail("raw_pixel_size must be a whole number above 0")
     menu(8, 3); add(c[8])
   } else {
     for (k = 4; k <= 8; ++k) none(k)
+    head = answers; answers = ""
   }
   need(9); add(c[9])
   if (c[10] == "") add(0); else { add(1); add(c[10]) }
@@ -174,7 +193,8 @@ BEGIN { ncol = split(header, name, ",") }
 
   g = c[10] != "" ? c[10] : c[2]
   safe = g; gsub(/[^A-Za-z0-9._-]/, "_", safe)
-  ++n; stem[n] = safe; text[n] = answers; row[n] = FNR
+  ++n; stem[n] = safe; first[n] = head; rest[n] = answers; row[n] = FNR
+  raw[n] = c[3] == 1 ? c[4] us c[5] us c[6] us c[7] : us us us
   dem[n] = f "/" c[2] (c[3] == 0 ? ".asc" : c[4] == 0 ? "_m2.raw" : "_m4.raw")
   folder[n] = f; generic[n] = g
 }
@@ -186,31 +206,104 @@ END {
   width = length(n "") > 3 ? length(n "") : 3
   for (k = 1; k <= n; ++k) {
     file = sprintf("%s/%0*d-%s.answers", work, width, k, stem[k])
-    printf "%0*d%s%d%s%s%s%s%s%s%s%s%s%s\n", width, k, us, row[k], us, folder[k], us, dem[k], us, generic[k], us,
-      file, us, text[k] > cones
+    printf "%0*d%s%d%s%s%s%s%s%s%s%s%s%s%s%s%s%s\n", width, k, us, row[k], us, folder[k], us, dem[k], us, generic[k],
+      us, file, us, raw[k], us, first[k], us, rest[k] > cones
   }
 }' "$table"
 
-# Two rows writing the same outputs at the same time would spoil both: the
-# same folder is also one reached through a symbolic link.
-declare -A physical=() output_line=()
-while IFS="$us" read -r _ line folder _ generic _ _; do
+row_error() { echo "batch: $table, line $1: $2" >&2; exit 1; }
+
+# The answers to the size questions of the raw DEM $1 (below the root; its
+# descriptor beside it, .txt for .raw) from the row's lines $2, columns $3
+# and raw_pixel_size $4, as the program asks them: without descriptor the
+# lines, the columns and the pixel size; with one, only the pixel size, and
+# only when the descriptor gives none (0, or fewer than six numbers, as in the
+# descriptor that the program writes).  Prints them one a line, or why the row
+# cannot be answered, and returns 1.  A descriptor that the program refuses
+# (not a file, not beginning with two numbers) is left to the program's error.
+raw_answers() {
+  local dem="$root$1" desc="$root${1%.raw}.txt" l="$2" c="$3" p="$4"
+  if [ ! -r "$dem" ]; then
+    # The program stops at "File ... unknown".
+    [ -z "$l" ] || printf '%s\n' "$l" "$c"
+    [ -z "$p" ] || printf '%s\n' "$p"
+    return 0
+  fi
+  if [ ! -e "$desc" ]; then
+    if [ -z "$l" ]; then
+      echo "the descriptor ${1%.raw}.txt does not exist: lines, columns and raw_pixel_size are asked"
+      return 1
+    fi
+    printf '%s\n' "$l" "$c" "$p"
+    return 0
+  fi
+  [ -f "$desc" ] && [ -r "$desc" ] || return 0
+  LC_ALL=C awk -v desc="${1%.raw}.txt" -v l="$l" -v c="$c" -v p="$p" '
+  { s = s $0 "\n" }
+  END {
+    # As the program reads it: a byte-order mark skipped, then up to six
+    # whole numbers, up to the first that is not one.
+    if (substr(s, 1, 1) == "\357") s = substr(s, 1, 3) == "\357\273\277" ? substr(s, 4) : ""
+    for (n = 0; n < 6; ) {
+      sub(/^[ \t\n\r\v\f]+/, "", s)
+      if (!match(s, /^[+-]?[0-9]+/)) break
+      d[++n] = substr(s, 1, RLENGTH); s = substr(s, RLENGTH + 1)
+    }
+    if (n < 2) exit 0
+    if (l != "" && (l + 0 != d[1] + 0 || c + 0 != d[2] + 0)) {
+      printf "the descriptor %s gives %s lines and %s columns, the row %s and %s\n", desc, d[1], d[2], l, c; exit 1
+    }
+    pixel = n >= 6 ? d[6] + 0 : 0
+    if (pixel == 0) {
+      if (p == "") { printf "the descriptor %s gives no pixel size: raw_pixel_size is asked\n", desc; exit 1 }
+      print p
+    } else if (p != "" && p + 0 != pixel) {
+      printf "the descriptor %s gives a pixel size of %s, the row %s\n", desc, d[6], p; exit 1
+    }
+  }' "$desc"
+}
+
+# The answers file $1: the answers $2 and $4 (space-separated) around the
+# raw DEM's size answers $3 (one a line).
+write_answers() {
+  local -a first rest
+  read -r -a first <<< "$2"
+  read -r -a rest <<< "$4"
+  { printf '%s\n' "${first[@]}"; [ -z "$3" ] || printf '%s\n' "$3"; printf '%s\n' "${rest[@]}"; } > "$1"
+}
+
+# Checks that need the files.  Two rows writing the same outputs at the same
+# time would spoil both: the same folder is also one reached through a
+# symbolic link.  Rows on one raw DEM without descriptor: the first run writes
+# it, so they must agree on its lines and columns.
+declare -A physical=() output_line=() bare_line=() bare_size=() raw_of=()
+while IFS="$us" read -r seq line folder dem generic _ width l c p _; do
   if [ -z "${physical[$folder]:-}" ]; then
     physical[$folder]="$(cd "$root$folder" 2> /dev/null && pwd -P || printf '%s' "$root$folder")"
   fi
   key="${physical[$folder]}/$generic"
-  if [ -n "${output_line[$key]:-}" ]; then
-    echo "batch: $table, line $line: the same folder and generic name as line ${output_line[$key]}" >&2
-    exit 1
-  fi
+  [ -z "${output_line[$key]:-}" ] || row_error "$line" "the same folder and generic name as line ${output_line[$key]}"
   output_line[$key]=$line
+  [ -n "$width" ] || continue
+  raw_of[$seq]="$(raw_answers "$dem" "$l" "$c" "$p")" || row_error "$line" "${raw_of[$seq]}"
+  [ -r "$root$dem" ] && [ ! -e "$root${dem%.raw}.txt" ] || continue
+  key="${physical[$folder]}/${dem##*/}"
+  if [ -n "${bare_line[$key]:-}" ]; then
+    [ "${bare_size[$key]}" = "$((10#$l)) $((10#$c))" ] ||
+      row_error "$line" "other lines and columns than line ${bare_line[$key]} for the same raw DEM, without descriptor"
+    [ "$answers_only" -eq 0 ] || row_error "$line" "the same raw DEM as line ${bare_line[$key]}, without descriptor:\
+ its first run writes one, which changes the questions of the other; run without --answers-only,\
+ or write the descriptor first"
+  else
+    bare_line[$key]=$line
+    bare_size[$key]="$((10#$l)) $((10#$c))"
+  fi
 done < "$cones"
 
 mkdir -p "$work"
 rm -f "$work"/*.answers "$work"/*.log "$work"/joblog.tsv "$work"/summary.csv
-while IFS="$us" read -r _ _ _ _ _ file answers; do
-  read -r -a a <<< "$answers"
-  printf '%s\n' "${a[@]}" > "$file"
+while IFS="$us" read -r seq _ _ _ _ file _ _ _ _ first rest; do
+  write_answers "$file" "$first" "${raw_of[$seq]:-}" "$rest"
 done < "$cones"
 
 files=()
@@ -233,14 +326,32 @@ fi
 [ -x "$TEPHROMAT" ] || { echo "batch: no program at $TEPHROMAT (set TEPHROMAT)" >&2; exit 1; }
 export TEPHROMAT
 
-# One cone.  A missing DEM ends the program normally (status 0): it counts as
-# a failure here.
+command -v flock > /dev/null || { echo "batch: flock is missing (Debian package util-linux)" >&2; exit 1; }
+
+# One cone.  A raw DEM's size answers are made again as its run begins: an
+# earlier run may have written its descriptor since.  A run that finds no
+# descriptor writes one, so the other runs on that DEM wait for it to end (a
+# lock on the DEM file) and then find it.  A missing DEM ends the program
+# normally (status 0): it counts as a failure here.
 run_one() {
-  local log="${1%.answers}.log"
-  "$TEPHROMAT" < "$1" > "$log" 2>&1 || return $?
+  local file="$1" log="${1%.answers}.log" line dem width l c p first rest raw
+  IFS="$us" read -r _ line _ dem _ _ width l c p first rest < <(F="$file" awk -F"$us" '$6 == ENVIRON["F"]' "$cones")
+  if [ -n "$width" ] && [ -r "$root$dem" ]; then
+    exec 9< "$root$dem" && flock 9 || return 1
+    if ! raw="$(raw_answers "$dem" "$l" "$c" "$p")"; then
+      printf 'batch: %s, line %s: %s\n' "$table" "$line" "$raw" > "$log"
+      exec 9<&-
+      return 1
+    fi
+    write_answers "$file" "$first" "$raw" "$rest"
+    [ ! -e "$root${dem%.raw}.txt" ] || exec 9<&-
+  fi
+  "$TEPHROMAT" < "$file" > "$log" 2>&1 9<&- || { local status=$?; exec 9<&-; return $status; }
+  exec 9<&-
   ! grep -q $'^\tFile .* unknown$' "$log"
 }
-export -f run_one
+export -f run_one raw_answers write_answers
+export us cones root table
 
 status=0
 parallel --will-cite ${jobs:+-j "$jobs"} --joblog "$work/joblog.tsv" run_one ::: "${files[@]}" || status=$?
@@ -257,6 +368,7 @@ csv_cell() {
 cone_status() {
   local seq=$((10#$1)) log="$2" summary="$3" reason
   reason="$(grep -m1 $'^\tError : ' "$log" 2> /dev/null | sed $'s/^\tError : //; s/[ \r]*$//')" || true
+  [ -n "$reason" ] || reason="$(grep -m1 '^batch: ' "$log" 2> /dev/null | sed 's/^batch: .*, line [0-9]*: //')" || true
   if [ -n "$reason" ]; then printf '%s\n' "$reason"
   elif grep -q $'^\tFile .* unknown$' "$log" 2> /dev/null; then echo "DEM not found"
   elif [ "${signal[$seq]:-0}" != 0 ]; then echo "killed by signal ${signal[$seq]}"
