@@ -10,7 +10,8 @@
 # order the questions come; the runs' consoles go to WORK_DIR/NNN-<name>.log
 # and GNU parallel's job log to WORK_DIR/joblog.tsv.  WORK_DIR defaults to the
 # table's name without .csv, followed by "-batch".  Older .answers and .log
-# files and summary.csv in WORK_DIR are removed first.
+# files and summary.csv in WORK_DIR are removed once the whole table has been
+# checked: a table refused leaves them as they were.
 #
 # When the runs are over, WORK_DIR/summary.csv gathers the cones: one header
 # line, then one line per row of the table, in the table's order: "row" (NNN as a
@@ -27,21 +28,39 @@
 # --answers-only  writes the answers files and stops.  On a cluster, a job
 #                 array then runs one file per task, for instance
 #                 tephromat < "$(ls WORK_DIR/*.answers | sed -n "${SLURM_ARRAY_TASK_ID}p")"
+#                 The answers to a raw DEM follow its descriptor as it is
+#                 now: a DEM without descriptor gets one at its first run,
+#                 after which the program asks other questions.  So two rows
+#                 on such a DEM are refused, and its answers files are made
+#                 again before a second run.
 #
 # The table: one header line, exactly the column names below, then one cone a
 # row.  Cells hold no commas, quotes or spaces; a cell stays empty where its
 # question is not asked.  Lines that are empty or begin with # are skipped.
 #
-#   folder                  folder below the root
-#   dem                     DEM name without extension
+#   folder                  folder below the root: not absolute, no ".."
+#                           in it; "./", repeated and trailing "/" are
+#                           dropped ("./site/" is "site")
+#   dem                     DEM name without extension, without "/"
 #   input_format            0 ESRI ASCII grid, 1 raw raster
 #   raw_width               raw input: 0 16-bit, 1 32-bit
 #   lines, columns          raw input without descriptor: its dimensions
 #   raw_pixel_size          raw input without descriptor, or whose descriptor
-#                           gives no pixel size: the pixel size in whole metres
+#                           gives no pixel size: the pixel size in whole metres.
+#                           The program asks these according to the DEM's
+#                           descriptor (<dem>_m2.txt or _m4.txt) as the run
+#                           finds it; a run without descriptor writes one
+#                           (without pixel size), and the runs after it are
+#                           asked the pixel size alone.  So the answers are
+#                           made as each run begins, a run that finds no
+#                           descriptor holds back the other runs on its DEM
+#                           until it ends, and a row whose lines, columns or
+#                           pixel size differ from the descriptor's is refused.
 #   unit                    raw input: 0 m, 1 dm, 2 cm, 3 mm
 #   pixel_size              pixel size in metres (decimal)
-#   generic_name            name of the outputs; empty: the DEM name
+#   generic_name            name of the outputs, without "/"; empty: the
+#                           DEM name.  No two rows may write the same
+#                           outputs (the same folder and generic name)
 #   output_format           0 ESRI ASCII grid, 1 raw raster
 #   output_width            raw output: 0 16-bit, 1 32-bit
 #   output_scale            raw output: 0 m, 1 dm, 2 cm, 3 mm
@@ -91,21 +110,30 @@ done
 table="${args[0]}"
 [ -r "$table" ] || { echo "batch: cannot read $table" >&2; exit 1; }
 work="${args[1]:-${table%.csv}-batch}"
-mkdir -p "$work"
-rm -f "$work"/*.answers "$work"/*.log "$work"/joblog.tsv "$work"/summary.csv
-# The cones in the table's order: number, folder, DEM file below the root,
-# generic name, answers file.
+root="${TEPHROMAT_ROOT:-}"
+if [ -z "$root" ]; then root="${HOME:-}/images/"; elif [ "${root%/}" = "$root" ]; then root="$root/"; fi
+# The cones in the table's order, one a line, fields separated by US (0x1f)
+# so that empty ones stay: number, table line, folder, DEM file below the
+# root, generic name, answers file, then the answers themselves, space-separated.
+us=$'\x1f'
 cones="$(mktemp)"
 trap 'rm -f "$cones" "$work/summary.csv.tmp"' EXIT
 
-# Rows to answers files.  Every row is checked before any file is written, so
-# that a bad table leaves no half-made batch.
-awk -F, -v header="$header" -v work="$work" -v cones="$cones" '
+# Every row is checked before anything is removed or written, so that a bad
+# table leaves the earlier batch, and no half-made one.
+awk -F, -v header="$header" -v work="$work" -v cones="$cones" -v us="$us" '
 function fail(msg) { printf "batch: %s, line %d: %s\n", FILENAME, FNR, msg > "/dev/stderr"; bad = 1; exit 1 }
 function need(k) { if (c[k] == "") fail("the column " name[k] " is empty but its question is asked") }
 function none(k) { if (c[k] != "") fail("the column " name[k] " must stay empty: its question is not asked") }
 function menu(k, hi) { need(k); if (c[k] !~ /^[0-9]+$/ || c[k] + 0 > hi) fail(name[k] " must be 0 to " hi) }
-function add(v) { answers = answers v "\n" }
+function add(v) { answers = answers (answers == "" ? "" : " ") v }
+# A folder below the root without "." components or repeated and trailing
+# slashes: "./site/" and "site" are one folder.
+function folder_of(p,   part, m, k, f) {
+  m = split(p, part, "/"); f = ""
+  for (k = 1; k <= m; ++k) if (part[k] != "" && part[k] != ".") f = f (f == "" ? "" : "/") part[k]
+  return f == "" ? "." : f
+}
 BEGIN { ncol = split(header, name, ",") }
 { sub(/\r$/, "") }
 /^[ \t]*(#|$)/ { next }
@@ -120,25 +148,36 @@ BEGIN { ncol = split(header, name, ",") }
     c[k] = k <= NF ? $k : ""
     gsub(/^[ \t]+|[ \t]+$/, "", c[k])
     if (c[k] ~ /[ \t"]/) fail("the cell " name[k] " holds a space or a quote")
+    if (c[k] ~ /[[:cntrl:]]/) fail("the cell " name[k] " holds a control character")
   }
   # 1 folder 2 dem 3 input_format 4 raw_width 5 lines 6 columns 7 raw_pixel_size
   # 8 unit 9 pixel_size 10 generic_name 11 output_format 12 output_width
   # 13 output_scale 14 x_min 15 y_min 16 base 17 centre_line 18 centre_column
   # 19 basal_slice 20 upper_slices 21 number_of_upper_slices 22 upper_slice_type
+  # Nothing is read or written outside the root.
+  if (c[1] ~ /^\// || c[1] ~ /(^|\/)\.\.(\/|$)/)
+    fail("the column folder (" c[1] ") must name a folder below the root: not absolute, without \"..\"")
+  if (c[2] ~ /\//) fail("the column dem (" c[2] ") must be a name in the folder, without \"/\"")
+  if (c[10] ~ /\//) fail("the column generic_name (" c[10] ") must be a name, without \"/\"")
   answers = ""
-  need(1); add(c[1]); need(2); add(c[2])
+  need(1); f = folder_of(c[1]); add(f); need(2); add(c[2])
   menu(3, 1); add(c[3])
   if (c[3] == 1) {
     menu(4, 1); add(c[4])
+    # Which of lines, columns and raw_pixel_size are asked depends on the
+    # descriptor of the DEM as the run finds it: they are answered then.
+    head = answers; answers = ""
     if ((c[5] == "") != (c[6] == "")) fail("lines and columns go together")
-    if (c[5] != "") { add(c[5]); add(c[6]); need(7) }
-    if (c[7] != "") {
-      if (c[7] !~ /^[0-9]+$/ || c[7] + 0 == 0) fail("raw_pixel_size must be a whole number above 0")
-      add(c[7])
+    if (c[5] != "") {
+      if (c[5] !~ /^[0-9]+$/ || c[5] + 0 == 0) fail("lines must be a whole number above 0")
+      if (c[6] !~ /^[0-9]+$/ || c[6] + 0 == 0) fail("columns must be a whole number above 0")
+      need(7)
     }
+    if (c[7] != "" && (c[7] !~ /^[0-9]+$/ || c[7] + 0 == 0)) fail("raw_pixel_size must be a whole number above 0")
     menu(8, 3); add(c[8])
   } else {
     for (k = 4; k <= 8; ++k) none(k)
+    head = answers; answers = ""
   }
   need(9); add(c[9])
   if (c[10] == "") add(0); else { add(1); add(c[10]) }
@@ -152,14 +191,12 @@ BEGIN { ncol = split(header, name, ",") }
   menu(20, 1); add(c[20])
   if (c[20] == 0) { need(21); add(c[21]); menu(22, 1); add(c[22]) } else { none(21); none(22) }
 
-  # Two rows writing the same outputs at the same time would spoil both.
   g = c[10] != "" ? c[10] : c[2]
-  if ((c[1] SUBSEP g) in outputs) fail("the same folder and generic name as line " outputs[c[1], g])
-  outputs[c[1], g] = FNR
   safe = g; gsub(/[^A-Za-z0-9._-]/, "_", safe)
-  ++n; stem[n] = safe; text[n] = answers
-  dem[n] = c[1] "/" c[2] (c[3] == 0 ? ".asc" : c[4] == 0 ? "_m2.raw" : "_m4.raw")
-  folder[n] = c[1]; generic[n] = g
+  ++n; stem[n] = safe; first[n] = head; rest[n] = answers; row[n] = FNR
+  raw[n] = c[3] == 1 ? c[4] us c[5] us c[6] us c[7] : us us us
+  dem[n] = f "/" c[2] (c[3] == 0 ? ".asc" : c[4] == 0 ? "_m2.raw" : "_m4.raw")
+  folder[n] = f; generic[n] = g
 }
 END {
   if (bad) exit 1
@@ -169,13 +206,108 @@ END {
   width = length(n "") > 3 ? length(n "") : 3
   for (k = 1; k <= n; ++k) {
     file = sprintf("%s/%0*d-%s.answers", work, width, k, stem[k])
-    printf "%s", text[k] > file; close(file)
-    printf "%0*d\t%s\t%s\t%s\t%s\n", width, k, folder[k], dem[k], generic[k], file > cones
+    printf "%0*d%s%d%s%s%s%s%s%s%s%s%s%s%s%s%s%s\n", width, k, us, row[k], us, folder[k], us, dem[k], us, generic[k],
+      us, file, us, raw[k], us, first[k], us, rest[k] > cones
   }
 }' "$table"
 
+row_error() { echo "batch: $table, line $1: $2" >&2; exit 1; }
+
+# The answers to the size questions of the raw DEM $1 (below the root; its
+# descriptor beside it, .txt for .raw) from the row's lines $2, columns $3
+# and raw_pixel_size $4, as the program asks them: without descriptor the
+# lines, the columns and the pixel size; with one, only the pixel size, and
+# only when the descriptor gives none (0, or fewer than six numbers, as in the
+# descriptor that the program writes).  Prints them one a line, or why the row
+# cannot be answered, and returns 1.  A descriptor that the program refuses
+# (not a file, not beginning with two numbers) is left to the program's error.
+raw_answers() {
+  local dem="$root$1" desc="$root${1%.raw}.txt" l="$2" c="$3" p="$4"
+  if [ ! -r "$dem" ]; then
+    # The program stops at "File ... unknown".
+    [ -z "$l" ] || printf '%s\n' "$l" "$c"
+    [ -z "$p" ] || printf '%s\n' "$p"
+    return 0
+  fi
+  if [ ! -e "$desc" ]; then
+    if [ -z "$l" ]; then
+      echo "the descriptor ${1%.raw}.txt does not exist: lines, columns and raw_pixel_size are asked"
+      return 1
+    fi
+    printf '%s\n' "$l" "$c" "$p"
+    return 0
+  fi
+  [ -f "$desc" ] && [ -r "$desc" ] || return 0
+  LC_ALL=C awk -v desc="${1%.raw}.txt" -v l="$l" -v c="$c" -v p="$p" '
+  { s = s $0 "\n" }
+  END {
+    # As the program reads it: a byte-order mark skipped, then up to six
+    # whole numbers, up to the first that is not one.
+    if (substr(s, 1, 1) == "\357") s = substr(s, 1, 3) == "\357\273\277" ? substr(s, 4) : ""
+    for (n = 0; n < 6; ) {
+      sub(/^[ \t\n\r\v\f]+/, "", s)
+      if (!match(s, /^[+-]?[0-9]+/)) break
+      d[++n] = substr(s, 1, RLENGTH); s = substr(s, RLENGTH + 1)
+    }
+    if (n < 2) exit 0
+    if (l != "" && (l + 0 != d[1] + 0 || c + 0 != d[2] + 0)) {
+      printf "the descriptor %s gives %s lines and %s columns, the row %s and %s\n", desc, d[1], d[2], l, c; exit 1
+    }
+    pixel = n >= 6 ? d[6] + 0 : 0
+    if (pixel == 0) {
+      if (p == "") { printf "the descriptor %s gives no pixel size: raw_pixel_size is asked\n", desc; exit 1 }
+      print p
+    } else if (p != "" && p + 0 != pixel) {
+      printf "the descriptor %s gives a pixel size of %s, the row %s\n", desc, d[6], p; exit 1
+    }
+  }' "$desc"
+}
+
+# The answers file $1: the answers $2 and $4 (space-separated) around the
+# raw DEM's size answers $3 (one a line).
+write_answers() {
+  local -a first rest
+  read -r -a first <<< "$2"
+  read -r -a rest <<< "$4"
+  { printf '%s\n' "${first[@]}"; [ -z "$3" ] || printf '%s\n' "$3"; printf '%s\n' "${rest[@]}"; } > "$1"
+}
+
+# Checks that need the files.  Two rows writing the same outputs at the same
+# time would spoil both: the same folder is also one reached through a
+# symbolic link.  Rows on one raw DEM without descriptor: the first run writes
+# it, so they must agree on its lines and columns.
+declare -A physical=() output_line=() bare_line=() bare_size=() raw_of=()
+while IFS="$us" read -r seq line folder dem generic _ width l c p _; do
+  if [ -z "${physical[$folder]:-}" ]; then
+    physical[$folder]="$(cd "$root$folder" 2> /dev/null && pwd -P || printf '%s' "$root$folder")"
+  fi
+  key="${physical[$folder]}/$generic"
+  [ -z "${output_line[$key]:-}" ] || row_error "$line" "the same folder and generic name as line ${output_line[$key]}"
+  output_line[$key]=$line
+  [ -n "$width" ] || continue
+  raw_of[$seq]="$(raw_answers "$dem" "$l" "$c" "$p")" || row_error "$line" "${raw_of[$seq]}"
+  [ -r "$root$dem" ] && [ ! -e "$root${dem%.raw}.txt" ] || continue
+  key="${physical[$folder]}/${dem##*/}"
+  if [ -n "${bare_line[$key]:-}" ]; then
+    [ "${bare_size[$key]}" = "$((10#$l)) $((10#$c))" ] ||
+      row_error "$line" "other lines and columns than line ${bare_line[$key]} for the same raw DEM, without descriptor"
+    [ "$answers_only" -eq 0 ] || row_error "$line" "the same raw DEM as line ${bare_line[$key]}, without descriptor:\
+ its first run writes one, which changes the questions of the other; run without --answers-only,\
+ or write the descriptor first"
+  else
+    bare_line[$key]=$line
+    bare_size[$key]="$((10#$l)) $((10#$c))"
+  fi
+done < "$cones"
+
+mkdir -p "$work"
+rm -f "$work"/*.answers "$work"/*.log "$work"/joblog.tsv "$work"/summary.csv
+while IFS="$us" read -r seq _ _ _ _ file _ _ _ _ first rest; do
+  write_answers "$file" "$first" "${raw_of[$seq]:-}" "$rest"
+done < "$cones"
+
 files=()
-while IFS=$'\t' read -r _ _ _ _ f; do files+=("$f"); done < "$cones"
+while IFS="$us" read -r _ _ _ _ _ f _; do files+=("$f"); done < "$cones"
 echo "batch: ${#files[@]} answers files in $work"
 [ "$answers_only" -eq 1 ] && exit 0
 [ ${#files[@]} -gt 0 ] || exit 0
@@ -194,14 +326,32 @@ fi
 [ -x "$TEPHROMAT" ] || { echo "batch: no program at $TEPHROMAT (set TEPHROMAT)" >&2; exit 1; }
 export TEPHROMAT
 
-# One cone.  A missing DEM ends the program normally (status 0): it counts as
-# a failure here.
+command -v flock > /dev/null || { echo "batch: flock is missing (Debian package util-linux)" >&2; exit 1; }
+
+# One cone.  A raw DEM's size answers are made again as its run begins: an
+# earlier run may have written its descriptor since.  A run that finds no
+# descriptor writes one, so the other runs on that DEM wait for it to end (a
+# lock on the DEM file) and then find it.  A missing DEM ends the program
+# normally (status 0): it counts as a failure here.
 run_one() {
-  local log="${1%.answers}.log"
-  "$TEPHROMAT" < "$1" > "$log" 2>&1 || return $?
+  local file="$1" log="${1%.answers}.log" line dem width l c p first rest raw
+  IFS="$us" read -r _ line _ dem _ _ width l c p first rest < <(F="$file" awk -F"$us" '$6 == ENVIRON["F"]' "$cones")
+  if [ -n "$width" ] && [ -r "$root$dem" ]; then
+    exec 9< "$root$dem" && flock 9 || return 1
+    if ! raw="$(raw_answers "$dem" "$l" "$c" "$p")"; then
+      printf 'batch: %s, line %s: %s\n' "$table" "$line" "$raw" > "$log"
+      exec 9<&-
+      return 1
+    fi
+    write_answers "$file" "$first" "$raw" "$rest"
+    [ ! -e "$root${dem%.raw}.txt" ] || exec 9<&-
+  fi
+  "$TEPHROMAT" < "$file" > "$log" 2>&1 9<&- || { local status=$?; exec 9<&-; return $status; }
+  exec 9<&-
   ! grep -q $'^\tFile .* unknown$' "$log"
 }
-export -f run_one
+export -f run_one raw_answers write_answers
+export us cones root table
 
 status=0
 parallel --will-cite ${jobs:+-j "$jobs"} --joblog "$work/joblog.tsv" run_one ::: "${files[@]}" || status=$?
@@ -218,6 +368,7 @@ csv_cell() {
 cone_status() {
   local seq=$((10#$1)) log="$2" summary="$3" reason
   reason="$(grep -m1 $'^\tError : ' "$log" 2> /dev/null | sed $'s/^\tError : //; s/[ \r]*$//')" || true
+  [ -n "$reason" ] || reason="$(grep -m1 '^batch: ' "$log" 2> /dev/null | sed 's/^batch: .*, line [0-9]*: //')" || true
   if [ -n "$reason" ]; then printf '%s\n' "$reason"
   elif grep -q $'^\tFile .* unknown$' "$log" 2> /dev/null; then echo "DEM not found"
   elif [ "${signal[$seq]:-0}" != 0 ]; then echo "killed by signal ${signal[$seq]}"
@@ -239,12 +390,10 @@ if [ -r "$work/joblog.tsv" ]; then
   done < "$work/joblog.tsv"
 fi
 
-root="${TEPHROMAT_ROOT:-}"
-if [ -z "$root" ]; then root="${HOME:-}/images/"; elif [ "${root%/}" = "$root" ]; then root="$root/"; fi
 IFS=, read -r -a columns <<< "$summary_columns"
 {
   echo "row,status,$summary_columns"
-  while IFS=$'\t' read -r n folder dem generic f; do
+  while IFS="$us" read -r n _ folder dem generic f _; do
     summary="$root$folder/${generic}_summary.csv"
     cone="$(cone_status "$n" "${f%.answers}.log" "$summary")"
     if [ "$cone" = ok ]; then

@@ -14,7 +14,9 @@
 # other heights are kept as they are and must be metres.  Cells without
 # data (and NaN heights, declared as nodata or not) stay without data: they
 # hold the input's nodata value when it is a whole number that the program
-# reads, otherwise -9999.  Only band 1 is used.
+# reads, otherwise -9999.  Only band 1 is used.  An earlier OUTPUT.asc and
+# its .prj are replaced together once the new pair is complete; a run that
+# fails or is interrupted leaves them as they were.
 #
 # The script then prints the answers that the program's dialogue needs: the
 # folder below the root, the DEM name and the pixel size.  It needs GDAL's
@@ -57,11 +59,20 @@ done
 out_dir=$(dirname -- "$output")
 [ -d "$out_dir" ] || die "the folder $out_dir does not exist"
 name=$(basename -- "$output" .asc)
+prj="${output%.asc}.prj"
+for f in "$output" "$prj"; do [ ! -d "$f" ] || die "$f is a folder"; done
 
 # No .aux.xml files beside the input or the output.
 export GDAL_PAM_ENABLED=NO
+# The new grid and its .prj are written into a folder of their own beside the
+# output, then renamed into place together: an earlier pair stays as it was
+# until the new one is complete, and nothing is left of a run that fails or
+# is interrupted.
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+staging=""
+trap 'rm -rf "$work" ${staging:+"$staging"}' EXIT
+stop_on_signals() { trap 'exit 129' HUP; trap 'exit 130' INT; trap 'exit 131' QUIT; trap 'exit 143' TERM; }
+stop_on_signals
 
 info=$(gdalinfo "$input" 2> "$work/error") ||
   die "cannot read $input: $(grep -v '^$' "$work/error" | head -n 1 | sed 's/^ERROR [0-9]*: //')"
@@ -182,21 +193,37 @@ fi
 
 "${warp[@]}" "$work/band1.vrt" "$work/warped.tif" 2> "$work/error" ||
   die "gdalwarp failed on $input: $(head -n 1 "$work/error")"
-rm -f "$output" "${output%.asc}.prj"
-gdal_translate -q -of AAIGrid -co FORCE_CELLSIZE=YES "$work/warped.tif" "$output" 2> "$work/error" ||
+staging=$(mktemp -d "$out_dir/.$name.prepare-XXXXXX" 2> "$work/error") ||
+  die "cannot write in $out_dir: $(sed 's/.*: //' "$work/error")"
+new="$staging/$name.asc"
+gdal_translate -q -of AAIGrid -co FORCE_CELLSIZE=YES "$work/warped.tif" "$new" 2> "$work/error" ||
   die "cannot write $output: $(head -n 1 "$work/error")"
 
 # What the dialogue asks.
-header() { awk -v k="$1" 'tolower($1) == k { print $2 + 0; exit } NR > 6 { exit }' "$output"; }
+header() { awk -v k="$1" 'tolower($1) == k { print $2 + 0; exit } NR > 6 { exit }' "$new"; }
 columns=$(header ncols) lines=$(header nrows) cellsize=$(header cellsize)
-stats=$(gdalinfo -stats "$output" 2> /dev/null | grep -m 1 'STATISTICS_VALID_PERCENT' | sed 's/.*=//' || true)
+# A write cut short (a full disk) must not pass for a grid: one text line
+# per grid line after the header, the last one ended.
+written=$(($(wc -l < "$new") - $(head -n 8 "$new" | grep -c '^[A-Za-z]')))
+[ "$written" -ge 0 ] || written=0
+[ -n "$lines" ] && [ "$written" -eq "$lines" ] && [ -z "$(tail -c 1 "$new")" ] ||
+  die "cannot write $output: the grid written is incomplete ($written of ${lines:-?} lines; is the disk full?)"
+stats=$(gdalinfo -stats "$new" 2> /dev/null | grep -m 1 'STATISTICS_VALID_PERCENT' | sed 's/.*=//' || true)
+had_prj=0
+[ -f "$staging/$name.prj" ] && had_prj=1
+# The pair replaces the earlier one as a whole: signals are ignored during
+# the two renames (by mv too), which a stop between them would split.
+trap '' HUP INT QUIT TERM
+if [ "$had_prj" -eq 1 ]; then mv -f -T "$staging/$name.prj" "$prj"; else rm -f "$prj"; fi
+mv -f -T "$new" "$output"
+stop_on_signals
 root=${TEPHROMAT_ROOT:-}
 [ -n "$root" ] || root="$HOME/images"
 root=${root%/}
 abs_dir=$(cd "$out_dir" && pwd -P)
 abs_root=$(cd "$root" 2> /dev/null && pwd -P || echo "$root")
 echo "$me: wrote $output ($lines lines, $columns columns, cells of $cellsize m, nodata_value $dst_nodata)"
-[ -f "${output%.asc}.prj" ] && echo "$me: wrote ${output%.asc}.prj (its coordinate system)"
+[ "$had_prj" -eq 0 ] || echo "$me: wrote $prj (its coordinate system)"
 [ -n "$stats" ] && echo "$me: $stats % of the cells hold data"
 echo
 echo "Next, run tephromat and answer:"

@@ -241,10 +241,11 @@ bool have_gdal_tools()
     return true;
 }
 
-std::string prepare_dem(const TempRoot& root, const std::string& arguments, int* status)
+std::string prepare_dem(const TempRoot& root, const std::string& arguments, int* status,
+                        const std::string& environment = "")
 {
-    return command_output("cd " + shell_quote(root.path()) + " && TEPHROMAT_ROOT=" + shell_quote(root.path()) +
-                              " bash " + shell_quote(std::string(SCRIPTS_DIR) + "/prepare-dem.sh") + " " +
+    return command_output("cd " + shell_quote(root.path()) + " && " + environment +
+                              "TEPHROMAT_ROOT=" + shell_quote(root.path()) + " bash " + shell_quote(std::string(SCRIPTS_DIR) + "/prepare-dem.sh") + " " +
                               arguments + " 2>&1",
                           status);
 }
@@ -426,4 +427,39 @@ TEST(PrepareDem, ClearErrorsAndBandOneOfSeveral)
                                            &status);
     EXPECT_EQ(status, 1);
     EXPECT_NE(out.find("install the Debian package gdal-bin"), std::string::npos) << out;
+
+    // The grid's write cut short (a full disk), reported or not, or the script
+    // stopped by a signal as it ends: the earlier pair stays as it was, and
+    // nothing is left beside it.
+    const std::string fake = root.folder("fake");
+    write_file(fake + "gdal_translate",
+               "#!/bin/sh\nreal=" + shell_quote(command_output("command -v gdal_translate | tr -d '\\n'")) +
+                   "\ncase \" $* \" in *\" AAIGrid \"*) ;; *) exec \"$real\" \"$@\" ;; esac\n"
+                   "for out; do :; done\n\"$real\" \"$@\" || exit 1\n"
+                   "if [ \"$FAKE\" = term ]; then kill -TERM $PPID; exit 0; fi\n"
+                   "head -c 120 \"$out\" > \"$out.cut\" && mv \"$out.cut\" \"$out\"; exit $FAKE\n");
+    std::filesystem::permissions(fake + "gdal_translate", std::filesystem::perms::owner_all);
+    const std::vector<std::string> before = list_dir(dir);
+    const std::string asc = read_file(dir + "out.asc"), prj = read_file(dir + "out.prj");
+    ASSERT_NE(prj.find("UTM"), std::string::npos) << prj;
+    const struct {
+        const char* fake;
+        int status;
+        const char* message;
+    } failures[] = {
+        {"1", 1, "prepare-dem: cannot write out.asc: "},
+        {"0", 1, "prepare-dem: cannot write out.asc: the grid written is incomplete (0 of 80 lines"},
+        {"term", 143, ""},
+    };
+    for (const auto& f : failures) {
+        status = -1;
+        const std::string said = prepare_dem(root, "two_bands.tif out.asc", &status, std::string("FAKE=") + f.fake +
+                                                                                        " PATH=" + shell_quote(fake) +
+                                                                                        ":\"$PATH\" ");
+        EXPECT_EQ(status, f.status) << f.fake << "\n" << said;
+        EXPECT_NE(said.find(f.message), std::string::npos) << said;
+        EXPECT_EQ(list_dir(dir), before) << f.fake;
+        EXPECT_EQ(read_file(dir + "out.asc"), asc) << f.fake;
+        EXPECT_EQ(read_file(dir + "out.prj"), prj) << f.fake;
+    }
 }

@@ -1,9 +1,11 @@
 // scripts/batch.sh: a CSV table of cones to answers files, run with GNU parallel.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <sstream>
 
 #include "run_support.hpp"
+#include "stage_support.hpp"
 
 namespace {
 
@@ -19,6 +21,18 @@ std::string batch(const TempRoot& root, const std::string& arguments, int* statu
                               " TEPHROMAT=" + shell_quote(TEPHROMAT_EXE) + " bash " +
                               shell_quote(std::string(SCRIPTS_DIR) + "/batch.sh") + " " + arguments + " 2>&1",
                           status);
+}
+
+// The Maunga Whau grid of `site` as a raw 16-bit DEM in decimetres without
+// descriptor, <site>mw_m2.raw: 61 lines, 87 columns.
+void write_raw_maunga_whau(const std::string& site)
+{
+    std::istringstream in(read_file(site + "maunga_whau.asc"));
+    for (int k = 0; k < 6; ++k) in.ignore(1 << 20, '\n');
+    std::vector<std::uint16_t> dm;
+    for (int v; in >> v;) dm.push_back(std::uint16_t(v * 10));
+    ASSERT_EQ(dm.size(), 61u * 87u);
+    write_raw16(site + "mw_m2.raw", dm);
 }
 
 }  // namespace
@@ -48,23 +62,67 @@ TEST(BatchScript, RowsBecomeTheAnswersInTheOrderTheQuestionsCome)
               "site\ndem4\n1\n1\n0\n2.5\n0\n0\n652000\n1780000.5\n300\n1\n1\n1\n");
 }
 
+// Rows that would misalign the answers, reach outside the root or write the
+// outputs of another row: the whole table is refused before anything is
+// removed or written, and the earlier batch stays as it was.
 TEST(BatchScript, RefusesRowsThatWouldMisalignTheAnswers)
 {
     TempRoot root;
+    const std::string site = root.folder("site");
+    std::filesystem::create_directory_symlink("site", root.path() + "alias");
+    write_file(site + "bare_m2.raw", std::string(4, '\0'));
+    write_file(site + "dm_m2.raw", std::string(4, '\0'));
+    write_file(site + "dm_m2.txt", "60\n87\n2\n");
     const std::string good = "site,maunga_whau,0,,,,,,10,,0,,,,,110,27,29,0,0,4,1\n";
+    write_file(root.path() + "earlier.csv", csv_header + good);
+    int status = -1;
+    ASSERT_EQ((batch(root, "--answers-only earlier.csv work", &status), status), 0);
+    write_file(root.path() + "work/summary.csv", "row,status\n1,ok\n");
+    write_file(root.path() + "work/001-maunga_whau.log", "the earlier run\n");
+    const std::string earlier_answers = read_file(root.path() + "work/001-maunga_whau.answers");
+    const std::string row = ",maunga_whau,0,,,,,,10,,0,,,,,110,27,29,0,0,4,1\n";
     const std::pair<std::string, std::string> cases[] = {
         {csv_header + "site,maunga_whau,0,1,,,,,10,,0,,,,,110,27,29,0,0,4,1\n", "raw_width must stay empty"},
         {csv_header + "site,maunga_whau,0,,,,,,10,,1,0,,,,110,27,29,0,0,4,1\n", "output_scale is empty"},
         {csv_header + good + good, "the same folder and generic name as line 2"},
+        {csv_header + good + "./site" + row + "site/" + row, "line 3: the same folder and generic name as line 2"},
+        {csv_header + good + ".//site//." + row, "line 3: the same folder and generic name as line 2"},
+        {csv_header + good + "alias" + row, "line 3: the same folder and generic name as line 2"},
+        {csv_header + good + "../site" + row, "line 3: the column folder (../site) must name a folder below the root"},
+        {csv_header + "site/../.." + row, "line 2: the column folder (site/../..) must name a folder below the root"},
+        {csv_header + root.path() + "site" + row, "must name a folder below the root: not absolute, without \"..\""},
+        {csv_header + "site,../maunga_whau,0,,,,,,10,,0,,,,,110,27,29,0,0,4,1\n",
+         "line 2: the column dem (../maunga_whau) must be a name in the folder, without \"/\""},
+        {csv_header + "site,maunga_whau,0,,,,,,10,../../x,0,,,,,110,27,29,0,0,4,1\n",
+         "line 2: the column generic_name (../../x) must be a name, without \"/\""},
+        // Raw DEMs: the size questions follow the descriptor.
+        {csv_header + "site,bare,1,0,,,,1,10,,1,0,0,,,110,,,0,1,,\n",
+         "line 2: the descriptor site/bare_m2.txt does not exist: lines, columns and raw_pixel_size are asked"},
+        {csv_header + "site,dm,1,0,61,87,2,1,10,,1,0,0,,,110,,,0,1,,\n",
+         "line 2: the descriptor site/dm_m2.txt gives 60 lines and 87 columns, the row 61 and 87"},
+        {csv_header + "site,bare,1,0,61,87,2,1,10,a,1,0,0,,,110,,,0,1,,\n./site,bare,1,0,61,88,2,1,10,b,1,0,0,,,110,,,0,1,,\n",
+         "line 3: other lines and columns than line 2 for the same raw DEM, without descriptor"},
+        {csv_header + "site,bare,1,0,61,87,2,1,10,a,1,0,0,,,110,,,0,1,,\nsite,bare,1,0,61,87,2,1,10,b,1,0,0,,,110,,,0,1,,\n",
+         "line 3: the same raw DEM as line 2, without descriptor: its first run writes one"},
     };
     for (const auto& [table, message] : cases) {
         write_file(root.path() + "bad.csv", table);
-        int status = 0;
+        status = 0;
         const std::string out = batch(root, "--answers-only bad.csv work", &status);
         EXPECT_NE(status, 0) << table;
+        EXPECT_NE(out.find("batch: bad.csv, "), std::string::npos) << out;
         EXPECT_NE(out.find(message), std::string::npos) << out;
-        EXPECT_TRUE(list_dir(root.path() + "work").empty()) << "a bad table leaves no answers file";
+        EXPECT_EQ(list_dir(root.path() + "work"),
+                  (std::vector<std::string>{"001-maunga_whau.answers", "001-maunga_whau.log", "summary.csv"}))
+            << table;
+        EXPECT_EQ(read_file(root.path() + "work/001-maunga_whau.answers"), earlier_answers);
+        EXPECT_EQ(read_file(root.path() + "work/summary.csv"), "row,status\n1,ok\n");
     }
+    // "./site/" is answered as "site".
+    write_file(root.path() + "dotted.csv", csv_header + "./site/" + row);
+    ASSERT_EQ((batch(root, "--answers-only dotted.csv work", &status), status), 0);
+    EXPECT_EQ(list_dir(root.path() + "work"), std::vector<std::string>{"001-maunga_whau.answers"});
+    EXPECT_EQ(read_file(root.path() + "work/001-maunga_whau.answers"), earlier_answers);
 }
 
 TEST(BatchScript, ThreeConesInParallelMatchThreeSeparateRuns)
@@ -173,4 +231,43 @@ TEST(BatchScript, SummaryGathersTheConesInTableOrder)
     EXPECT_EQ(status, 0) << out;
     EXPECT_EQ(lines_of(read_file(root.path() + "cones-batch/summary.csv")),
               (std::vector<std::string>{lines[0], "1,ok," + lines_of(read_file(site + "mw_summary.csv")).at(1)}));
+}
+
+// Two rows on one raw DEM without descriptor: the first run to end writes the
+// descriptor, without pixel size, so the other is asked the pixel size alone;
+// on a re-run both are.  Each cone gets the figures of a run of its own, at
+// any number of jobs.
+TEST(BatchScript, RowsOnOneRawDemWithoutDescriptorFollowItsDescriptor)
+{
+    if (!have_program("parallel")) GTEST_SKIP() << "GNU parallel (Debian package parallel) is not installed";
+    const std::string answers = "site mw 1 0 61 87 2 1 10 1 %s 1 0 0 110 0 27 29 0 1\n";
+    TempRoot separate;
+    const std::string alone = maunga_whau_site(separate);
+    write_raw_maunga_whau(alone);
+    std::string figures[2];
+    for (int k = 0; k < 2; ++k) {
+        std::filesystem::remove(alone + "mw_m2.txt");
+        RunResult r = run_program(cfmt(answers.c_str(), k == 0 ? "a" : "b"));
+        ASSERT_EQ(r.status, 0) << r.console;
+        figures[k] = lines_of(read_file(alone + (k == 0 ? "a" : "b") + "_summary.csv")).at(1);
+    }
+
+    TempRoot root;
+    const std::string site = maunga_whau_site(root);
+    write_raw_maunga_whau(site);
+    write_file(root.path() + "cones.csv", csv_header + "site,mw,1,0,61,87,2,1,10,a,1,0,0,,,110,27,29,0,1,,\n" +
+                                              "site,mw,1,0,61,87,2,1,10,b,1,0,0,,,110,27,29,0,1,,\n");
+    for (const char* jobs : {"-j 2", "-j 2", "-j 1"}) {
+        if (std::string(jobs) == "-j 1") std::filesystem::remove(site + "mw_m2.txt");
+        int status = -1;
+        const std::string out = batch(root, std::string(jobs) + " cones.csv", &status);
+        ASSERT_EQ(status, 0) << out;
+        EXPECT_EQ(lines_of(read_file(root.path() + "cones-batch/summary.csv")).at(1), "1,ok," + figures[0]) << jobs;
+        EXPECT_EQ(lines_of(read_file(root.path() + "cones-batch/summary.csv")).at(2), "2,ok," + figures[1]) << jobs;
+        EXPECT_EQ(read_file(site + "mw_m2.txt"), "61\n87\n2\n");
+    }
+    // The last answers files: the first run without descriptor, the second with it.
+    EXPECT_EQ(read_file(root.path() + "cones-batch/001-a.answers"), replace_all(cfmt(answers.c_str(), "a"), " ", "\n"));
+    EXPECT_EQ(read_file(root.path() + "cones-batch/002-b.answers"),
+              replace_all(replace_all(cfmt(answers.c_str(), "b"), " 61 87 2 ", " 2 "), " ", "\n"));
 }
