@@ -47,8 +47,8 @@ int side_value(const std::string& name, const char* key, std::string_view val)
 {
     std::optional<int> v = parse_int(std::string(val));
     if (!v || *v <= 0)
-        fail(cfmt("%s: %s must be a whole number above 0, not \"%.*s\"", name.c_str(), key, int(val.size()),
-                  val.data()));
+        fail(cfmt("%s: %s must be a whole number above 0, not \"%s\"", name.c_str(), key,
+                  visible_excerpt(std::string(val)).c_str()));
     if (*v > max_dem_side) fail(cfmt("%s: %s is %d; at most %d can be read", name.c_str(), key, *v, max_dem_side));
     return *v;
 }
@@ -147,11 +147,18 @@ void read_samples(Workspace& ws, std::FILE* f)
             for (std::size_t v = 0; v < piece.values.size() && placed < samples; ++v) place(piece.values[v]);
             if (piece.has_bad && placed < samples) {
                 reach_next();
-                fail(cfmt("%s: the sample of line %d, column %d is not a number: \"%.*s\"", name.c_str(), i, j,
-                          int(piece.bad.size()), piece.bad.data()));
+                fail(cfmt("%s: the sample of line %d, column %d is not a number: \"%s\"", name.c_str(), i, j,
+                          visible_excerpt(std::string(piece.bad)).c_str()));
             }
         }
         kept = end - cut;
+        // A token that runs over a whole chunk is no number: the file holds
+        // something else (NUL bytes of a sparse file, a binary raster).
+        if (kept > max_token_bytes && placed < samples) {
+            reach_next();
+            fail(cfmt("%s: the sample of line %d, column %d is not a number: \"%s\"", name.c_str(), i, j,
+                      visible_excerpt(std::string(text.data() + cut, max_token_bytes)).c_str()));
+        }
         std::memmove(text.data(), text.data() + cut, kept);
     }
     if (placed < samples) {
@@ -192,8 +199,8 @@ void ascii_lecture(Workspace& ws)
         bool at_centre = false;
         const int k = key_of(word, at_centre);
         if (k < 0)
-            fail(cfmt("%s: \"%.*s\" is not a keyword of an ESRI grid header", name.c_str(), int(word.size()),
-                      word.data()));
+            fail(cfmt("%s: \"%s\" is not a keyword of an ESRI grid header", name.c_str(),
+                      visible_excerpt(std::string(word)).c_str()));
         const char* key = key_names[k];
         if (seen[k]) fail(cfmt("%s: the header gives %s twice", name.c_str(), key));
         seen[k] = true;
@@ -202,8 +209,8 @@ void ascii_lecture(Workspace& ws)
         if (k == ncols || k == nrows) {
             value[k] = side_value(name, key, val);
         } else if (!parse_sample(val, value[k]) || (k != nodata && !std::isfinite(value[k]))) {
-            fail(cfmt("%s: the header value of %s is not a number: \"%.*s\"", name.c_str(), key, int(val.size()),
-                      val.data()));
+            fail(cfmt("%s: the header value of %s is not a number: \"%s\"", name.c_str(), key,
+                      visible_excerpt(std::string(val)).c_str()));
         }
     }
     for (int k = ncols; k <= cellsize; ++k)

@@ -1,6 +1,9 @@
 #include "dem_crs.hpp"
 
+#include <sys/stat.h>
+
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -70,18 +73,30 @@ void read_dem_prj(Workspace& ws)
     const std::string& dem = ws.nomim1;
     const std::string stem = dem.ends_with(".asc") ? dem.substr(0, dem.size() - 4) : dem;
     const std::string prj = stem + ".prj";
+    // A coordinate system takes a few kilobytes: a pipe, a device or a huge
+    // file in its place is refused before it is read.
+    constexpr std::size_t max_prj_bytes = std::size_t(1) << 20;
+    struct stat st;
     errno = 0;
-    std::FILE* f = std::fopen(prj.c_str(), "rb");
-    if (!f) {
+    if (stat(prj.c_str(), &st) != 0) {
         if (errno == ENOENT) return;
         fail(cfmt("cannot read %s (%s)", prj.c_str(), std::strerror(errno)));
     }
+    if (!S_ISREG(st.st_mode)) fail(cfmt("cannot read %s (it is not a regular file)", prj.c_str()));
+    if (std::uintmax_t(st.st_size) > max_prj_bytes)
+        fail(cfmt("%s holds %jd bytes, more than the 1 MiB of any coordinate system : it is not a .prj", prj.c_str(),
+                  std::intmax_t(st.st_size)));
+    errno = 0;
+    std::FILE* f = std::fopen(prj.c_str(), "rb");
+    if (!f) fail(cfmt("cannot read %s (%s)", prj.c_str(), std::strerror(errno)));
     std::string text;
     char buf[4096];
-    for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;) text.append(buf, n);
+    for (std::size_t n; text.size() <= max_prj_bytes && (n = std::fread(buf, 1, sizeof buf, f)) > 0;)
+        text.append(buf, n);
     const bool bad = std::ferror(f) != 0;
     std::fclose(f);
     if (bad) fail(cfmt("cannot read %s", prj.c_str()));
+    if (text.size() > max_prj_bytes) fail(cfmt("%s holds more than the 1 MiB of any coordinate system : it is not a .prj", prj.c_str()));
 
     ws.read_from(prj);
     const DemCrs crs = parse_prj(text);

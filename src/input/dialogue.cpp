@@ -12,12 +12,27 @@
 #include "interrupt.hpp"
 #include "workspace.hpp"
 
+// An answer is a word: one longer than this is kept to this length (no name
+// or number is that long, and the answer is refused), the rest skipped.
+constexpr std::size_t max_answer_bytes = 4096;
+
 std::string read_token(Workspace& ws)
 {
     ws.out->flush();
     std::string token;
-    if (!(*ws.in >> token))
+    std::istream& in = *ws.in;
+    auto space = [](int c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; };
+    std::streambuf* buf = in.rdbuf();
+    int c = buf ? buf->sgetc() : EOF;
+    while (c != EOF && space(c)) c = buf->snextc();
+    while (c != EOF && !space(c)) {
+        if (token.size() <= max_answer_bytes) token += char(c);
+        c = buf->snextc();
+    }
+    if (token.empty()) {
+        in.setstate(std::ios::eofbit | std::ios::failbit);
         throw RunEnd{1, "\n\tError : end of input, the dialogue is incomplete\n"};
+    }
     return token;
 }
 

@@ -38,6 +38,8 @@ bool readable(const std::string& path)
         fail(cfmt("cannot read %s (%s)", path.c_str(), std::strerror(errno)));
     }
     if (S_ISDIR(st.st_mode)) fail(cfmt("cannot read %s (it is a folder, not a DEM)", path.c_str()));
+    // A pipe or a device would block the run or never end.
+    if (!S_ISREG(st.st_mode)) fail(cfmt("cannot read %s (it is not a regular file)", path.c_str()));
     errno = 0;
     std::FILE* f = std::fopen(path.c_str(), "rb");
     if (!f) fail(cfmt("cannot read %s (%s)", path.c_str(), std::strerror(errno)));
@@ -61,6 +63,8 @@ int read_descriptor(const std::string& path, int* values, int count)
     struct stat st;
     if (stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
         fail(cfmt("cannot read the descriptor %s (it is a folder)", path.c_str()));
+    if (stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
+        fail(cfmt("cannot read the descriptor %s (it is not a regular file)", path.c_str()));
     errno = 0;
     std::FILE* f = std::fopen(path.c_str(), "r");
     if (!f) {

@@ -30,6 +30,7 @@ void write_report_header(Workspace& ws)
 {
     ws.report("\n\tVOLCANIC CONE PARAMETERIZATION\n\n");
     ws.report("\tName of the treated file : %s", ws.nomim1.c_str());
+    ws.report("%s", ws.header_warnings.c_str());
     if (ws.format == 0) {
         ws.report("\n\tUTM coordinates : ");
         ws.report("\n\t\tX_min = %lf\tY_min = %lf ", ws.X_min, ws.Y_min);

@@ -19,6 +19,17 @@ void raster_lecture(Workspace& ws)
     if (actual < expected)
         fail(cfmt("%s is too short: %ju bytes, expected %ju (%d lines x %d columns x %d bytes)",
                   ws.nomim1.c_str(), actual, expected, ws.nb_lig, ws.nb_col, width));
+    // A longer file is read from its start, as the design reads it; but a
+    // descriptor that declares a column too few shears every line.
+    if (actual > expected) {
+        const std::string text =
+            cfmt("\n\tWarning : %s holds %ju bytes, more than the %ju of the %d lines x %d columns x %d bytes that "
+                 "its descriptor declares : if the lines or columns are wrong, the grid is read sheared : check them ",
+                 ws.nomim1.c_str(), actual, expected, ws.nb_lig, ws.nb_col, width);
+        ws.say("%s", text.c_str());
+        ws.warnings.push_back({"raw_size", text});
+        ws.header_warnings += text;
+    }
 
     std::FILE* f1 = std::fopen(ws.nomim1.c_str(), "rb");
     if (!f1) fail(cfmt("cannot read %s", ws.nomim1.c_str()));

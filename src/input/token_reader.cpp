@@ -1,5 +1,6 @@
 #include "token_reader.hpp"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
@@ -46,7 +47,8 @@ bool TokenReader::next(std::string_view& token)
     while (fill()) {
         std::size_t s = pos_;
         while (pos_ < end_ && !is_token_space(buf_[pos_])) ++pos_;
-        carry_.append(buf_.data() + s, pos_ - s);
+        if (carry_.size() <= max_token_bytes)
+            carry_.append(buf_.data() + s, std::min(pos_ - s, max_token_bytes + 1 - carry_.size()));
         if (pos_ < end_) break;
     }
     token = carry_;

@@ -8,6 +8,10 @@
 #include <string_view>
 #include <vector>
 
+// No number is this long: a longer token (a file of NUL bytes, a word of
+// megabytes) is kept to this length plus one byte, the rest skipped.
+constexpr std::size_t max_token_bytes = 4096;
+
 class TokenReader {
 public:
     // `block` bytes are read at a time (smaller blocks let the fuzz harness

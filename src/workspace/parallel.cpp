@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <memory>
 #include <mutex>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -38,9 +39,18 @@ thread_local int one_thread = 0;  // OneThread scopes open on this thread
 // beside another, or a task that shares out work of its own).
 class Pool {
 public:
-    explicit Pool(int threads) : size_(threads)
+    // A system that refuses more threads (ulimit -u, ulimit -v) leaves the
+    // pool with those it gave: the results are the same with any number.
+    explicit Pool(int threads) : asked_(threads)
     {
-        for (int t = 1; t < threads; ++t) workers_.emplace_back([this] { work(); });
+        for (int t = 1; t < threads; ++t) {
+            try {
+                workers_.emplace_back([this] { work(); });
+            } catch (const std::system_error&) {
+                break;
+            }
+        }
+        size_ = int(workers_.size()) + 1;
     }
     ~Pool()
     {
@@ -52,6 +62,7 @@ public:
         for (std::thread& t : workers_) t.join();
     }
     int size() const { return size_; }
+    int asked() const { return asked_; }
 
     void run(int tasks, const std::function<void(int)>& task)
     {
@@ -123,7 +134,8 @@ private:
         }
     }
 
-    const int size_;
+    const int asked_;
+    int size_ = 1;
     std::vector<std::thread> workers_;
     std::mutex m_;
     std::condition_variable wake_, done_;
@@ -139,7 +151,7 @@ std::shared_ptr<Pool> pool()
 {
     std::lock_guard<std::mutex> lock(pool_mutex);
     const int n = chosen > 0 ? chosen : machine_threads();
-    if (!current || current->size() != n) current = std::make_shared<Pool>(n);
+    if (!current || current->asked() != n) current = std::make_shared<Pool>(n);
     return current;
 }
 
@@ -195,13 +207,20 @@ void side_by_side(const std::function<void()>& here, const std::function<void()>
     // A thread of its own, so that `here` keeps the pool's threads for its own
     // work; the system shares the cores out.
     std::exception_ptr failed_there;
-    std::thread other([&] {
-        try {
-            there();
-        } catch (...) {
-            failed_there = std::current_exception();
-        }
-    });
+    std::thread other;
+    try {
+        other = std::thread([&] {
+            try {
+                there();
+            } catch (...) {
+                failed_there = std::current_exception();
+            }
+        });
+    } catch (const std::system_error&) {  // no thread to be had: one after the other
+        here();
+        there();
+        return;
+    }
     try {
         here();
     } catch (...) {

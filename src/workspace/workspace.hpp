@@ -63,6 +63,9 @@ struct Workspace {
     };
     // The warnings of the run, in the order printed.
     std::vector<Warning> warnings;
+    // Warnings about the DEM given before the report exists: the report
+    // repeats them after the name of the DEM.
+    std::string header_warnings;
 
     // Console and report lines that a stage running beside another prints
     // while the other's lines must come first: between hold() and stop(),

@@ -10,6 +10,8 @@
 #include <filesystem>
 #include <map>
 
+#include <sys/stat.h>
+
 #include "stage_support.hpp"
 
 namespace {
@@ -56,6 +58,7 @@ struct Row {
     std::pair<std::string, std::string> holds{};  // a result file and a text it holds
     std::string errors{};  // the whole error stream, when given
     std::pair<std::string, std::string> link{};  // a symbolic link of the site folder and its target
+    std::string fifo{};  // a named pipe of the site folder
 };
 
 std::vector<Row> rows()
@@ -124,6 +127,25 @@ std::vector<Row> rows()
          "\n\tError : the result ROOT/site/g_rec1.asc would replace the input ROOT/site/dem.asc : choose another generic "
          "name\n",
          "", {}, {}, {"dem.asc", "g_rec1.asc"}},
+        {"a named pipe as the DEM", {{"notes.txt", "x"}}, "", esri_run("101"), 1,
+         "\n\tError : cannot read ROOT/site/dem.asc (it is not a regular file)\n", "", {}, {}, {}, "dem.asc"},
+        {"a .prj that is a link to /dev/zero", {{"dem.asc", cone}}, "", esri_run("101"), 1,
+         "\n\tError : cannot read ROOT/site/dem.prj (it is not a regular file)\n", "", {}, {}, {"dem.prj", "/dev/zero"}},
+        {"a .prj of 2 MiB", {{"dem.asc", cone}, {"dem.prj", std::string(2 << 20, 'x')}}, "", esri_run("101"), 1,
+         "\n\tError : ROOT/site/dem.prj holds 2097152 bytes, more than the 1 MiB of any coordinate system : it is not "
+         "a .prj\n",
+         ""},
+        {"a sample of 5 MB", {{"dem.asc", replace_all(cone, "\n100 ", "\n" + std::string(5 << 20, '7') + "x ")}}, "",
+         esri_run("101"), 1, "\n\tError : ROOT/site/dem.asc: the sample of line 0, column 0 is not a number: \"" +
+         std::string(40, '7') + "...\"\n", ""},
+        {"a body of NUL bytes", {{"dem.asc", "ncols 2000\nnrows 2000\nxllcorner 0\nyllcorner 0\ncellsize 10\n1 " +
+                                              std::string(8 << 20, '\0')}}, "",
+         esri_run("101"), 1, "\n\tError : ROOT/site/dem.asc: the sample of line 0, column 1 is not a number: \"" +
+         replace_all(std::string(40, '\0'), std::string(1, '\0'), "\\x00") + "...\"\n", ""},
+        {"a raw DEM longer than its descriptor declares", {{"dem_m2.raw", cone_raw16() + "\1\1"}, {"dem_m2.txt", cone_descriptor}},
+         "", raw16_run, 0, "\n\tWarning : ROOT/site/dem_m2.raw holds 290 bytes, more than the 288 of the 12 lines x 12 "
+         "columns x 2 bytes that its descriptor declares : if the lines or columns are wrong, the grid is read sheared : "
+         "check them ", "dem_info.txt", {"dem_info.txt", "declares : if the lines or columns are wrong"}},
         {"failed re-run with the generic name of an earlier run", {{"dem.asc", cone}}, esri_run("101", "0\n6\n6\n", "1\ng\n"),
          esri_run("300", "0\n6\n6\n", "1\ng\n"), 1, no_item, ""},
         {"DEM of 3 x 65535 cells", {{"dem_m2.raw", wide}, {"dem_m2.txt", "3\n65535\n2\n"}}, "",
@@ -162,6 +184,8 @@ Files snapshot(const std::string& dir)
     for (const std::string& f : list_dir(dir)) {
         if (std::filesystem::is_directory(dir + f))
             files[f] = "(folder)";
+        else if (!std::filesystem::is_regular_file(dir + f))
+            files[f] = "(special)";
         else
             files[f] = read_file(dir + f);
     }
@@ -179,6 +203,9 @@ TEST(HostileFiles, ClearErrorOrCorrectRunAndNothingLost)
         for (const auto& [name, content] : row.input) write_file(site + name, content);
         if (row.input.empty()) std::filesystem::create_directory(site + "dem.asc");
         if (!row.link.first.empty()) std::filesystem::create_symlink(row.link.second, site + row.link.first);
+        if (!row.fifo.empty()) {
+            ASSERT_EQ(mkfifo((site + row.fifo).c_str(), 0600), 0);
+        }
         if (!row.before.empty()) {
             ASSERT_EQ(run_program(row.before).status, 0);
         }
