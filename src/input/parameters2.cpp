@@ -1,6 +1,7 @@
 #include "dialogue.hpp"
 #include "input.hpp"
 #include "nodata.hpp"
+#include "plausibility.hpp"
 #include "slices.hpp"
 #include "workspace.hpp"
 
@@ -34,9 +35,11 @@ void write_report_header(Workspace& ws)
     ws.report("\n\tMin : %d\tMax : %d ", ws.mind, ws.maxd);
     ws.report("\n\tHypsometric Interval : 1 meter");
     ws.report("\n\tPixel size = %lf m", ws.dpix_size);
+    ws.report("%s", pixel_size_warning(ws).c_str());
     ws.report("\n\n\tGeneric name of the different file_out (without any extension) : %s ",
               ws.nomgene.c_str());
     ws.report("\n\n\tAltitude of the base line (in meters) = %d ", ws.base);
+    ws.report("%s", base_below_dem_warning(ws).c_str());
     if (ws.grav_cent == 0)
         ws.report("\n\n\tGravity Center defined by the user ");
     else
@@ -53,6 +56,8 @@ void parameters2(Workspace& ws)
     ws.dbase = ask_double(ws, "\n\n\tAltitude of the volcanic base line (in meters) ? ",
                           [](double v) { return v > -2147483648.0 && v < 2147483647.0; });
     ws.base = int(ws.dbase);
+    const std::string warning = base_below_dem_warning(ws);
+    if (!warning.empty()) warn_on_console(ws, "base_below_dem", warning);
 
     ws.grav_cent = ask_int(ws,
                            "\n\tGravity Center : "
