@@ -221,6 +221,7 @@ void ascii_lecture(Workspace& ws)
     if (std::fabs(ws.dpix_size) >= 2147483648.0)
         fail(cfmt("%s: cellsize %f is out of range", name.c_str(), ws.dpix_size));
     ws.dsizepix = ws.dpix_size;
+    ws.cellsize = ws.dpix_size;
     ws.X_min = value[xll] - (centre[xll] ? ws.dpix_size / 2 : 0);
     ws.Y_min = value[yll] - (centre[yll] ? ws.dpix_size / 2 : 0);
     // Cells holding the nodata value are cells without data (see parameters1).

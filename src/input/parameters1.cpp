@@ -4,6 +4,7 @@
 #include "input.hpp"
 #include "nodata.hpp"
 #include "parallel.hpp"
+#include "plausibility.hpp"
 #include "workspace.hpp"
 
 namespace {
@@ -75,4 +76,6 @@ void parameters1(Workspace& ws)
     ws.dsizepix = ws.dpix_size;
     ws.pix_size = int(ws.dpix_size);
     ws.pixel_surface = ws.dpix_size * ws.dpix_size;
+    const std::string warning = pixel_size_warning(ws);
+    if (!warning.empty()) warn_on_console(ws, "pixel_size", warning);
 }

@@ -1,6 +1,7 @@
 #include "dialogue.hpp"
 #include "input.hpp"
 #include "nodata.hpp"
+#include "plausibility.hpp"
 #include "slices.hpp"
 #include "workspace.hpp"
 
@@ -41,9 +42,11 @@ void write_report_header(Workspace& ws)
     ws.report("\n\tMin : %d\tMax : %d ", ws.mind, ws.maxd);
     ws.report("\n\tHypsometric Interval : 1 meter");
     ws.report("\n\tPixel size = %lf m", ws.dpix_size);
+    ws.report("%s", pixel_size_warning(ws).c_str());
     ws.report("\n\n\tGeneric name of the different file_out (without any extension) : %s ",
               ws.nomgene.c_str());
     ws.report("\n\n\tAltitude of the base line (in meters) = %d ", ws.base);
+    ws.report("%s", base_below_dem_warning(ws).c_str());
     if (ws.grav_cent == 0)
         ws.report("\n\n\tGravity Center defined by the user ");
     else
@@ -63,6 +66,8 @@ void parameters2(Workspace& ws)
                                                                            : std::string("outside the signed 32-bit range");
                           });
     ws.base = int(ws.dbase);
+    const std::string warning = base_below_dem_warning(ws);
+    if (!warning.empty()) warn_on_console(ws, "base_below_dem", warning);
 
     ws.grav_cent = ask_int(ws,
                            "\n\tGravity Center : "

@@ -7,6 +7,7 @@
 
 #include "morphometry.hpp"
 #include "parallel.hpp"
+#include "plausibility.hpp"
 #include "slices.hpp"
 #include "workspace.hpp"
 
@@ -219,4 +220,5 @@ void histo_pent(Workspace& ws, int coord_display)
     ws.both("\n\tUpper altitude     = %8.2lf m ", ws.dmax_alt);
     ws.both("\n\n\tVolcanic height  = %8.2lf m ", ws.h_vol);
     ws.both("\n\tCrater depth    = %8.2lf m ", ws.h_crat);
+    if (coord_display == 1) check_crater(ws);
 }

@@ -94,6 +94,15 @@ std::vector<std::pair<std::string, std::string>> summary_columns(const Workspace
     whole("dem_max_m", ws.maxd);
     number("rebuilt_crater_depth_m", f.crater_depth[1]);
     number_if("erosion_surface_ratio_pct", f.surface_2d[1] != 0, f.surface_ratio[1]);
+    // The warnings, and what decided some of them.
+    std::string codes;
+    for (const Workspace::Warning& w : ws.warnings) codes += (codes.empty() ? "" : ";") + w.code;
+    text("warnings", codes);
+    whole("edifice_border_cells", f.edifice_border_cells);
+    whole("crater_found", f.crater_found ? 1 : 0);
+    text("crater_depression_m", f.crater_detected ? std::to_string(f.crater_depression) : std::string());
+    text("crater_walled_rays", f.crater_detected ? std::to_string(f.crater_walled_rays) : std::string());
+    whole("cells_without_data_touched", f.cells_without_data_touched);
     return c;
 }
 

@@ -4,6 +4,7 @@
 
 #include "morphometry.hpp"
 #include "parallel.hpp"
+#include "plausibility.hpp"
 #include "shading.hpp"
 #include "nodata.hpp"
 #include "reconstitution.hpp"
@@ -50,6 +51,7 @@ void write_raw_outputs(Workspace& ws, int min_rc, int max_rc, int min_eros, int 
         wrap_warning(ws, ws.itab, ws.nomrec1);
         wrap_warning(ws, ws.itab_eros, ws.nomeros1);
     }
+    check_erosion(ws);
     write_raw_samples(ws, ws.frec1, ws.itab);
     write_raw_samples(ws, ws.feros1, ws.itab_eros);
     write_raw_bytes(ws, ws.fshad1, ws.tab_shad1);
@@ -65,6 +67,7 @@ void write_esri_outputs(Workspace& ws)
     write_esri_metres(ws, ws.frec1, ws.itab);
     ws.frec1.close();
     ws.both("\n\tErosion DEM saved as %s ", ws.nomeros1.c_str());
+    check_erosion(ws);
     write_esri_header(ws, ws.feros1);
     write_esri_metres(ws, ws.feros1, ws.itab_eros);
     ws.feros1.close();

@@ -210,6 +210,7 @@ void select_basal_item(Workspace& ws)
     });
     if (ws.val_base != 0) {
         const int touched = cells_without_data_touching(ws, ws.tab);
+        ws.figures.cells_without_data_touched = touched;
         if (touched > 0)
             ws.warn("nodata", "\n\tWarning : the edifice touches %d cells without data : its measures near them are uncertain ",
                     touched);

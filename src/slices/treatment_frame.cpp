@@ -7,6 +7,7 @@
 
 #include "gravcenter_model.hpp"
 #include "parallel.hpp"
+#include "plausibility.hpp"
 #include "slices.hpp"
 #include "workspace.hpp"
 
@@ -31,6 +32,7 @@ void slicing_frame(Workspace& ws)
     ws.figures.slice_i_gv = ws.i_gv;
     ws.figures.slice_j_gv = ws.j_gv;
     select_basal_item(ws);
+    check_edifice(ws);
 
     ws.flag_gc = 1;
     gravity_center(ws);

@@ -93,6 +93,9 @@ struct Workspace {
     int nb_lig = 0, nb_col = 0;
     double dpix_size = 0, dsizepix = 0;
     int pix_size = 0;
+    // The cellsize of an ESRI header, kept when the typed pixel size replaces
+    // it (the two should agree).
+    double cellsize = 0;
     double pixel_surface = 0, pixsurf = 0;
 
     // Dialogue choices and map position.
@@ -183,6 +186,13 @@ struct Workspace {
         double surface_ratio[2] = {};                   // percent, 0 when surface_2d is 0
         double rebuilt_volume = 0, volumetric_difference = 0;  // km3
         double eroded_volume = 0, erosion_max = 0;            // km3, metres
+        int edifice_border_cells = 0;        // cells of the grid's border lines and columns the edifice reaches
+        int cells_without_data_touched = 0;  // cells without data next to the edifice
+        // The crater checks, when the crater was looked for: a closed depression
+        // around the centre (its depth, metres) or higher ground on most sides.
+        bool crater_found = false;
+        std::int64_t crater_depression = 0;
+        int crater_walled_rays = 0;
     } figures;
 
     // Names.

@@ -97,6 +97,7 @@ TEST(Parameters1, EsriRangeLinesAndDecimalPixelSize)
     f.ws.dtab[0][0] = 10.9;
     f.ws.dtab[0][1] = 20.2;
     f.ws.format = 0;
+    f.ws.cellsize = 2.5;  // as the ESRI header gave it
     parameters1(f.ws);
     EXPECT_EQ(f.console(), "\n\tDynamic scale of the selected DEM : \n\tMin : 10.900000\tMax : 20.200000 "
                            "\n\n\tRecalculated dynamic scale in meters (integer values) : \n\tMin : 10\tMax : 20 "
@@ -119,6 +120,7 @@ TEST(Parameters1, CellsWithoutDataAreLeftOutAndReadAsLowland)
     for (int i = 0; i < 4; ++i)
         for (int j = 0; j < 5; ++j) f.ws.dtab[i][j] = rows[i][j] + (rows[i][j] == -9999 ? 0 : 0.5);
     f.ws.format = 0;
+    f.ws.cellsize = 10;
     f.ws.nodata_declared = true;
     f.ws.nodata_value = -9999;
     parameters1(f.ws);

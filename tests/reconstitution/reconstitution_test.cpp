@@ -324,6 +324,25 @@ TEST(RecVolc, ErosionIsSmoothedInsideTheFrame)
     for (unsigned char c : read_file(p.f.dir + "t_shaderos.raw")) EXPECT_NE(c, 255);
 }
 
+// The largest erosion thickness against the volcanic height (60 m above a
+// base line at 0): equal passes, one metre more is told after the erosion
+// DEM's line, and recorded.
+TEST(RecVolc, ErosionAboveTheVolcanicHeight)
+{
+    for (const int top : {120, 121}) {
+        Rows rebuilt = flat_rows(5, 5, 60);
+        rebuilt[2][2] = top;
+        Products p(flat_rows(5, 5, 60), rebuilt, 0, 0, 0);
+        const std::string warning = "\n\tWarning : the largest erosion thickness (61.00 m) exceeds the volcanic height "
+                                    "(60.00 m) : the rebuilt cone is implausible : check the centre point and the base line ";
+        const std::string told = "\n\tErosion DEM saved as " + p.f.dir + "t_eros1.asc " + warning + "\n\tShadowed DEM";
+        EXPECT_EQ(p.f.console().find(told) != std::string::npos, top == 121) << p.f.console();
+        EXPECT_EQ(read_file(p.f.dir + "t_info.txt").find(told) != std::string::npos, top == 121);
+        EXPECT_EQ(p.ws.warnings.size(), top == 121 ? 1u : 0u);
+        EXPECT_EQ(count_of(p.f.console(), "Warning"), top == 121 ? 1 : 0);
+    }
+}
+
 TEST(RecVolc, SixteenBitWrapAndDecimetres)
 {
     Rows present = flat_rows(4, 4, 60), rebuilt = flat_rows(4, 4, 60);
@@ -340,9 +359,13 @@ TEST(RecVolc, SixteenBitWrapAndDecimetres)
                                 "t_rec1.raw" + wrap + "\n\tShadowed DEM saved as ";
     EXPECT_NE(mm.f.console().find(mm_text), std::string::npos) << mm.f.console();
     EXPECT_NE(read_file(mm.f.dir + "t_info.txt").find(mm_text), std::string::npos);
+    // 100 m of erosion on a relief 0 m high: implausible, told after them.
     Products both(flat_rows(5, 5, 0), flat_rows(5, 5, 100), 1, 0, 3);
     EXPECT_NE(both.f.console().find("\n\tWarning : 25 cells of " + both.f.dir + "t_rec1.raw" + wrap + "\n\tWarning : 9 cells of " +
-                                    both.f.dir + "t_eros.raw" + wrap + "\n\tShadowed DEM saved as "),
+                                    both.f.dir + "t_eros.raw" + wrap +
+                                    "\n\tWarning : the largest erosion thickness (100.00 m) exceeds the volcanic height "
+                                    "(0.00 m) : the rebuilt cone is implausible : check the centre point and the base line "
+                                    "\n\tShadowed DEM saved as "),
               std::string::npos)
         << both.f.console();
 

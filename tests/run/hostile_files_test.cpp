@@ -9,6 +9,7 @@
 #include <functional>
 #include <filesystem>
 #include <map>
+#include <sstream>
 
 #include <sys/stat.h>
 
@@ -244,5 +245,188 @@ TEST(HostileFiles, ClearErrorOrCorrectRunAndNothingLost)
         }
         // Nothing outside the site folder (and no lock left in it).
         EXPECT_EQ(list_dir(root.path()), std::vector<std::string>{"site"});
+    }
+}
+
+namespace {
+
+// Flat land at 100 m with cones: a cell at the rounded distance d from a
+// cone's centre rises by height(d) where that is above 0.
+struct Cone {
+    int i, j;
+    std::function<int(int)> height;
+};
+Rows cone_rows(int nb_lig, int nb_col, const std::vector<Cone>& cones)
+{
+    Rows rows = flat_rows(nb_lig, nb_col, 100);
+    for (int i = 0; i < nb_lig; ++i)
+        for (int j = 0; j < nb_col; ++j)
+            for (const Cone& c : cones) {
+                const int d = int(std::lround(std::hypot(i - c.i, j - c.j)));
+                rows[i][j] = std::max(rows[i][j], 100 + std::max(0, c.height(d)));
+            }
+    return rows;
+}
+
+// Column name -> cell of a summary (the cells of these runs hold no commas).
+std::map<std::string, std::string> summary_cells(const std::string& path)
+{
+    std::istringstream in(read_file(path));
+    std::string names, cells;
+    std::getline(in, names);
+    std::getline(in, cells);
+    std::map<std::string, std::string> m;
+    std::istringstream n(names + ","), c(cells + ",");
+    for (std::string name, cell; std::getline(n, name, ',') && std::getline(c, cell, ',');) m[name] = cell;
+    return m;
+}
+
+struct Warned {
+    std::string what;
+    std::string dem;                           // site/dem.asc
+    std::string answers;
+    std::string codes;                         // the summary's warnings column
+    std::vector<std::string> told;             // in the console and in the report
+    std::map<std::string, std::string> cells;  // other cells of the summary
+    std::string console_place = "", report_place = "";  // a warning of the dialogue and what comes before it
+};
+
+std::string border_text(int n)
+{
+    return cfmt("\n\tWarning : the edifice reaches the edge of the grid on %d cells : it may go on beyond the DEM, and its "
+                "volume, surfaces and radii would then be too small : choose a higher base line or a larger DEM ",
+                n);
+}
+
+std::string no_crater_text(int i, int j, int si, int sj)
+{
+    return cfmt("\n\tWarning : a crater was measured, but the centre point (line %d, column %d) lies in no closed "
+                "depression and higher ground walls it in on fewer than half of its sides : the crater radii and the "
+                "rebuilt crater are likely invented : for a cone without a crater, type the centre on its summit (line "
+                "%d, column %d) ",
+                i, j, si, sj);
+}
+
+std::string erosion_text(double thickest, double height)
+{
+    return cfmt("\n\tWarning : the largest erosion thickness (%.2f m) exceeds the volcanic height (%.2f m) : the rebuilt "
+                "cone is implausible : check the centre point and the base line ",
+                thickest, height);
+}
+
+std::vector<Warned> warned_rows()
+{
+    // small_cone at (ci, 6): at base 101 it covers the cells up to 3 away.
+    auto pointed = [](int ci) { return esri_text(cone_rows(12, 12, {{ci, 6, [](int d) { return 8 - 2 * d; }}})); };
+    // A crater 20 m deep: floor at 110 m, rim at 130 m 4 cells away, foot 10
+    // cells away.
+    const Rows crater = cone_rows(21, 21, {{10, 10, [](int d) { return d <= 10 ? 30 - 5 * std::abs(d - 4) : 0; }}});
+    Rows breached = crater;  // a gully at the floor's level through the east rim
+    for (int j = 10; j <= 18; ++j) breached[10][j] = std::min(breached[10][j], 110);
+    const std::string hill = esri_text(cone_rows(21, 21, {{10, 10, [](int d) { return 40 - 4 * d; }}}));
+    auto big_and_small = [](int j, int h) {
+        return esri_text(cone_rows(25, 45, {{12, 12, [](int d) { return 24 - 3 * d; }}, {12, j, [h](int d) { return h - 3 * d; }}}));
+    };
+    // A ridge three lines thick rising eastwards to its summit (8, 45), and a
+    // block to the west that pulls a calculated centre to the ridge's low end.
+    Rows ridge = flat_rows(15, 50, 100);
+    for (int i = 6; i <= 8; ++i)
+        for (int j = 10; j <= 45; ++j) ridge[i][j] = 101 + (j - 10);
+    ridge[8][45] = 137;
+    for (int i = 2; i <= 12; ++i)
+        for (int j = 1; j <= 6; ++j) ridge[i][j] = 105;
+    const std::string maunga = read_file(std::string(EXAMPLES_DIR) + "/maunga-whau/maunga_whau.asc");
+    std::string clipped;
+    {
+        TempRoot scratch;
+        const std::string site = maunga_whau_site(scratch);
+        clip_maunga_whau(site);
+        clipped = read_file(site + "maunga_whau.asc");
+    }
+    const std::string below = "\n\tWarning : the base line (100 m) is not above the lowest cell of the DEM (100 m) : every "
+                              "cell is at or above it, and the whole grid is one item ";
+    const std::string pixel = "\n\tWarning : the pixel size typed (10.100000 m) is not the grid's cellsize (10.000000) : "
+                              "areas grow with its square and volumes too, and the outputs no longer lie on the input's grid ";
+    const std::string mw = "0\n27\n29\n";
+    return {
+        {"cone touching the last line", pointed(8), esri_run("101", "0\n8\n6\n"), "border", {border_text(3)},
+         {{"edifice_border_cells", "3"}}},
+        {"cone touching line 0 through its neighbours (line 0 is in no item)", pointed(3),
+         esri_run("101", "0\n3\n6\n"), "border", {border_text(3)}, {{"edifice_border_cells", "3"}}},
+        {"cone one line clear of line 0", pointed(4), esri_run("101", "0\n4\n6\n"), "", {}, {{"edifice_border_cells", "0"}}},
+        {"base line at the lowest cell: the whole grid is one item", pointed(6), esri_run("100"),
+         "base_below_dem;border", {below, border_text(44)}, {}, "(in meters) ? " + below, "(in meters) = 100 " + below},
+        {"cellsize 10 typed 10.0000001, base line a metre above the lowest cell", pointed(6),
+         esri_run("101", "0\n6\n6\n", "0\n", "10.0000001\n"), "", {}, {}},
+        {"cellsize 10 typed 10.1", pointed(6), esri_run("101", "0\n6\n6\n", "0\n", "10.1\n"), "pixel_size", {pixel}, {},
+         "(decimal value in meters) ? " + pixel, "Pixel size = 10.100000 m" + pixel},
+        {"centre in a closed crater", esri_text(crater), esri_run("101", "0\n10\n10\n"), "", {},
+         {{"crater_found", "1"}, {"crater_depression_m", "20"}, {"crater_walled_rays", "16"}}},
+        {"centre in a crater breached on one side", esri_text(breached), esri_run("101", "0\n10\n10\n"), "", {},
+         {{"crater_found", "1"}, {"crater_depression_m", "0"}, {"crater_walled_rays", "15"}}},
+        {"centre on the flank of the crater cone: the rebuilt cone fills an invented crater", esri_text(crater),
+         esri_run("101", "0\n10\n17\n"), "no_crater_around_centre;erosion_above_height",
+         {no_crater_text(10, 17, 14, 12), erosion_text(30, 29)},
+         {{"crater_found", "0"}, {"crater_depression_m", "0"}, {"crater_walled_rays", "5"}, {"erosion_max_m", "30"}}},
+        {"centre 3 cells off the summit of a hill without a crater", hill, esri_run("101", "0\n13\n13\n"),
+         "no_crater_around_centre", {no_crater_text(13, 13, 10, 10)},
+         {{"crater_found", "0"}, {"crater_depression_m", "0"}, {"crater_walled_rays", "3"}}},
+        {"centre on the summit of a hill without a crater: no crater looked for", hill, esri_run("101", "0\n10\n10\n"), "",
+         {}, {{"crater_found", "0"}, {"crater_depression_m", ""}, {"crater_walled_rays", ""}}},
+        {"calculated centre of two cones of different size", big_and_small(32, 9), esri_run("101", "1\n"),
+         "calculated_centre_many_items",
+         {"\n\tWarning : the centre was calculated from all 198 cells at or above the base line, which form 2 items : the "
+          "chosen item's own centre (line 12, column 12) lies 2 cells away : type the centre when the DEM holds more "
+          "than one relief "},
+         {{"slice_centre_column", "14"}, {"centre_column", "12"}}},
+        {"calculated centre of two cones, the small one pulling it one column", big_and_small(36, 6),
+         esri_run("101", "1\n"), "", {}, {{"slice_centre_column", "13"}, {"centre_column", "12"}}},
+        {"calculated centre pulled to the low end of a ridge: the summit is no rim", esri_text(ridge),
+         esri_run("101", "1\n"),
+         "calculated_centre_many_items;no_crater_around_centre;crater_above_base_radius;erosion_above_height",
+         {no_crater_text(7, 18, 8, 45),
+          "\n\tWarning : the greater crater radius (280.71 m) exceeds the greater base radius (191.05 m) : the highest "
+          "cells are no rim around the centre point : check the centre point "},
+         {}},
+        {"centre typed half-way along the ridge: the crater radius equals the base radius", esri_text(ridge),
+         esri_run("101", "0\n7\n27\n"), "no_crater_around_centre;erosion_above_height", {no_crater_text(7, 27, 8, 45)},
+         {{"crater_radius_max_m", "191.049731745428"}, {"base_radius_max_m", "191.049731745428"}}},
+        {"the sample at base 110", maunga, esri_run("110", mw), "border", {border_text(67)},
+         {{"edifice_border_cells", "67"}, {"crater_found", "1"}, {"crater_depression_m", "20"},
+          {"crater_walled_rays", "13"}, {"cells_without_data_touched", "0"}}},
+        {"the sample at base 125", maunga, esri_run("125", mw), "", {}, {{"edifice_border_cells", "0"}, {"crater_found", "1"}}},
+        {"the sample clipped, at base 110: cells without data on the border do not count", clipped, esri_run("110", mw),
+         "nodata;border", {border_text(6)}, {{"edifice_border_cells", "6"}, {"cells_without_data_touched", "106"}}},
+    };
+}
+
+}  // namespace
+
+// Figures that cannot be true are told, each by one warning line on the
+// console and in the report, and listed in the summary; the run goes on.
+TEST(HostileFiles, ImplausibleFiguresAreWarned)
+{
+    for (const Warned& row : warned_rows()) {
+        SCOPED_TRACE(row.what);
+        TempRoot root;
+        const std::string site = root.folder("site");
+        write_file(site + "dem.asc", row.dem);
+        RunResult r = run_program(row.answers);
+        ASSERT_EQ(r.status, 0) << r.console;
+        const std::string console = rooted(r.console, root), report = read_file(site + "dem_info.txt");
+        const std::map<std::string, std::string> summary = summary_cells(site + "dem_summary.csv");
+        EXPECT_EQ(summary.at("warnings"), row.codes);
+        const int warnings = row.codes.empty() ? 0 : 1 + int(std::count(row.codes.begin(), row.codes.end(), ';'));
+        EXPECT_EQ(count_of(console, "\n\tWarning : "), warnings) << console;
+        EXPECT_EQ(count_of(report, "\n\tWarning : "), warnings) << report;
+        for (const std::string& told : row.told) {
+            EXPECT_NE(console.find(told), std::string::npos) << told;
+            EXPECT_NE(report.find(told), std::string::npos) << told;
+        }
+        for (const auto& [column, cell] : row.cells) EXPECT_EQ(summary.at(column), cell) << column;
+        if (!row.console_place.empty()) {
+            EXPECT_NE(console.find(row.console_place), std::string::npos);
+            EXPECT_NE(report.find(row.report_place), std::string::npos);
+        }
     }
 }

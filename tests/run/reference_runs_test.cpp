@@ -55,6 +55,10 @@ void check_reference_run(const std::string& name, const Stages* stages = nullptr
 
 TEST(ReferenceRuns, MaungaWhauEsriInAndOut) { check_reference_run("maunga-whau-esri"); }
 
+// The lowest base line at which the edifice is clear of the grid's edges: no
+// warning.
+TEST(ReferenceRuns, MaungaWhauBase125) { check_reference_run("maunga-whau-base125"); }
+
 TEST(ReferenceRuns, SyntheticConeRaw16Out) { check_reference_run("synthetic-cone-raw16"); }
 
 TEST(ReferenceRuns, MaungaWhauRaw16MillimetresComputedCentre)
@@ -66,6 +70,7 @@ TEST(ReferenceRuns, MaungaWhauRaw16MillimetresComputedCentre)
 TEST(ReferenceRuns, StraightforwardStagesReproduceThem)
 {
     check_reference_run("maunga-whau-esri", &reference_stages);
+    check_reference_run("maunga-whau-base125", &reference_stages);
     check_reference_run("synthetic-cone-raw16", &reference_stages);
     check_reference_run("maunga-whau-raw16mm-computed", &reference_stages);
 }

@@ -2,11 +2,14 @@
 // through the stages and the files they write.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <map>
 #include <sstream>
 
 #include "gravcenter_model.hpp"
+#include "plausibility.hpp"
+#include "random_relief.hpp"
 #include "slices.hpp"
 #include "stage_support.hpp"
 
@@ -277,6 +280,127 @@ TEST(Crater, RadiiExamples)
     r = radii({{4, 9}, {10, 12}});
     EXPECT_DOUBLE_EQ(r.first, std::sqrt(29.0));
     EXPECT_DOUBLE_EQ(r.second, 10.0);
+}
+
+namespace {
+
+// The spill level as its definition gives it: the lowest altitude L, among
+// those of the item, at which the cells of the item at or below L joined to
+// (pi, pj) reach a cell on the grid's border or next to one outside the item.
+std::int64_t spill_level_by_minimax(const nrutil::IGrid& z, const nrutil::UcGrid& item, int pi, int pj)
+{
+    const int nl = z.lines(), nc = z.columns();
+    std::vector<std::int64_t> levels;
+    for (int i = 0; i < nl; ++i)
+        for (int j = 0; j < nc; ++j)
+            if (item[i][j] == 1 && z[i][j] >= z[pi][pj]) levels.push_back(z[i][j]);
+    std::sort(levels.begin(), levels.end());
+    for (const std::int64_t level : levels) {
+        nrutil::UcGrid seen(nc, nl);
+        std::vector<std::pair<int, int>> todo{{pi, pj}};
+        seen[pi][pj] = 1;
+        while (!todo.empty()) {
+            const auto [i, j] = todo.back();
+            todo.pop_back();
+            bool exit = i == 0 || j == 0 || i == nl - 1 || j == nc - 1;
+            for (int a = i - 1; a <= i + 1; ++a)
+                for (int b = j - 1; b <= j + 1; ++b) {
+                    if (a < 0 || b < 0 || a >= nl || b >= nc) continue;
+                    if (item[a][b] != 1) exit = true;
+                    if (item[a][b] == 1 && z[a][b] <= level && !seen[a][b]) {
+                        seen[a][b] = 1;
+                        todo.push_back({a, b});
+                    }
+                }
+            if (exit) return level;
+        }
+    }
+    ADD_FAILURE() << "no exit";
+    return 0;
+}
+
+}  // namespace
+
+// The flood from the centre against the definition, on random grids: noise
+// with plateaus, bowls (a centre in a closed depression), the reliefs of the
+// other stage tests with their edifice as the item; items not always
+// connected; altitudes near the 32-bit limits.
+TEST(CraterChecks, SpillLevelAgreesWithAMinimaxSearchOnRandomGrids)
+{
+    int closed = 0;
+    for (std::uint64_t seed = 1; seed <= 900; ++seed) {
+        SCOPED_TRACE(seed);
+        Rng rng(seed);
+        const int kind = int(seed % 3);
+        int nl = rng.uniform(1, 20), nc = rng.uniform(1, 20);
+        Relief relief;
+        if (kind == 2) {
+            relief = random_relief(seed, 30);
+            nl = relief.lines;
+            nc = relief.columns;
+        }
+        nrutil::IGrid z(nc, nl);
+        nrutil::UcGrid item(nc, nl);
+        const int offsets[] = {0, -5000, 2147483647 - 400, -2147483647};
+        const int offset = kind == 2 ? 0 : offsets[rng.uniform(0, 3)];
+        const int span = rng.uniform(0, 3) == 0 ? 2 : rng.uniform(3, 40);
+        const double density = rng.uniform(0, 1) == 0 ? 1.0 : 0.8 + 0.2 * rng.unit();
+        const int bi = rng.uniform(0, nl - 1), bj = rng.uniform(0, nc - 1);
+        const int slope = rng.uniform(1, 9);
+        for (int i = 0; i < nl; ++i)
+            for (int j = 0; j < nc; ++j) {
+                if (kind == 2) {
+                    z[i][j] = relief.at(i, j);
+                    item[i][j] = relief.at(i, j) >= relief.base;
+                    continue;
+                }
+                const int bowl = kind == 1 ? int(slope * std::hypot(i - bi, j - bj)) : 0;
+                z[i][j] = offset + std::min(bowl + rng.uniform(0, span), 360);
+                item[i][j] = rng.unit() < density ? 1 : 0;
+            }
+        int pi = kind == 2 ? relief.centre_i : rng.uniform(0, nl - 1), pj = kind == 2 ? relief.centre_j : rng.uniform(0, nc - 1);
+        if (kind == 1) {
+            pi = bi;
+            pj = bj;
+        }
+        item[pi][pj] = 1;
+        const std::int64_t level = spill_level(z, item, pi, pj);
+        EXPECT_EQ(level, spill_level_by_minimax(z, item, pi, pj));
+        closed += level > z[pi][pj];
+    }
+    EXPECT_GT(closed, 80) << "centres in closed depressions";
+}
+
+// Rays from the centre of a 15 x 15 item at 0, top 10: a wall at 5 (half-way)
+// three cells away on the west side counts; a wall outside the item does not.
+TEST(CraterChecks, WalledRays)
+{
+    auto rays = [](auto wall, int top) {
+        nrutil::IGrid z(15, 15);
+        nrutil::UcGrid item(15, 15);
+        item.fill(1);
+        for (int i = 0; i < 15; ++i)
+            for (int j = 0; j < 15; ++j)
+                if (std::max(std::abs(i - 7), std::abs(j - 7)) == 3 && wall(i, j)) z[i][j] = 5;
+        return walled_rays(z, item, 7, 7, top);
+    };
+    auto all = [](int, int) { return true; };
+    EXPECT_EQ(rays(all, 10), 16);
+    EXPECT_EQ(rays(all, 11), 0);  // 5 is below half-way to 11
+    EXPECT_EQ(rays(all, 1), 0);   // less than 2 m: no ray is walled
+    EXPECT_EQ(rays([](int, int j) { return j <= 7; }, 10), 9);  // the rays north and south too
+    EXPECT_EQ(rays([](int, int j) { return j < 7; }, 10), 7);
+    // The same wall beyond a moat that the rays cannot cross.
+    nrutil::IGrid z(15, 15);
+    nrutil::UcGrid item(15, 15);
+    item.fill(1);
+    for (int i = 0; i < 15; ++i) {
+        z[i][2] = 5;
+        item[i][4] = 0;
+    }
+    EXPECT_EQ(walled_rays(z, item, 7, 7, 10), 0);
+    item[7][4] = 1;
+    EXPECT_EQ(walled_rays(z, item, 7, 7, 10), 1);
 }
 
 namespace {
