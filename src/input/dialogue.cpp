@@ -18,6 +18,7 @@ constexpr std::size_t max_answer_bytes = 4096;
 
 std::string read_token(Workspace& ws)
 {
+    ws.progress.clear();
     ws.out->flush();
     std::string token;
     std::istream& in = *ws.in;

@@ -202,8 +202,10 @@ void interp(Workspace& ws)
     Dilation dilation(ws);
     ws.modif = 1;
     int lco = 0;
+    const std::int64_t to_set = std::int64_t(dilation.unset_count());
     while (ws.modif > 0) {
         ++lco;
+        ws.progress.update("rebuilding the cone", to_set - std::int64_t(dilation.unset_count()), to_set);
         ws.say("\tIteration : %d number of points = %d modified points = %d \r             ", lco,
                int(dilation.unset_count()), ws.modif);
         ws.modif = 0;

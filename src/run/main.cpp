@@ -91,5 +91,6 @@ int main(int argc, char** argv)
     clean_up_on_interrupt();
     Workspace ws(std::cin, std::cout);
     ws.key_from_terminal = isatty(STDIN_FILENO) != 0;
+    if (isatty(STDERR_FILENO)) ws.progress.show_on(&std::cerr);
     return run(ws);
 }

@@ -161,6 +161,7 @@ int run(Workspace& ws)
         }
     } catch (const RunEnd& end) {
         if (end.status != 0) ws.remove_created();
+        ws.progress.clear();
         ws.out->write(end.message.data(), std::streamsize(end.message.size()));
         ws.out->flush();
         return end.status;

@@ -82,13 +82,22 @@ std::vector<Cell> gift_wrap(const std::vector<Cell>& points)
 std::vector<Cell> envelope_vertices(const std::vector<std::uint32_t>& points, int nb_col,
                                     const nrutil::UcGrid& marks, std::uint8_t mark)
 {
-    std::vector<Cell> pts;
-    pts.reserve(points.size());
-    for (std::uint32_t p : points) pts.push_back({int(p / std::uint32_t(nb_col)), int(p % std::uint32_t(nb_col))});
+    // Every vertex of the strict hull is the first or the last point of its
+    // line (a point between two others of its line lies on their segment):
+    // the hull is built from those alone, a few per line however long the
+    // contour, in buffers kept from one slice to the next.
+    thread_local std::vector<Cell> pts, hull;
+    pts.clear();
+    for (std::size_t n = 0; n < points.size(); ++n) {
+        const Cell c{int(points[n] / std::uint32_t(nb_col)), int(points[n] % std::uint32_t(nb_col))};
+        const bool first = pts.empty() || pts.back().i != c.i;
+        const bool last = n + 1 == points.size() || points[n + 1] / std::uint32_t(nb_col) != std::uint32_t(c.i);
+        if (first || last) pts.push_back(c);
+    }
     if (pts.size() <= 1) return {lowest_leftmost(pts)};
 
     // Strict convex hull, counter-clockwise (monotone chain over the scan order).
-    std::vector<Cell> hull(2 * pts.size());
+    hull.resize(2 * pts.size());
     std::size_t h = 0;
     for (std::size_t n = 0; n < pts.size(); ++n) {
         while (h >= 2 && cross(hull[h - 2], hull[h - 1], pts[n]) <= 0) --h;
@@ -104,7 +113,7 @@ std::vector<Cell> envelope_vertices(const std::vector<std::uint32_t>& points, in
     const std::size_t s = std::size_t(std::find(hull.begin(), hull.end(), start) - hull.begin());
     std::vector<Cell> vtx{start};
     double theta_prec = -10.0;
-    std::vector<Cell> edge;
+    thread_local std::vector<Cell> edge;
     for (std::size_t e = 0; e < hull.size(); ++e) {
         const Cell v = hull[(s + e) % hull.size()], u = hull[(s + e + 1) % hull.size()];
         const int di = u.i - v.i, dj = u.j - v.j;
@@ -119,7 +128,8 @@ std::vector<Cell> envelope_vertices(const std::vector<std::uint32_t>& points, in
         // a nearer cell win, which the full walk then settles.
         if (!walk_step(v, edge, theta_prec, next) || !(next == u)) {
             std::vector<Cell> all;
-            for (const Cell& c : pts) all.push_back(c);
+            all.reserve(points.size());
+            for (std::uint32_t p : points) all.push_back({int(p / std::uint32_t(nb_col)), int(p % std::uint32_t(nb_col))});
             return gift_wrap(all);
         }
         vtx.push_back(u);

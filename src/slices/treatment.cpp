@@ -1,4 +1,6 @@
+#include <atomic>
 #include <climits>
+#include <functional>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -88,8 +90,8 @@ struct SliceMeasure {
 
 class SliceWorker {
 public:
-    SliceWorker(const SliceItems& items, nrutil::UcGrid& marks, nrutil::UcGrid& conv)
-        : items_(items), marks_(marks), conv_(conv)
+    SliceWorker(const SliceItems& items, nrutil::UcGrid& marks, nrutil::UcGrid& conv, std::function<void()> measured)
+        : items_(items), marks_(marks), conv_(conv), measured_(std::move(measured))
     {
     }
     // The altitudes lo..hi into out[k - lo].
@@ -102,6 +104,7 @@ private:
     const SliceItems& items_;
     nrutil::UcGrid& marks_;  // 255 everywhere, 1 on the thinned contour
     nrutil::UcGrid& conv_;   // 255 everywhere, 2 on the envelope being drawn
+    std::function<void()> measured_;  // after each slice
     std::vector<std::uint32_t> points_, drawn_;
 };
 
@@ -127,6 +130,7 @@ void SliceWorker::run(int lo, int hi, std::vector<SliceMeasure>& out)
         m.surface = ((num_pix_pl - num_pix_co) + 0.5 * num_pix_co) * ws.pixel_surface;
         envelope(k, stats, m);
         for (std::uint32_t p : contour) marks_.data()[p] = 255;
+        measured_();
     }
 }
 
@@ -230,12 +234,14 @@ std::vector<SliceMeasure> measure_slices(Workspace& ws, SliceItems& items, int l
     ensure_worker_grids(ws, workers);
     items.index_kind(SliceKind::zone, lo, hi);
     items.index_kind(SliceKind::all_above, lo, hi);
+    std::atomic<std::int64_t> done{0};
+    const std::int64_t total = hi - std::int64_t(lo) + 1;
     parallel_tasks(workers, [&](int w) {
         nrutil::UcGrid& marks = w == 0 ? ws.tab_co : ws.worker_grids[std::size_t(2 * w - 2)];
         nrutil::UcGrid& conv = w == 0 ? ws.tab_conv : ws.worker_grids[std::size_t(2 * w - 1)];
         marks.fill(255);
         conv.fill(255);
-        SliceWorker worker(items, marks, conv);
+        SliceWorker worker(items, marks, conv, [&] { ws.progress.update("measuring the slices", ++done, total); });
         std::vector<SliceMeasure> part(std::size_t(runs[std::size_t(w) + 1] - runs[std::size_t(w)]));
         worker.run(int(runs[std::size_t(w)]), int(runs[std::size_t(w) + 1] - 1), part);
         std::copy(part.begin(), part.end(), out.begin() + (runs[std::size_t(w)] - lo));

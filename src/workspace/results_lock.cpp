@@ -15,10 +15,28 @@ void ResultsLock::take(const std::string& folder, const std::string& generic, st
     release();
     const std::string path = folder + (folder.empty() || folder.back() == '/' ? "" : "/") + "." + generic + ".lock";
     bool said = false;
+    // The same file under the name, and locked: it is this run's to remove.
+    auto still_named = [&](int fd) {
+        struct stat locked, named;
+        return fstat(fd, &locked) == 0 && stat(path.c_str(), &named) == 0 && locked.st_dev == named.st_dev &&
+               locked.st_ino == named.st_ino;
+    };
     for (;;) {
-        const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-        if (fd < 0) return;
-        int r = flock(fd, LOCK_EX | LOCK_NB);
+        int fd, r;
+        {
+            // A signal between the creation and the following of the file
+            // would leave it behind: it waits.
+            SignalsHeld held;
+            fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+            if (fd < 0) return;  // the creation of the results will say why
+            r = flock(fd, LOCK_EX | LOCK_NB);
+            if (r == 0 && still_named(fd)) {
+                remove_on_interrupt(path);
+                fd_ = fd;
+                path_ = path;
+                return;
+            }
+        }
         if (r != 0 && errno == EWOULDBLOCK) {
             if (!said) {
                 err << "tephromat: another run is writing the results " << generic << " in " << folder
@@ -26,21 +44,22 @@ void ResultsLock::take(const std::string& folder, const std::string& generic, st
                 err.flush();
                 said = true;
             }
+            // Not followed while waiting: a run interrupted now must not
+            // remove the lock of the run it waits for.
             do r = flock(fd, LOCK_EX);
             while (r != 0 && errno == EINTR);
+            if (r == 0) {
+                SignalsHeld held;
+                if (still_named(fd)) {
+                    remove_on_interrupt(path);
+                    fd_ = fd;
+                    path_ = path;
+                    return;
+                }
+            }
         }
-        // The run that held the lock removed its file: this one locks a file
+        // The run that held the lock removed its file: this one locked a file
         // that no longer has the name, and starts again with a new one.
-        struct stat locked, named;
-        if (r == 0 && fstat(fd, &locked) == 0 && stat(path.c_str(), &named) == 0 && locked.st_dev == named.st_dev &&
-            locked.st_ino == named.st_ino) {
-            // Followed only once held: a run interrupted while it waits must
-            // not remove the lock of the run it waits for.
-            remove_on_interrupt(path);
-            fd_ = fd;
-            path_ = path;
-            return;
-        }
         close(fd);
         if (r != 0) return;  // no locks on this file system: go on without
     }
@@ -49,6 +68,7 @@ void ResultsLock::take(const std::string& folder, const std::string& generic, st
 void ResultsLock::release()
 {
     if (fd_ < 0) return;
+    SignalsHeld held;  // removed once: the next run's file may take the name
     unlink(path_.c_str());
     keep_after_interrupt(path_);
     close(fd_);

@@ -40,6 +40,7 @@ void Workspace::HeldOutput::stop()
 void Workspace::HeldOutput::release()
 {
     stop();
+    ws_.progress.clear();
     ws_.out->write(console_.data(), std::streamsize(console_.size()));
     ws_.finfo.write(report_.data(), report_.size());
     for (Warning& w : warnings_) ws_.warnings.push_back(std::move(w));
@@ -54,10 +55,12 @@ void Workspace::say(const char* fmt, ...)
     va_start(ap, fmt);
     std::string s = vcfmt(fmt, ap);
     va_end(ap);
-    if (held && &held->ws_ == this)
+    if (held && &held->ws_ == this) {
         held->console_ += s;
-    else
+    } else {
+        progress.clear();
         out->write(s.data(), std::streamsize(s.size()));
+    }
 }
 
 void Workspace::report(const char* fmt, ...)
@@ -83,6 +86,7 @@ void Workspace::both(const char* fmt, ...)
         held->report_ += s;
         return;
     }
+    progress.clear();
     out->write(s.data(), std::streamsize(s.size()));
     finfo.write(s.data(), s.size());
 }

@@ -12,6 +12,7 @@
 
 #include "nrutil.hpp"
 #include "outfile.hpp"
+#include "progress.hpp"
 #include "results_lock.hpp"
 #include "run_end.hpp"
 
@@ -32,6 +33,9 @@ struct Workspace {
     // refused): standard error.
     std::ostream* err;
     bool key_from_terminal = false;
+    // The line on standard error that shows a long stage is alive (off
+    // unless turned on).
+    Progress progress;
 
     // The stage implementations that the driver and the stages call.
     const Stages* stages;
