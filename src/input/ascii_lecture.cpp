@@ -190,6 +190,15 @@ void ascii_lecture(Workspace& ws)
     bool body = false;
     while (rd.next(word)) {
         double v;
+        if (word.size() > max_token_bytes) {
+            // Too long for a keyword or a number: after a complete header, it
+            // stands where the first sample should.
+            const bool header_done = seen[ncols] && seen[nrows] && seen[xll] && seen[yll] && seen[cellsize];
+            fail(header_done ? cfmt("%s: the sample of line 0, column 0 is not a number: \"%s\"", name.c_str(),
+                                    visible_excerpt(std::string(word)).c_str())
+                             : cfmt("%s: \"%s\" is not a keyword of an ESRI grid header", name.c_str(),
+                                    visible_excerpt(std::string(word)).c_str()));
+        }
         if (parse_sample(word, v)) {
             body_start = rd.offset() - word.size();
             rd.push_back(word);
@@ -206,6 +215,9 @@ void ascii_lecture(Workspace& ws)
         seen[k] = true;
         centre[k] = at_centre;
         if (!rd.next(val)) fail(cfmt("%s: the header ends before the value of %s", name.c_str(), key));
+        if (val.size() > max_token_bytes)
+            fail(cfmt("%s: the header value of %s is not a number: \"%s\"", name.c_str(), key,
+                      visible_excerpt(std::string(val)).c_str()));
         if (k == ncols || k == nrows) {
             value[k] = side_value(name, key, val);
         } else if (!parse_sample(val, value[k]) || (k != nodata && !std::isfinite(value[k]))) {

@@ -44,12 +44,13 @@ bool TokenReader::next(std::string_view& token)
     }
     // The token runs past the block: gather it.
     carry_.assign(buf_.data() + start, pos_ - start);
-    while (fill()) {
+    // Past max_token_bytes the reading stops: such a token is no part of a
+    // grid, and the reader's caller ends the run on it.
+    while (carry_.size() <= max_token_bytes && fill()) {
         std::size_t s = pos_;
-        while (pos_ < end_ && !is_token_space(buf_[pos_])) ++pos_;
-        if (carry_.size() <= max_token_bytes)
-            carry_.append(buf_.data() + s, std::min(pos_ - s, max_token_bytes + 1 - carry_.size()));
-        if (pos_ < end_) break;
+        while (pos_ < end_ && !is_token_space(buf_[pos_]) && pos_ - s + carry_.size() <= max_token_bytes) ++pos_;
+        carry_.append(buf_.data() + s, pos_ - s);
+        if (pos_ < end_ && is_token_space(buf_[pos_])) break;
     }
     token = carry_;
     return true;

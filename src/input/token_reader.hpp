@@ -9,7 +9,8 @@
 #include <vector>
 
 // No number is this long: a longer token (a file of NUL bytes, a word of
-// megabytes) is kept to this length plus one byte, the rest skipped.
+// megabytes) comes to this length plus one byte, and the reading of the file
+// goes no further (its caller refuses such a token).
 constexpr std::size_t max_token_bytes = 4096;
 
 class TokenReader {
