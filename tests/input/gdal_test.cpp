@@ -1,6 +1,6 @@
 // Rasters through GDAL: the reader (heights, cells without data, refusals and
 // their gdalwarp commands, reprojection as scripts/prepare-dem.sh does it),
-// map and longitude/latitude coordinates.
+// map and longitude/latitude coordinates, and the GeoTIFF outputs read back.
 #include <gtest/gtest.h>
 
 #include <array>
@@ -17,6 +17,7 @@
 #include "coordinates.hpp"
 #include "gdal_lecture.hpp"
 #include "gdal_messages.hpp"
+#include "geotiff_output.hpp"
 #include "input.hpp"
 #include "parallel.hpp"
 #include "stage_support.hpp"
@@ -609,4 +610,103 @@ TEST(Coordinates, CellsMapAndLonLat)
     ASSERT_TRUE(again);
     EXPECT_NEAR(again->x, floor->x, 1e-6);
     EXPECT_NEAR(again->y, floor->y, 1e-6);
+}
+
+// The GeoTIFF outputs as GDAL reads them: grid, coordinate system, nodata,
+// metres through the band's scale; the same bytes on a second run and with
+// another number of threads; nothing beside them; and the temporary file is
+// put in place, or removed, with the run's other results.
+TEST(GeoTiffOutput, ReadBackByGdal)
+{
+    std::vector<std::string> bytes;
+    set_parallel_threshold(0);
+    for (int run = 0; run < 3; ++run) {
+        set_thread_count(run == 2 ? 3 : 1);
+        StageFixture f;
+        Workspace& ws = f.ws;
+        ASSERT_EQ(read_gdal(f, sample_tif), "");
+        const int nl = ws.nb_lig, nc = ws.nb_col;
+        allocate_grid(ws.nodata, "nodata", nc, nl);
+        for (int i = 90; i < nl; ++i)
+            for (int j = 0; j < 6; ++j) ws.nodata[i][j] = 1;
+        ws.nodata_cells = 12 * 6;
+        nrutil::IGrid cm(nc, nl);
+        nrutil::UcGrid grey(nc, nl);
+        for (int i = 0; i < nl; ++i)
+            for (int j = 0; j < nc; ++j) {
+                cm[i][j] = std::int32_t(ws.dtab[i][j] * 100);
+                grey[i][j] = std::uint8_t((i * 3 + j) % 255);
+            }
+        const std::string rec = f.dir + "g_rec1.tif", shad = f.dir + "g_shad1.tif";
+        const std::string rec_path = ws.create_for_gdal(rec);
+        const std::string shad_path = ws.create_for_gdal(shad);
+        EXPECT_NE(rec_path, rec);
+        EXPECT_EQ(ws.written_path(rec), rec_path);
+        write_geotiff_int32(ws, rec, cm, 1.0 / 100, "rebuilt cone altitude");
+        write_geotiff_bytes(ws, shad, grey, "hill-shaded rebuilt cone");
+        if (run == 1) {  // a failed run leaves nothing
+            ws.remove_created();
+            EXPECT_EQ(list_dir(f.dir), std::vector<std::string>{});
+            continue;
+        }
+        ws.close_all();
+        EXPECT_EQ(list_dir(f.dir), (std::vector<std::string>{"g_rec1.tif", "g_shad1.tif"}));
+        bytes.push_back(read_file(rec) + read_file(shad));
+
+        GdalRead r(rec);
+        ASSERT_NE(r.ds, nullptr);
+        EXPECT_EQ(GDALGetRasterDataType(r.band()), GDT_Int32);
+        EXPECT_EQ(r.gt(), ws.georef.gt);
+        OGRSpatialReferenceH srs = GDALGetSpatialRef(r.ds);
+        ASSERT_NE(srs, nullptr);
+        EXPECT_STREQ(OSRGetAuthorityCode(srs, nullptr), "2193");
+        int has = 0;
+        EXPECT_EQ(GDALGetRasterNoDataValue(r.band(), &has), -2147483648.0);
+        EXPECT_TRUE(has);
+        EXPECT_EQ(GDALGetRasterScale(r.band(), nullptr), 0.01);
+        EXPECT_EQ(GDALGetRasterOffset(r.band(), nullptr), 0.0);
+        EXPECT_STREQ(GDALGetRasterUnitType(r.band()), "metre");
+        EXPECT_STREQ(GDALGetDescription(r.band()), "rebuilt cone altitude");
+        EXPECT_EQ(GDALGetMetadataItem(r.ds, "TIFFTAG_DATETIME", nullptr), nullptr);
+        EXPECT_STREQ(GDALGetMetadataItem(r.ds, "COMPRESSION", "IMAGE_STRUCTURE"), "DEFLATE");
+        EXPECT_STREQ(GDALGetMetadataItem(r.ds, "PREDICTOR", "IMAGE_STRUCTURE"), "2");
+        int bx = 0, by = 0;
+        GDALGetBlockSize(r.band(), &bx, &by);
+        EXPECT_EQ(bx, 256);
+        EXPECT_EQ(by, 256);
+        const std::vector<double> v = r.values();
+        for (int i = 0; i < nl; ++i)
+            for (int j = 0; j < nc; ++j) {
+                const double got = v[std::size_t(i * nc + j)];
+                if (ws.nodata[i][j])
+                    ASSERT_EQ(got, -2147483648.0);
+                else
+                    ASSERT_NEAR(got * 0.01, ws.dtab[i][j], 0.01) << i << " " << j;  // metres, to the centimetre
+            }
+
+        GdalRead s(shad);
+        EXPECT_EQ(GDALGetRasterDataType(s.band()), GDT_Byte);
+        EXPECT_EQ(GDALGetRasterNoDataValue(s.band(), &has), 255.0);
+        EXPECT_EQ(GDALGetRasterScale(s.band(), nullptr), 1.0);
+        const std::vector<double> b = s.values();
+        EXPECT_EQ(b[std::size_t(95 * nc + 2)], 255.0);
+        EXPECT_EQ(b[std::size_t(10 * nc + 7)], double((10 * 3 + 7) % 255));
+    }
+    ASSERT_EQ(bytes.size(), 2u);
+    EXPECT_EQ(bytes[0], bytes[1]);
+
+    // A file that cannot be created: GDAL's reason, under the result's name.
+    StageFixture f;
+    f.ws.nb_lig = f.ws.nb_col = 1;
+    const std::string lost = f.dir + "none/g_shad1.tif";
+    nrutil::UcGrid one(1, 1);
+    try {
+        write_geotiff_bytes(f.ws, lost, one, "");
+        ADD_FAILURE() << "written";
+    } catch (const RunEnd& e) {
+        EXPECT_TRUE(e.message.starts_with("\n\tError : cannot write " + lost + " (")) << e.message;
+        EXPECT_NE(e.message.find("No such file or directory"), std::string::npos) << e.message;
+    }
+    set_thread_count(0);
+    set_parallel_threshold(default_parallel_threshold);
 }
