@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstdint>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -14,6 +15,26 @@
 
 #include "run_end.hpp"
 #include "workspace.hpp"
+
+int epsg_code(const OGRSpatialReference& srs)
+{
+    auto code_of = [](const OGRSpatialReference& s) {
+        const char* authority = s.GetAuthorityName(nullptr);
+        const char* code = s.GetAuthorityCode(nullptr);
+        return authority && code && EQUAL(authority, "EPSG") ? std::atoi(code) : 0;
+    };
+    if (const int code = code_of(srs)) return code;
+    // An ESRI .prj names no authority: the system that GDAL finds equal to
+    // it, when it is sure (GDAL's own threshold).
+    CPLPushErrorHandler(CPLQuietErrorHandler);
+    int code = 0;
+    if (OGRSpatialReference* match = srs.FindBestMatch()) {
+        code = code_of(*match);
+        match->Release();
+    }
+    CPLPopErrorHandler();
+    return code;
+}
 
 DemCrs parse_prj(const std::string& text)
 {
@@ -56,6 +77,11 @@ DemCrs parse_prj(const std::string& text)
         const char* const options[] = {"FORMAT=WKT1_ESRI", "MULTILINE=NO", nullptr};
         if (srs.exportToWkt(&wkt, options) == OGRERR_NONE && wkt) crs.esri_wkt = wkt;
         CPLFree(wkt);
+        wkt = nullptr;
+        const char* const wkt2[] = {"FORMAT=WKT2_2019", "MULTILINE=NO", nullptr};
+        if (srs.exportToWkt(&wkt, wkt2) == OGRERR_NONE && wkt) crs.wkt = wkt;
+        CPLFree(wkt);
+        crs.epsg = epsg_code(srs);
         int north = 1;
         const char* datum = srs.GetAttrValue("DATUM");
         const std::string d = datum ? datum : "";

@@ -15,11 +15,18 @@ struct DemCrs {
     double foreign_unit_metres = 1;
     std::string name;
     std::string esri_wkt;  // one line, as GDAL writes .prj files
+    std::string wkt;       // WKT2, as the GeoTIFF outputs carry it
+    int epsg = 0;          // its EPSG code, 0 when it has none
     int utm_zone = 0;      // 0 when not a UTM projection on WGS 84
     bool north = true;
 };
 
 DemCrs parse_prj(const std::string& text);
+
+class OGRSpatialReference;
+// The EPSG code of a coordinate system (its own, or the one GDAL finds it
+// equal to), 0 when it has none.
+int epsg_code(const OGRSpatialReference& srs);
 
 // Reads <DEM stem>.prj into ws.dem_prj when it exists; a DEM in geographic
 // coordinates, or projected in another unit than the metre, ends the run with

@@ -156,18 +156,40 @@ void check_not_an_input(const std::vector<Workspace::InputFile>& inputs, const s
 
 }  // namespace
 
-OutFile Workspace::create(const std::string& name, bool binary)
+namespace {
+
+// Creates the temporary file of the result `name` (with the permissions of a
+// file created by fopen); returns its descriptor, `temporary` its path.
+int create_temporary(const std::vector<Workspace::InputFile>& inputs, const std::string& name,
+                     std::string& temporary)
 {
     check_replaceable(name);
     check_not_an_input(inputs, name);
-    std::string temporary = name + ".tmp-XXXXXX";
+    temporary = name + ".tmp-XXXXXX";
     errno = 0;
     begin_creating();
     const int fd = mkstemp(temporary.data());
     if (fd >= 0) remove_on_interrupt(temporary);
     end_creating();
     if (fd < 0) cannot_create(name, errno);
-    std::FILE* f = fchmod(fd, created_mode()) == 0 ? fdopen(fd, binary ? "wb" : "w") : nullptr;
+    if (fchmod(fd, created_mode()) != 0) {
+        const int err = errno;
+        close(fd);
+        std::remove(temporary.c_str());
+        keep_after_interrupt(temporary);
+        cannot_create(name, err);
+    }
+    return fd;
+}
+
+}  // namespace
+
+OutFile Workspace::create(const std::string& name, bool binary)
+{
+    std::string temporary;
+    const int fd = create_temporary(inputs, name, temporary);
+    errno = 0;
+    std::FILE* f = fdopen(fd, binary ? "wb" : "w");
     if (!f) {
         const int err = errno;
         close(fd);
@@ -177,6 +199,15 @@ OutFile Workspace::create(const std::string& name, bool binary)
     }
     pending.push_back({std::move(temporary), name});
     return OutFile(f, name);
+}
+
+std::string Workspace::create_for_gdal(const std::string& name)
+{
+    std::string temporary;
+    const int fd = create_temporary(inputs, name, temporary);
+    close(fd);
+    pending.push_back({std::move(temporary), name});
+    return pending.back().temporary;
 }
 
 const std::string& Workspace::written_path(const std::string& name) const

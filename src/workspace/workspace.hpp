@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "georef.hpp"
 #include "nrutil.hpp"
 #include "outfile.hpp"
 #include "progress.hpp"
@@ -127,8 +128,16 @@ struct Workspace {
     nrutil::UcGrid nodata;
     int nodata_cells = 0;
 
-    // The bytes of the .prj beside an ESRI input (empty when there is none).
+    // The bytes of the .prj beside an ESRI input (empty when there is none);
+    // for a raster read through GDAL, its coordinate system as ESRI WKT.
     std::string dem_prj;
+
+    // A raster read through GDAL: its place and coordinate system, and the
+    // nodata value its band states (in its stored samples, before any scale;
+    // the cells without data hold -infinity in dtab, see gdal_lecture).
+    Georef georef;
+    bool band_nodata_declared = false;
+    double band_nodata = 0;
 
     // Gravity centres.
     int i_gv = 0, j_gv = 0, i_gc = 0, j_gc = 0;
@@ -237,6 +246,10 @@ struct Workspace {
     // Creates the result `name` for writing (under a temporary name; the
     // OutFile reports errors under `name`).
     OutFile create(const std::string& name, bool binary);
+    // Reserves the result `name` for a writer that opens the file itself
+    // (GDAL): the temporary file is created empty and closed, and put in place
+    // with the others.  Returns the path to write.
+    std::string create_for_gdal(const std::string& name);
     // Where the result `name` is being written: the temporary file until the
     // run is done.
     const std::string& written_path(const std::string& name) const;

@@ -1,0 +1,41 @@
+// GDAL within the program: its drivers registered once, its datasets closed
+// by their owner, and its messages kept off the console (the run's own error
+// texts quote them).
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include <gdal.h>
+
+// Registers GDAL's drivers, once for the process.
+void gdal_ready();
+
+// Within its scope, GDAL's messages on the calling thread (GDAL keeps them per
+// thread) are kept here instead of printed.
+class GdalMessages {
+public:
+    GdalMessages();
+    ~GdalMessages();
+    GdalMessages(const GdalMessages&) = delete;
+    GdalMessages& operator=(const GdalMessages&) = delete;
+
+    // The text of the first failure reported since the start of the scope or
+    // clear(), without GDAL's "ERROR n: " prefix; `otherwise` when none.
+    std::string failure(const std::string& otherwise) const;
+    bool failed() const { return failed_; }
+    void clear();
+
+private:
+    static void handler(CPLErr level, CPLErrorNum number, const char* text);
+    std::string failure_;
+    bool failed_ = false;
+};
+
+struct GdalClose {
+    void operator()(void* ds) const
+    {
+        if (ds) GDALClose(static_cast<GDALDatasetH>(ds));
+    }
+};
+using GdalDataset = std::unique_ptr<void, GdalClose>;
