@@ -1,6 +1,7 @@
 #include "auto_base.hpp"
 
 #include <algorithm>
+#include <bit>
 #include <cstdint>
 #include <vector>
 
@@ -36,17 +37,17 @@ struct Limits {
     }
 };
 
-// An altitude as an unsigned key of the same order.
-std::uint32_t key_of(std::int32_t z) { return std::uint32_t(z) ^ 0x80000000u; }
-std::int32_t altitude_of(std::uint32_t key) { return std::int32_t(key ^ 0x80000000u); }
+// The queue's key of a reach: the highest reach is the smallest key.
+std::uint32_t key_of(std::int32_t z) { return ~(std::uint32_t(z) ^ 0x80000000u); }
+std::int32_t altitude_of(std::uint32_t key) { return std::int32_t(~key ^ 0x80000000u); }
 
-// Heap entries: the altitude at which a cell was reached and its number, one
-// 64-bit word while cell numbers fit 32 bits.
+// Queue entries: a key and a cell number, one 64-bit word while cell numbers
+// fit 32 bits.
 struct Narrow {
     using Cell = std::uint32_t;
     using Entry = std::uint64_t;
-    static Entry make(std::int32_t z, Cell c) { return std::uint64_t(key_of(z)) << 32 | c; }
-    static std::int32_t altitude(Entry e) { return altitude_of(std::uint32_t(e >> 32)); }
+    static Entry make(std::uint32_t key, Cell c) { return std::uint64_t(key) << 32 | c; }
+    static std::uint32_t key(Entry e) { return std::uint32_t(e >> 32); }
     static Cell cell(Entry e) { return Cell(e); }
 };
 struct Wide {
@@ -54,54 +55,116 @@ struct Wide {
     struct Entry {
         std::uint32_t key;
         std::uint64_t cell;
-        bool operator<(const Entry& o) const { return key < o.key; }
     };
-    static Entry make(std::int32_t z, Cell c) { return {key_of(z), c}; }
-    static std::int32_t altitude(const Entry& e) { return altitude_of(e.key); }
+    static Entry make(std::uint32_t key, Cell c) { return {key, c}; }
+    static std::uint32_t key(const Entry& e) { return e.key; }
     static Cell cell(const Entry& e) { return e.cell; }
+};
+
+// A radix heap: the keys come out smallest first and none pushed is below
+// the last one out, as the reaches here never rise.  Bucket 0 holds the
+// entries whose key is the last one out, bucket k those whose highest bit
+// differing from it is bit k - 1; refilling bucket 0 empties the first
+// bucket that holds any into lower ones, so an entry moves at most 32 times.
+// On a DEM the keys queued at once span a few metres: a few moves each, and
+// no comparisons between entries.
+template <class Pack>
+class RadixQueue {
+public:
+    using Cell = typename Pack::Cell;
+    void push(std::uint32_t key, Cell c) { buckets_[slot(key)].push_back(Pack::make(key, c)); }
+    // False when the queue is empty, else the key of the next cell out.
+    bool next(std::uint32_t& key)
+    {
+        if (buckets_[0].empty()) {
+            int k = 1;
+            while (k <= 32 && buckets_[k].empty()) ++k;
+            if (k > 32) return false;
+            std::vector<typename Pack::Entry>& from = buckets_[k];
+            std::uint32_t least = UINT32_MAX;
+            for (const auto& e : from) least = std::min(least, Pack::key(e));
+            last_ = least;
+            for (const auto& e : from) buckets_[slot(Pack::key(e))].push_back(e);
+            from.clear();
+        }
+        key = last_;
+        return true;
+    }
+    // The next cell out; next() said there is one.
+    Cell pop()
+    {
+        const Cell c = Pack::cell(buckets_[0].back());
+        buckets_[0].pop_back();
+        return c;
+    }
+
+    // The cell that will come out `d` pops from now, if it is known yet (else
+    // the next one).
+    Cell ahead(std::size_t d) const
+    {
+        const auto& b = buckets_[0];
+        return Pack::cell(b[b.size() > d ? b.size() - 1 - d : b.size() - 1]);
+    }
+
+private:
+    int slot(std::uint32_t key) const { return std::bit_width(key ^ last_); }
+    std::uint32_t last_ = 0;
+    std::vector<typename Pack::Entry> buckets_[33];
 };
 
 // The cells come out highest reach first: a cell's reach, the highest level b
 // at which it belongs to R(b), is the lower of its altitude and its best
 // neighbour's reach, and its first neighbour to come out is its best, so each
-// cell is queued once with its reach.  Cells reached at the level being
-// drained (at or above it) go on a stack, lower ones on a heap.  Once the
-// next reach is below the highest level found not closed, every cell of R at
-// that level has come out and nothing later can raise it.
+// cell is queued once with its reach.  Once the next reach is below the
+// highest level found not closed, every cell of R at that level has come out
+// and nothing later can raise it.
 template <class Pack>
 AutoBase search(const nrutil::IGrid& itab, const nrutil::UcGrid* nodata, int i_p, int j_p)
 {
     using Cell = typename Pack::Cell;
     const int nl = itab.lines(), nc = itab.columns();
-    const std::size_t ncs = std::size_t(nc);
+    const Cell ncs = Cell(nc);
     const std::int32_t* z = itab.data();
     const std::uint8_t* nd = nodata ? nodata->data() : nullptr;
-    nrutil::UcGrid queued;
-    allocate_grid(queued, "of the automatic base line", nc, nl);
-    std::uint8_t* seen = queued.data();
+    nrutil::UcGrid marks;
+    allocate_grid(marks, "of the automatic base line", nc, nl);
+    std::uint8_t* seen = marks.data();
+    // Cells of lines 0, 1 and the last, columns 0, 1 and the last: each needs
+    // its line and column; any other is off the border and all its
+    // neighbours join it.
+    constexpr std::uint8_t queued = 1, near_border = 2;
+    for (int i = 0; i < nl; ++i) {
+        if (i <= 1 || i == nl - 1) {
+            std::fill(seen + std::size_t(i) * ncs, seen + std::size_t(i + 1) * ncs, near_border);
+        } else {
+            for (int j : {0, 1, nc - 1})
+                if (j >= 0 && j < nc) seen[std::size_t(i) * ncs + std::size_t(j)] = near_border;
+        }
+    }
+    const std::ptrdiff_t w = std::ptrdiff_t(nc);
+    const std::ptrdiff_t around[8] = {-w - 1, -w, -w + 1, -1, 1, w - 1, w, w + 1};
 
-    const Cell p = Cell(std::size_t(i_p) * ncs + std::size_t(j_p));
+    const Cell p = Cell(i_p) * ncs + Cell(j_p);
     const std::int32_t a = z[p];
     std::int32_t top = a;
     Cell top_cell = p;
     Limits limits;
-    std::vector<Cell> level_cells{p};
-    std::vector<typename Pack::Entry> lower;
-    seen[p] = 1;
+    RadixQueue<Pack> queue;
+    queue.push(key_of(a), p);
+    seen[p] |= queued;
     std::int32_t level = a;
-    for (;;) {
-        Cell c;
-        if (!level_cells.empty()) {
-            c = level_cells.back();
-            level_cells.pop_back();
-        } else if (!lower.empty() && Pack::altitude(lower.front()) >= limits.level) {
-            level = Pack::altitude(lower.front());
-            c = Pack::cell(lower.front());
-            std::pop_heap(lower.begin(), lower.end());
-            lower.pop_back();
-        } else {
-            break;
+    for (std::uint32_t key; queue.next(key) && altitude_of(key) >= limits.level;) {
+        level = altitude_of(key);
+        {
+            // Its neighbourhood is far from the last cell's as often as not:
+            // fetch a later cell's ahead of time.
+            const Cell f = queue.ahead(8);
+            __builtin_prefetch(z + f - std::min<Cell>(f, ncs));
+            __builtin_prefetch(z + f);
+            __builtin_prefetch(z + std::min<Cell>(f + ncs, Cell(itab.size() - 1)));
+            __builtin_prefetch(seen + f);
         }
+        const Cell c = queue.pop();
         if (level == a) {  // R(a): the centre's own relief
             if (z[c] > top || (z[c] == top && c > top_cell)) {
                 top = z[c];
@@ -110,12 +173,24 @@ AutoBase search(const nrutil::IGrid& itab, const nrutil::UcGrid* nodata, int i_p
         } else if (z[c] > top) {
             limits.add(level, BaseLimit::col, c);
         }
+        if (!(seen[c] & near_border)) {  // all eight neighbours may join it
+            for (const std::ptrdiff_t d : around) {
+                const Cell n = Cell(std::ptrdiff_t(c) + d);
+                if (nd && nd[n]) {
+                    limits.add(level, BaseLimit::nodata);
+                } else if (!(seen[n] & queued)) {
+                    seen[n] |= queued;
+                    queue.push(key_of(std::min(z[n], level)), n);
+                }
+            }
+            continue;
+        }
         const int i = int(c / ncs), j = int(c % ncs);
         if (i == 0 || j == 0 || i == nl - 1 || j == nc - 1) limits.add(level, BaseLimit::edge);
         const bool joins = i >= 1 && j >= 1;
         for (int ni = std::max(i - 1, 0); ni <= std::min(i + 1, nl - 1); ++ni)
             for (int nj = std::max(j - 1, 0); nj <= std::min(j + 1, nc - 1); ++nj) {
-                const Cell n = Cell(std::size_t(ni) * ncs + std::size_t(nj));
+                const Cell n = Cell(ni) * ncs + Cell(nj);
                 if (n == c) continue;
                 if (nd && nd[n]) {
                     limits.add(level, BaseLimit::nodata);
@@ -123,14 +198,9 @@ AutoBase search(const nrutil::IGrid& itab, const nrutil::UcGrid* nodata, int i_p
                     // Never joined, but counted on the border while at or
                     // above the base.
                     limits.add(std::min(z[n], level), BaseLimit::edge);
-                } else if (joins && !seen[n]) {
-                    seen[n] = 1;
-                    if (z[n] >= level) {
-                        level_cells.push_back(n);
-                    } else {
-                        lower.push_back(Pack::make(z[n], n));
-                        std::push_heap(lower.begin(), lower.end());
-                    }
+                } else if (joins && !(seen[n] & queued)) {
+                    seen[n] |= queued;
+                    queue.push(key_of(std::min(z[n], level)), n);
                 }
             }
     }

@@ -48,9 +48,9 @@ struct AutoBase {
 const char* base_limit_name(BaseLimit limit);
 
 // One best-first pass from P, the highest reachable cell first, that stops at
-// the limit's level.  nodata is null when the DEM has no cell without data
-// (else nonzero marks one).  Memory: one byte a cell (only the pages the
-// search reaches) and the search's frontier.
+// the limit's level: O(N) on a DEM (a radix queue keyed by altitude).  nodata
+// is null when the DEM has no cell without data (else nonzero marks one).
+// Memory: one byte a cell, and 8 bytes a cell of the search's frontier.
 AutoBase auto_base(const nrutil::IGrid& itab, const nrutil::UcGrid* nodata, int i_p, int j_p);
 
 // The same search with 64-bit cell numbers, which auto_base uses on grids of

@@ -4,9 +4,12 @@
 
 #include <array>
 #include <chrono>
-#include <cstdlib>
 #include <climits>
+#include <cmath>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
 #include <random>
 #include <string>
 #include <vector>
@@ -316,4 +319,48 @@ TEST(AutoBase, SameAsTheStraightforwardWayOnRandomGrids)
     EXPECT_GT(limits[1][int(BaseLimit::nodata)], 30);
     EXPECT_GT(limits[1][int(BaseLimit::col)], 50);
     EXPECT_GT(limits[0][int(BaseLimit::edge)] + limits[0][int(BaseLimit::nodata)], 1000);
+}
+
+// The time of one search on 4096 x 4096 grids, printed; run by hand:
+// tephromat_tests --gtest_also_run_disabled_tests --gtest_filter='*AutoBaseTiming*'
+TEST(DISABLED_AutoBaseTiming, Grids4096)
+{
+    const int n = 4096;
+    IGrid z(n, n);
+    std::mt19937 rng(4096);
+    // The fastest of three runs, wall clock and processor time: other work on
+    // the machine only slows a run down.
+    auto time = [&](const char* what, int pi, int pj) {
+        double wall = 1e9, cpu = 1e9;
+        AutoBase r;
+        for (int k = 0; k < 3; ++k) {
+            const auto t0 = std::chrono::steady_clock::now();
+            const std::clock_t c0 = std::clock();
+            r = auto_base(z, nullptr, pi, pj);
+            cpu = std::min(cpu, double(std::clock() - c0) / CLOCKS_PER_SEC);
+            wall = std::min(wall, std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
+        }
+        std::printf("%-48s %.3f s (processor %.3f s)  %s\n", what, wall, cpu, describe(r).c_str());
+    };
+    // A cone 1000 m high, 0.35 n in radius, on a plain tilted by 8 m, with a
+    // metre of noise: the base comes where the plain reaches the edge.
+    for (int i = 0; i < n; ++i)
+        for (int j = 0; j < n; ++j) {
+            const double r = std::sqrt(double(i - n / 2) * (i - n / 2) + double(j - n / 2) * (j - n / 2));
+            const double cone = r < 0.35 * n ? 1000 * (1 - r / (0.35 * n)) : 0;
+            z[i][j] = std::int32_t(100 + 6.0 * j / n + 2.0 * i / n + cone) + int(rng() % 2);
+        }
+    time("a cone on a tilted plain", n / 2, n / 2);
+    // A pyramid over the whole grid, with a metre of noise and with 50 m:
+    // every cell is reached.
+    for (int i = 0; i < n; ++i)
+        for (int j = 0; j < n; ++j) z[i][j] = 10000 - std::max(std::abs(i - n / 2), std::abs(j - n / 2)) + int(rng() % 2);
+    time("a pyramid over the whole grid", n / 2, n / 2);
+    for (int i = 0; i < n; ++i)
+        for (int j = 0; j < n; ++j) z[i][j] = 10000 - std::max(std::abs(i - n / 2), std::abs(j - n / 2)) + int(rng() % 50);
+    z[n / 2][n / 2] = 20000;
+    time("a pyramid over the whole grid, 50 m of noise", n / 2, n / 2);
+    // Noise only, over a million metres.
+    for (std::size_t k = 0; k < z.size(); ++k) z.data()[k] = std::int32_t(rng() % 1000000);
+    time("noise", n / 2, n / 2);
 }
