@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cerrno>
 #include <cstdlib>
 
 
@@ -67,4 +68,37 @@ bool parse_sample(std::string_view t, double& v)
     char* end = nullptr;
     v = std::strtod(s.c_str(), &end);
     return end == s.c_str() + s.size() && !s.empty() && !std::isnan(v);
+}
+
+std::optional<int> parse_int(const std::string& t)
+{
+    std::size_t k = 0;
+    bool neg = false;
+    if (k < t.size() && (t[k] == '+' || t[k] == '-')) neg = t[k++] == '-';
+    if (k == t.size()) return std::nullopt;
+    long long v = 0;
+    for (; k < t.size(); ++k) {
+        if (t[k] < '0' || t[k] > '9') return std::nullopt;
+        v = v * 10 + (t[k] - '0');
+        if (v > 2147483648LL) return std::nullopt;
+    }
+    if (neg) v = -v;
+    if (v > 2147483647LL) return std::nullopt;
+    return int(v);
+}
+
+std::optional<double> parse_double(const std::string& t)
+{
+    std::size_t k = (!t.empty() && (t[0] == '+' || t[0] == '-')) ? 1 : 0;
+    if (k == t.size()) return std::nullopt;
+    char c = t[k];
+    if (!((c >= '0' && c <= '9') || c == '.')) return std::nullopt;  // inf, nan
+    if (t.size() > k + 1 && c == '0' && (t[k + 1] == 'x' || t[k + 1] == 'X'))
+        return std::nullopt;
+    errno = 0;
+    char* end = nullptr;
+    double v = std::strtod(t.c_str(), &end);
+    if (end != t.c_str() + t.size()) return std::nullopt;
+    if (errno == ERANGE && std::isinf(v)) return std::nullopt;
+    return v;
 }

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -48,3 +49,9 @@ inline bool is_token_space(char c)
 // A decimal sample as C's "%lf" reads it; false when the token is not wholly a
 // number.  A value beyond the double range reads as an infinity.
 bool parse_sample(std::string_view token, double& v);
+
+// Answers and header values: an optional sign and digits within 32 bits; a
+// decimal number as strtod reads it, but not inf, nan, hexadecimal or a value
+// out of the double range.
+std::optional<int> parse_int(const std::string& token);
+std::optional<double> parse_double(const std::string& token);

@@ -16,6 +16,7 @@
 #include "progress.hpp"
 #include "results_lock.hpp"
 #include "run_end.hpp"
+#include "run_parameters.hpp"
 
 struct Stages;
 struct EdificeLevels;
@@ -46,6 +47,9 @@ struct Workspace {
     // Called by the interpolation when the rest of it runs on one core (its
     // dilation): the driver then starts what it runs beside it.
     std::function<void()> on_one_core;
+
+    // Every answer of the run, as the front end gave them.
+    RunParameters params;
 
     // Directory that holds the site folders, ending with "/".
     std::string root;
@@ -210,6 +214,9 @@ struct Workspace {
 
     // Names.
     std::string nomim1, nomgene;
+    // A raw DEM's descriptor, and whether the run writes it (it had none).
+    std::string nomdescr1;
+    bool write_descriptor = false;
     std::string nomrec1, nomshad1, nomeros1, nomshaderos1;
     std::string desrec1, desshad1, deseros1, desshaderos1;
     std::string nominfo, nomorient, nomgc, nomsurfslice;

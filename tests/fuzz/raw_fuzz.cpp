@@ -12,6 +12,7 @@
 #include <sstream>
 
 #include "fuzz_support.hpp"
+#include "dialogue.hpp"
 #include "input.hpp"
 #include "workspace.hpp"
 

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "dialogue.hpp"
 #include "input.hpp"
 #include "slices.hpp"
 #include "stage_support.hpp"

@@ -8,6 +8,8 @@
 #include <optional>
 #include <string>
 
+#include "token_reader.hpp"
+
 struct Workspace;
 
 // The next answer token; ends the run when the input is exhausted.
@@ -33,11 +35,13 @@ void refused(Workspace& ws, const std::string& answer, const std::string& reason
 using NameCheck = std::function<std::string(const std::string&)>;
 std::string ask_name(Workspace& ws, const std::string& prompt, const NameCheck& check = nullptr);
 
-// Token parsers of the dialogue: an optional sign and digits within 32 bits;
-// a decimal number as strtod reads it, but not inf, nan, hexadecimal or a value
-// out of the double range.
-std::optional<int> parse_int(const std::string& token);
-std::optional<double> parse_double(const std::string& token);
+
+// The dialogue's stages, which ask every question of a run and call the
+// run's steps with the answers: the banner, the DEM and the results; the
+// dynamic scale; the edifice.
+void opening(Workspace& ws);
+void parameters1(Workspace& ws);
+void parameters2(Workspace& ws);
 
 // Waits for one key press (one byte of input, or its end).
 void wait_key(Workspace& ws);
