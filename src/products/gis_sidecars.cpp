@@ -78,8 +78,8 @@ std::string envi_header(const Workspace& ws, int data_type, const std::string& d
 
 void write_gis_sidecars(Workspace& ws)
 {
-    if (ws.format_out != 1) {  // ESRI grids carry their own header
-        if (!ws.dem_prj.empty()) write_prj_copies(ws);
+    if (ws.format_out != 1) {  // ESRI grids and GeoTIFF carry their own header
+        if (ws.format_out == 0 && !ws.dem_prj.empty()) write_prj_copies(ws);
         return;
     }
     static const char* const units[] = {"metres", "decimetres", "centimetres", "millimetres"};

@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cmath>
 
+#include "coordinates.hpp"
 #include "products.hpp"
 #include "workspace.hpp"
 
@@ -85,7 +86,8 @@ std::vector<std::pair<std::string, std::string>> summary_columns(const Workspace
     // The rest of the report.
     whole("slice_centre_line", f.slice_i_gv);
     whole("slice_centre_column", f.slice_j_gv);
-    const bool placed = ws.format == 0 || ws.format_out == 0;  // an ESRI grid in or out
+    // A georeferenced DEM, or a corner typed for ESRI outputs.
+    const bool placed = ws.Coord_UTM_dem1_OK || ws.format_out == 0;
     number_if("x_min", placed, ws.X_min);
     number_if("y_min", placed, ws.Y_min);
     number("dem_min", ws.dmin);
@@ -103,6 +105,15 @@ std::vector<std::pair<std::string, std::string>> summary_columns(const Workspace
     text("crater_depression_m", f.crater_detected ? std::to_string(f.crater_depression) : std::string());
     text("crater_walled_rays", f.crater_detected ? std::to_string(f.crater_walled_rays) : std::string());
     whole("cells_without_data_touched", f.cells_without_data_touched);
+    // Where the centre lies on the ground: the middle of its cell.
+    const Georef g = dem_georef(ws);
+    const MapPoint m = centre_of_cell(g, ws.i_gv, ws.j_gv);
+    number_if("centre_x", placed, m.x);
+    number_if("centre_y", placed, m.y);
+    const std::optional<LonLat> ll = placed ? lonlat_of_map(g, m) : std::nullopt;
+    number_if("centre_lon", ll.has_value(), ll ? ll->lon : 0);
+    number_if("centre_lat", ll.has_value(), ll ? ll->lat : 0);
+    text("crs", g.epsg ? std::to_string(g.epsg) : std::string());
     return c;
 }
 

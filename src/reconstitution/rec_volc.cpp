@@ -10,6 +10,7 @@
 #include "reconstitution.hpp"
 #include "stages.hpp"
 #include "workspace.hpp"
+#include "geotiff_output.hpp"
 
 namespace {
 
@@ -79,6 +80,22 @@ void write_esri_outputs(Workspace& ws)
     write_esri_header(ws, ws.fshaderos1);
     write_esri_bytes(ws, ws.fshaderos1, ws.tab_shaderos1);
     ws.fshaderos1.close();
+}
+
+// GeoTIFF: the rebuilt cone and the erosion in the output unit, with the
+// band's scale that gives metres back; the shaded images as bytes.
+void write_geotiff_outputs(Workspace& ws)
+{
+    const double scale = 1.0 / ws.coeff_rc;
+    ws.both("\n\n\tDEM of the reconstituted cone saved as %s ", ws.nomrec1.c_str());
+    write_geotiff_int32(ws, ws.nomrec1, ws.itab, scale, "rebuilt cone altitude");
+    ws.both("\n\tErosion DEM saved as %s ", ws.nomeros1.c_str());
+    check_erosion(ws);
+    write_geotiff_int32(ws, ws.nomeros1, ws.itab_eros, scale, "erosion thickness");
+    ws.both("\n\tShadowed DEM saved as %s ", ws.nomshad1.c_str());
+    write_geotiff_bytes(ws, ws.nomshad1, ws.tab_shad1, "hill-shaded rebuilt cone, grey 0 to 254");
+    ws.both("\n\tShadowed eroded deposits saved as %s ", ws.nomshaderos1.c_str());
+    write_geotiff_bytes(ws, ws.nomshaderos1, ws.tab_shaderos1, "hill-shaded erosion thickness, grey 0 to 254");
 }
 
 // The measures of the rebuilt cone, and the erosion: what the rebuilt cone has
@@ -206,6 +223,8 @@ void write_rebuilt_cone(Workspace& ws, const RebuiltRanges& r)
 {
     if (ws.format_out == 1)
         write_raw_outputs(ws, r.min_rc, r.max_rc, r.min_eros, r.max_eros, r.maxd);
+    else if (ws.format_out == 2)
+        write_geotiff_outputs(ws);
     else
         write_esri_outputs(ws);
 

@@ -4,8 +4,10 @@
 #include <filesystem>
 #include <iostream>
 #include <system_error>
+#include <vector>
 
 #include "input.hpp"
+#include "measure.hpp"
 #include "interrupt.hpp"
 #include "parallel.hpp"
 #include "run.hpp"
@@ -40,13 +42,17 @@ void help()
            "writes a report, three tables, four output DEMs and pictures beside the DEM.\n"
            "\n"
            "Usage:\n"
+           "  tephromat measure DEM --base METRES --centre LINE,COLUMN [options]\n"
+           "                           one command: any raster GDAL reads (GeoTIFF...), the\n"
+           "                           centre also by --centre-xy X,Y or --centre-lonlat LON,LAT;\n"
+           "                           tephromat measure --help lists every option\n"
            "  tephromat                answer the questions of the dialogue on the console\n"
            "  tephromat < ANSWERS      the same, the answers read from a file, one a line\n"
            "                           (every run records its own in <name>_answers.txt)\n"
            "  tephromat --version      print the version\n"
            "  tephromat --help         print this text\n"
            "\n"
-           "The DEM is an ESRI ASCII grid in metres (<dem>.asc, with its .prj and nodata\n"
+           "The dialogue's DEM is an ESRI ASCII grid in metres (<dem>.asc, with its .prj and nodata\n"
            "cells) or a raw raster (<dem>_m2.raw or <dem>_m4.raw with its .txt descriptor),\n"
            "in a folder below the root directory; the results are written beside it.\n"
            "\n"
@@ -76,17 +82,25 @@ void help()
 
 int main(int argc, char** argv)
 {
-    // The run itself is driven by standard input alone; --version and --help
-    // are the arguments read, any other is ignored.
-    for (int k = 1; k < argc; ++k) {
-        if (std::strcmp(argv[k], "--version") == 0) {
+    // `tephromat measure ...` takes its answers as options; `tephromat`
+    // alone asks them in the dialogue, on standard input.
+    if (argc >= 2 && std::strcmp(argv[1], "measure") == 0) {
+        clean_up_on_interrupt();
+        return measure_main(std::vector<std::string>(argv + 2, argv + argc));
+    }
+    if (argc >= 2) {
+        if (std::strcmp(argv[1], "--version") == 0) {
             std::cout << "tephromat " TEPHROMAT_VERSION "\n";
             return 0;
         }
-        if (std::strcmp(argv[k], "--help") == 0 || std::strcmp(argv[k], "-h") == 0) {
+        if (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
             help();
             return 0;
         }
+        std::cerr << "tephromat: unknown argument \"" << visible_excerpt(argv[1])
+                  << "\" : run tephromat alone for the dialogue, tephromat measure DEM ... for one command, "
+                     "tephromat --help for both\n";
+        return 2;
     }
     clean_up_on_interrupt();
     Workspace ws(std::cin, std::cout);

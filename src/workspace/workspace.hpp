@@ -50,6 +50,11 @@ struct Workspace {
 
     // Every answer of the run, as the front end gave them.
     RunParameters params;
+    // The command that made the run, for <G>_command.txt (empty for the
+    // dialogue, whose answers go to <G>_answers.txt).
+    std::string command_line;
+    // The pictures show the whole DEM, not the edifice and its surroundings.
+    bool full_pictures = false;
 
     // Directory that holds the site folders, ending with "/".
     std::string root;

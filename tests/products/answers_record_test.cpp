@@ -94,23 +94,26 @@ TEST(AnswersRecord, ReplayOfARawDemWhoseDescriptorTheRunWrote)
     EXPECT_EQ(snapshot(site), first);
 }
 
-TEST(CommandLine, VersionIsTheProjectVersionAndOtherArgumentsAreIgnored)
+TEST(CommandLine, VersionIsTheProjectVersionAndUnknownArgumentsAreRefused)
 {
     int status = -1;
     EXPECT_EQ(command_output(shell_quote(TEPHROMAT_EXE) + " --version", &status),
               std::string("tephromat ") + TEPHROMAT_VERSION + "\n");
     EXPECT_EQ(status, 0);
 
+    // An argument the program does not know is a usage error, not a
+    // dialogue that starts as if nothing had been asked.
     TempRoot root;
-    maunga_whau_site(root);
+    const std::string site = maunga_whau_site(root);
     write_file(root.path() + "answers.txt", sample_answers);
-    std::string plain;
-    ASSERT_EQ(run_executable(root.path() + "answers.txt", &plain), 0);
     const std::string with_arguments =
-        command_output(shell_quote(TEPHROMAT_EXE) + " --verbose x < " + shell_quote(root.path() + "answers.txt"), &status);
-    EXPECT_EQ(status, 0);
-    EXPECT_EQ(with_arguments, plain);
-    EXPECT_NE(plain.find("Press any key to exit the program"), std::string::npos);
+        command_output(shell_quote(TEPHROMAT_EXE) + " --verbose x < " + shell_quote(root.path() + "answers.txt") +
+                           " 2>&1",
+                       &status);
+    EXPECT_EQ(status, 2);
+    EXPECT_EQ(with_arguments.find("Press any key"), std::string::npos);
+    EXPECT_NE(with_arguments.find("tephromat: unknown argument \"--verbose\""), std::string::npos);
+    EXPECT_EQ(list_dir(site), std::vector<std::string>{"maunga_whau.asc"});
 }
 
 // --help tells what the program is and how to run it, without a dialogue;

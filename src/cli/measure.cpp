@@ -1,0 +1,330 @@
+#include "measure.hpp"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
+
+#include <cmath>
+#include <filesystem>
+#include <iostream>
+#include <new>
+#include <sstream>
+
+#include "engine.hpp"
+#include "input.hpp"
+#include "names.hpp"
+#include "parallel.hpp"
+#include "presentation.hpp"
+#include "summary.hpp"
+#include "token_reader.hpp"
+#include "workspace.hpp"
+
+namespace {
+
+[[noreturn]] void usage(const std::string& what) { throw UsageError{"tephromat measure: " + what}; }
+
+// "A,B" as two decimal numbers.
+bool number_pair(const std::string& text, double& a, double& b)
+{
+    const std::size_t comma = text.find(',');
+    if (comma == std::string::npos || text.find(',', comma + 1) != std::string::npos) return false;
+    const std::optional<double> x = parse_double(text.substr(0, comma)), y = parse_double(text.substr(comma + 1));
+    if (!x || !y) return false;
+    a = *x;
+    b = *y;
+    return true;
+}
+
+// The index of `value` among `names`, or a usage error listing them.
+int one_of(const std::string& option, const std::string& value, std::initializer_list<const char*> names)
+{
+    int k = 0;
+    std::string list;
+    for (const char* n : names) {
+        if (value == n) return k;
+        list += (k ? ", " : "") + std::string(n);
+        ++k;
+    }
+    usage(option + ": \"" + visible_excerpt(value) + "\" is not one of " + list);
+}
+
+bool ends_with_nocase(const std::string& s, const std::string& end)
+{
+    if (s.size() < end.size()) return false;
+    for (std::size_t k = 0; k < end.size(); ++k)
+        if (std::tolower(static_cast<unsigned char>(s[s.size() - end.size() + k])) != end[k]) return false;
+    return true;
+}
+
+bool is_file(const std::string& path)
+{
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+// How the DEM is read, from its name: an ESRI grid and a raw raster with its
+// descriptor by the program's own readers (GDAL's ASCII-grid driver reads
+// single precision, which would change the figures), every other raster
+// through GDAL.  Sets the format, the raw width and the default generic name.
+void dem_format(RunParameters& p, const std::string& dem, std::string& stem)
+{
+    namespace fs = std::filesystem;
+    const std::string file = fs::path(dem).filename().string();
+    stem = fs::path(dem).stem().string();
+    if (ends_with_nocase(file, ".asc")) {
+        p.format = RunParameters::esri;
+        return;
+    }
+    for (int width : {0, 1}) {
+        const std::string suffix = width == 0 ? "_m2.raw" : "_m4.raw";
+        if (!ends_with_nocase(file, suffix)) continue;
+        const std::string base = dem.substr(0, dem.size() - suffix.size());
+        if (is_file(base + (width == 0 ? "_m2.txt" : "_m4.txt")) || !is_file(base + ".hdr")) {
+            p.format = RunParameters::raw;
+            p.itype = width;
+            stem = file.substr(0, file.size() - suffix.size());
+            return;
+        }
+    }
+    p.format = RunParameters::gdal;
+}
+
+std::string quoted_argument(const std::string& a)
+{
+    if (!a.empty() && a.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789-_./,:=+") ==
+                          std::string::npos)
+        return a;
+    std::string q = "'";
+    for (char c : a) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+}  // namespace
+
+MeasureRequest parse_measure(const std::vector<std::string>& args)
+{
+    CLI::App app{"Measures a volcanic cone from a DEM in one command: the edifice above the base line, its 1 m\n"
+                 "slices, slopes, radii, heights and surfaces, the rebuilt un-eroded cone and the erosion.\n"
+                 "Writes the results beside the DEM (or in --out) and prints the report and the main figures.",
+                 "tephromat measure"};
+    app.set_help_flag("-h,--help", "Print this help and exit");
+    app.get_formatter()->column_width(34);
+    std::string dem, base, centre, centre_xy, centre_lonlat, out, name, format = "geotiff", unit = "m",
+                                                                   input_unit = "m", basal = "surface",
+                                                                   upper_type = "surface", pictures = "cropped";
+    int upper = 0, threads = 0;
+    double pixel_size = 0;
+    bool quiet = false, dry_run = false, version = false, reproject = false;
+    app.add_option("DEM", dem, "The DEM: a GeoTIFF or any raster GDAL reads, an ESRI grid (.asc) or a raw grid\n"
+                               "(NAME_m2.raw or NAME_m4.raw with its .txt descriptor)")
+        ->required();
+    app.add_option("--base", base, "Altitude of the volcanic base line, metres")->required();
+    auto* c1 = app.add_option("--centre", centre,
+                              "Centre point: LINE,COLUMN of the grid, or summit (the DEM's highest cell),\n"
+                              "crater (the deepest closed depression around the summit, above the base line)\n"
+                              "or calculated (the gravity centre of the cells above the base line)");
+    auto* c2 = app.add_option("--centre-xy", centre_xy, "Centre point X,Y in the raster's coordinate system");
+    auto* c3 = app.add_option("--centre-lonlat", centre_lonlat, "Centre point LON,LAT in degrees (WGS 84)");
+    c1->excludes(c2)->excludes(c3);
+    c2->excludes(c1)->excludes(c3);
+    c3->excludes(c1)->excludes(c2);
+    app.add_option("--out", out, "Folder of the results, created if missing")->default_str("the DEM's folder");
+    app.add_option("--name", name, "Generic name of the results")->default_str("the DEM's name");
+    app.add_option("--format", format, "Output DEMs: geotiff, esri, raw16 or raw32")->default_str("geotiff");
+    app.add_option("--unit", unit, "Unit of the output DEMs' samples: m, dm, cm or mm")->default_str("m");
+    app.add_option("--input-unit", input_unit, "Unit of a raw DEM's samples: m, dm, cm or mm")->default_str("m");
+    app.add_option("--pixel-size", pixel_size, "Pixel size in metres, for a raster without georeferencing")
+        ->default_str("the raster's");
+    app.add_flag("--reproject", reproject,
+                 "Warp a DEM in degrees or feet to the UTM zone of its centre (bilinear, in memory)")
+        ->default_str("off");
+    app.add_option("--basal-slice", basal, "Basal slice of the gravity-centre model: surface or perimeter")
+        ->default_str("surface");
+    app.add_option("--upper-slices", upper, "Upper slices in the gravity-centre model: 2 to 10, or 0 for none")
+        ->default_str("0");
+    app.add_option("--upper-type", upper_type, "Upper slices drawn as surface or perimeter")->default_str("surface");
+    app.add_option("--pictures", pictures, "Pictures cropped to the edifice, or full (the whole DEM)")
+        ->default_str("cropped");
+    app.add_option("--threads", threads, "Threads, 1 to 1024")->default_str("TEPHROMAT_THREADS or the cores");
+    app.add_flag("--quiet", quiet, "Print nothing but errors")->default_str("off");
+    app.add_flag("--dry-run", dry_run, "Describe the DEM, the centre and the edifice, and write nothing")
+        ->default_str("off");
+    app.add_flag("--version", version, "Print the version and exit");
+
+    std::vector<std::string> reversed(args.rbegin(), args.rend());
+    try {
+        // --help and --version need no other option.
+        for (const std::string& a : args) {
+            if (a == "--help" || a == "-h") throw ShowText{app.help()};
+            if (a == "--version") throw ShowText{"tephromat " TEPHROMAT_VERSION "\n"};
+        }
+        app.parse(reversed);
+    } catch (const CLI::ParseError& e) {
+        std::string what = e.what();
+        for (char& ch : what)
+            if (ch == '\n') ch = ' ';
+        usage(what);
+    }
+
+    MeasureRequest r;
+    RunParameters& p = r.params;
+    r.dem = dem;
+    p.nomim1 = dem;
+    std::string stem;
+    dem_format(p, dem, stem);
+
+    // The base line.
+    const std::optional<double> b = parse_double(base);
+    if (!b) usage("--base: \"" + visible_excerpt(base) + "\" is not a number of metres");
+    if (!(*b > -2147483648.0 && *b < 2147483647.0)) usage("--base: " + base + " is outside the signed 32-bit range");
+    p.dbase = *b;
+
+    // The centre.
+    CentreRequest& c = r.centre;
+    if (!centre.empty()) {
+        c.option = "--centre";
+        if (centre == "summit") {
+            c.kind = CentreRequest::summit;
+        } else if (centre == "crater") {
+            c.kind = CentreRequest::crater;
+        } else if (centre == "calculated") {
+            c.kind = CentreRequest::calculated;
+        } else {
+            double line, column;
+            if (!number_pair(centre, line, column) || line != std::floor(line) || column != std::floor(column))
+                usage("--centre: \"" + visible_excerpt(centre) +
+                      "\" is not LINE,COLUMN (two whole numbers), summit, crater or calculated");
+            c.kind = CentreRequest::cell;
+            c.a = line;
+            c.b = column;
+        }
+    } else if (!centre_xy.empty()) {
+        c.option = "--centre-xy";
+        c.kind = CentreRequest::map_xy;
+        if (!number_pair(centre_xy, c.a, c.b)) usage("--centre-xy: \"" + visible_excerpt(centre_xy) + "\" is not X,Y");
+    } else if (!centre_lonlat.empty()) {
+        c.option = "--centre-lonlat";
+        c.kind = CentreRequest::lonlat;
+        if (!number_pair(centre_lonlat, c.a, c.b) || std::fabs(c.a) > 360 || std::fabs(c.b) > 90)
+            usage("--centre-lonlat: \"" + visible_excerpt(centre_lonlat) +
+                  "\" is not LON,LAT in degrees (latitude -90 to 90)");
+    } else {
+        usage("the centre point is required: --centre, --centre-xy or --centre-lonlat");
+    }
+
+    // The results.
+    namespace fs = std::filesystem;
+    r.dem_folder_out = out.empty();
+    std::string folder = out.empty() ? fs::path(dem).parent_path().string() : out;
+    if (folder.empty()) folder = ".";
+    struct stat st;
+    if (!out.empty() && stat(out.c_str(), &st) == 0 && !S_ISDIR(st.st_mode))
+        usage("--out: " + out + " is a file, not a folder");
+    if (folder.back() != '/') folder += '/';
+    p.folder = folder;
+    p.nomgene = name.empty() ? stem : name;
+    if (const std::string why = file_name_problem(p.nomgene); !why.empty())
+        usage("--name: \"" + visible_excerpt(p.nomgene) + "\" is refused : " + why);
+    const int f = one_of("--format", format, {"geotiff", "esri", "raw16", "raw32"});
+    p.format_out = f == 0 ? 2 : f == 1 ? 0 : 1;
+    p.itype_out = f == 3 ? 1 : 0;
+    p.dyn_scale_out = one_of("--unit", unit, {"m", "dm", "cm", "mm"});
+    p.interv = one_of("--input-unit", input_unit, {"m", "dm", "cm", "mm"});
+    if (p.interv != 0 && p.format != RunParameters::raw)
+        usage("--input-unit: only a raw grid's samples may be in another unit than the metre");
+    if (!(pixel_size >= 0 && pixel_size < 2147483648.0)) usage("--pixel-size: must be above 0 metres");
+    p.dpix_size = pixel_size;
+    p.pix_size = int(pixel_size);
+    p.reproject = reproject;
+    p.Basic_Slice = one_of("--basal-slice", basal, {"surface", "perimeter"});
+    if (upper != 0 && (upper < 2 || upper > 10)) usage("--upper-slices: " + std::to_string(upper) + " is not 0 or 2 to 10");
+    p.UpSliVisu = upper == 0 ? 1 : 0;
+    p.NumSlices = upper;
+    p.VisuType = one_of("--upper-type", upper_type, {"surface", "perimeter"});
+    r.full_pictures = one_of("--pictures", pictures, {"cropped", "full"}) == 1;
+    if (threads < 0 || threads > 1024) usage("--threads: " + std::to_string(threads) + " is not 1 to 1024");
+    r.threads = threads;
+    r.quiet = quiet;
+    r.dry_run = dry_run;
+
+    r.command_line = "tephromat measure";
+    for (const std::string& a : args) r.command_line += " " + quoted_argument(a);
+    return r;
+}
+
+int measure_main(const std::vector<std::string>& args)
+{
+    MeasureRequest r;
+    try {
+        r = parse_measure(args);
+    } catch (const ShowText& t) {
+        std::cout << t.text;
+        return 0;
+    } catch (const UsageError& e) {
+        std::cerr << e.message << "\n";
+        return 2;
+    }
+    if (r.threads > 0) set_thread_count(r.threads);
+
+    // The transcript of the dialogue's steps is not shown: the report is.
+    std::ostringstream transcript;
+    std::istringstream no_answers;
+    Workspace ws(no_answers, transcript);
+    ws.err = &std::cerr;
+    ws.params = r.params;
+    ws.command_line = r.command_line;
+    ws.full_pictures = r.full_pictures;
+    if (!r.quiet && isatty(STDERR_FILENO)) ws.progress.show_on(&std::cerr);
+    try {
+        try {
+            RunParameters& p = ws.params;
+            std::string notes;
+            if (p.format == RunParameters::raw) {
+                if (!dem_exists(p.nomim1)) fail(cfmt("cannot read %s (no such file)", p.nomim1.c_str()));
+                const RawDescriptor d = read_raw_descriptor(ws);
+                if (!d.found)
+                    fail(cfmt("%s has no descriptor %s (nor an ENVI header .hdr) : its lines and columns are unknown",
+                              p.nomim1.c_str(), d.path.c_str()));
+                notes = read_dem(ws, d);
+            } else {
+                notes = read_dem(ws);
+            }
+            if (p.format == RunParameters::esri && p.dpix_size > 0 &&
+                std::fabs(p.dpix_size - ws.dpix_size) > std::fabs(ws.dpix_size) * 1e-6)
+                fail(cfmt("--pixel-size %g differs from the cellsize %g of %s : the pixel size comes from the raster",
+                          p.dpix_size, ws.dpix_size, p.nomim1.c_str()));
+            if (!notes.empty() && !r.quiet) std::cerr << note_lines(notes);
+            dem_dimensions(ws);
+            dem_range(ws);
+            dem_in_metres(ws);
+            set_pixel_size(ws);
+            resolve_centre(ws, r.centre);
+            if (r.dry_run) {
+                std::cout << dry_run_text(ws);
+                return 0;
+            }
+            std::error_code ec;
+            std::filesystem::create_directories(p.folder, ec);
+            if (ec) fail(cfmt("--out: cannot create the folder %s (%s)", p.folder.c_str(), ec.message().c_str()));
+            prepare_results(ws);
+            set_base_line(ws);
+            set_centre(ws);
+            write_report_header(ws);
+            set_model_display(ws);
+            measure_and_rebuild(ws);
+        } catch (const std::bad_alloc&) {
+            fail(cfmt("not enough memory for a DEM of %d lines x %d columns", ws.nb_lig, ws.nb_col));
+        }
+    } catch (const RunEnd& end) {
+        if (end.status != 0) ws.remove_created();
+        ws.progress.clear();
+        std::string message = end.message;
+        const std::string mark = "\n\tError : ";
+        if (message.compare(0, mark.size(), mark) == 0) message = "tephromat: " + message.substr(mark.size());
+        std::cerr << message;
+        return end.status;
+    }
+    if (!r.quiet) std::cout << report_and_figures(ws);
+    return 0;
+}

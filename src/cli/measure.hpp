@@ -1,0 +1,36 @@
+// `tephromat measure DEM --base B --centre ...`: the run in one command, its
+// answers given as options, its report and main figures on standard output.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "centre_point.hpp"
+#include "run_parameters.hpp"
+
+// What the options ask for, beside the answers of the dialogue.
+struct MeasureRequest {
+    RunParameters params;
+    CentreRequest centre;
+    std::string dem;          // the DEM as given
+    bool dem_folder_out = true;  // no --out: the results go beside the DEM
+    int threads = 0;          // 0: TEPHROMAT_THREADS or the machine's cores
+    bool quiet = false, dry_run = false, full_pictures = false;
+    std::string command_line;  // the command, to repeat the run
+};
+
+// A usage error: a one-line message that names the option; exit status 2.
+struct UsageError {
+    std::string message;
+};
+// Help and --version: printed as they are, exit status 0.
+struct ShowText {
+    std::string text;
+};
+
+// Parses the arguments after "measure" (throws UsageError or ShowText).
+MeasureRequest parse_measure(const std::vector<std::string>& args);
+
+// Runs `tephromat measure` with the arguments after "measure"; returns the
+// exit status (0 done, 1 run error, 2 usage error).
+int measure_main(const std::vector<std::string>& args);

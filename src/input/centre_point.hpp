@@ -1,0 +1,31 @@
+// The centre point given in the terms a user has: a cell, map coordinates,
+// longitude and latitude, or found on the DEM (its summit, its crater), or
+// calculated from the basal slice as the design does.
+#pragma once
+
+#include <string>
+
+struct Workspace;
+
+struct CentreRequest {
+    enum Kind { cell, map_xy, lonlat, summit, crater, calculated };
+    Kind kind = cell;
+    double a = 0, b = 0;  // line and column, X and Y, or longitude and latitude
+    std::string option;   // the option or argument that gave it, for messages
+};
+
+// Sets ws.params.grav_cent, i_gv and j_gv from `c` once the DEM is read and in
+// whole metres; a crater is looked for above the base line ws.params.dbase.
+// A point outside the grid ends the run with an error that names the option
+// and the grid's extent in the units given.
+void resolve_centre(Workspace& ws, const CentreRequest& c);
+
+// The last cell in scan order at the DEM's highest whole-metre altitude: the
+// summit with which the design decides that there is no crater to look for.
+void dem_summit(const Workspace& ws, int& line, int& column);
+
+// In the zone above `base` that holds the summit, the closed depression of
+// greatest depth (each cell's depth is what a flood from the zone's outlets
+// leaves above it); its mean cell when that lies in it, else its deepest cell.
+// False when no depression is 1 m deep.
+bool deepest_crater(const Workspace& ws, int base, int& line, int& column);
