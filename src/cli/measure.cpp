@@ -274,7 +274,7 @@ int measure_main(const std::vector<std::string>& args)
     ws.err = &std::cerr;
     ws.params = r.params;
     ws.command_line = r.command_line;
-    ws.full_pictures = r.full_pictures;
+    ws.crop_pictures = !r.full_pictures;
     if (!r.quiet && isatty(STDERR_FILENO)) ws.progress.show_on(&std::cerr);
     try {
         try {

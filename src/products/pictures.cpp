@@ -169,7 +169,7 @@ int text_width(const std::string& s, int dot) { return int(s.size()) * (glyph_w 
 // Cells without data become transparent white (white for the viewers that
 // show no transparency: the grey scale stops at 254); the rest stays opaque.
 // A DEM without such cells keeps its pictures without an alpha channel.
-Image without_data_transparent(const Workspace& ws, Image im, int zoom)
+Image without_data_transparent(const Workspace& ws, const PictureWindow& w, Image im, int zoom)
 {
     if (ws.nodata_cells == 0) return im;
     const int c = im.channels;
@@ -182,7 +182,8 @@ Image without_data_transparent(const Workspace& ws, Image im, int zoom)
     std::uint8_t* dst = out.pixels.data();
     for (int y = 0; y < im.height; ++y)
         for (int x = 0; x < im.width; ++x, src += c, dst += c + 1) {
-            const bool empty = y / zoom < ws.nb_lig && x / zoom < ws.nb_col && without_data(ws, y / zoom, x / zoom);
+            const bool empty = y / zoom < w.lines && x / zoom < w.columns &&
+                               without_data(ws, w.i0 + y / zoom, w.j0 + x / zoom);
             for (int k = 0; k < c; ++k) dst[k] = empty ? 255 : src[k];
             dst[c] = empty ? 0 : 255;
         }
@@ -196,28 +197,95 @@ void write_file(Workspace& ws, const std::string& name, const std::vector<std::u
     f.close();
 }
 
+// A white strip under the picture with a black bar of a round number of
+// metres, about a quarter of the picture's width, and its length.
+Image with_scale_bar(const Workspace& ws, Image im, int zoom)
+{
+    const double metres_per_pixel = ws.dsizepix / zoom;
+    const int dot = std::clamp(im.width / 200, 1, 4);
+    const double wanted = im.width / 4.0 * metres_per_pixel;
+    const double magnitude = std::pow(10.0, std::floor(std::log10(wanted)));
+    const double r = wanted / magnitude;
+    const double metres = (r >= 5 ? 5 : r >= 2 ? 2 : 1) * magnitude;
+    const int bar = std::max(1, int(std::lround(metres / metres_per_pixel)));
+    const int strip = glyph_h * dot + 8 * dot;
+    const int c = im.channels;
+    Image out;
+    out.width = im.width;
+    out.height = im.height + strip;
+    out.channels = c;
+    out.pixels.assign(std::size_t(out.width) * std::size_t(out.height) * std::size_t(c), 255);
+    std::copy(im.pixels.begin(), im.pixels.end(), out.pixels.begin());
+    auto black = [&](int x, int y) {
+        if (x < 0 || y < 0 || x >= out.width || y >= out.height) return;
+        std::uint8_t* p = &out.pixels[(std::size_t(y) * std::size_t(out.width) + std::size_t(x)) * std::size_t(c)];
+        for (int k = 0; k < c; ++k) p[k] = k == 1 && c == 2 ? 255 : k == 3 ? 255 : 0;
+    };
+    const int x0 = 4 * dot, y0 = im.height + 4 * dot;
+    for (int y = y0 + dot; y < y0 + 3 * dot; ++y)
+        for (int x = x0; x < x0 + bar; ++x) black(x, y);
+    const std::string label = tick_label(metres, metres) + " m";
+    int x = x0 + bar + 3 * dot;
+    for (char ch : label) {
+        if (const Glyph* g = find_glyph(ch))
+            for (int row = 0; row < glyph_h; ++row)
+                for (int k = 0; k < glyph_w; ++k)
+                    if (g->rows[row] & (0x10 >> k))
+                        for (int a = 0; a < dot; ++a)
+                            for (int b = 0; b < dot; ++b) black(x + k * dot + a, y0 - dot + row * dot + b);
+        x += (glyph_w + 1) * dot;
+    }
+    return out;
+}
+
 Image grey_image(const Workspace& ws, const nrutil::UcGrid& g, int zoom)
 {
+    const PictureWindow w = picture_window(ws);
     Image im;
-    im.width = g.columns() * zoom;
-    im.height = g.lines() * zoom;
+    im.width = w.columns * zoom;
+    im.height = w.lines * zoom;
     im.channels = 1;
     im.pixels.resize(std::size_t(im.width) * std::size_t(im.height));
     std::uint8_t* out = im.pixels.data();
-    for (int i = 0; i < g.lines(); ++i) {
-        const std::uint8_t* row = g[i];
+    for (int i = w.i0; i < w.i0 + w.lines; ++i) {
+        const std::uint8_t* row = g[i] + w.j0;
         std::uint8_t* first = out;
-        for (int j = 0; j < g.columns(); ++j, out += zoom) std::memset(out, row[j], std::size_t(zoom));
+        for (int j = 0; j < w.columns; ++j, out += zoom) std::memset(out, row[j], std::size_t(zoom));
         for (int r = 1; r < zoom; ++r, out += im.width) std::memcpy(out, first, std::size_t(im.width));
     }
-    return without_data_transparent(ws, std::move(im), zoom);
+    im = without_data_transparent(ws, w, std::move(im), zoom);
+    return w.scale_bar ? with_scale_bar(ws, std::move(im), zoom) : im;
 }
 
 }  // namespace
 
+PictureWindow picture_window(const Workspace& ws)
+{
+    PictureWindow w{0, 0, ws.nb_lig, ws.nb_col, false};
+    if (!ws.crop_pictures || !ws.tab) return w;
+    int i0 = ws.nb_lig, i1 = -1, j0 = ws.nb_col, j1 = -1;
+    for (int i = 0; i < ws.nb_lig; ++i)
+        for (int j = 0; j < ws.nb_col; ++j)
+            if (ws.tab[i][j] == 1) {
+                i0 = std::min(i0, i);
+                i1 = std::max(i1, i);
+                j0 = std::min(j0, j);
+                j1 = std::max(j1, j);
+            }
+    if (i1 < 0) return w;
+    const int mi = std::max(10, (i1 - i0 + 1) / 10), mj = std::max(10, (j1 - j0 + 1) / 10);
+    w.i0 = std::max(0, i0 - mi);
+    w.j0 = std::max(0, j0 - mj);
+    w.lines = std::min(ws.nb_lig - 1, i1 + mi) - w.i0 + 1;
+    w.columns = std::min(ws.nb_col - 1, j1 + mj) - w.j0 + 1;
+    w.scale_bar = true;
+    return w;
+}
+
 int picture_zoom(const Workspace& ws)
 {
-    return std::clamp(512 / std::max({ws.nb_lig, ws.nb_col, 1}), 1, 8);
+    const PictureWindow w = picture_window(ws);
+    return std::clamp(512 / std::max({w.lines, w.columns, 1}), 1, 8);
 }
 
 std::array<std::uint8_t, 3> viridis(double t)
@@ -275,7 +343,8 @@ std::vector<std::uint8_t> encode_png(const Image& image)
 
 Image erosion_picture(const Workspace& ws)
 {
-    const int nl = ws.nb_lig, nc = ws.nb_col;
+    const PictureWindow w = picture_window(ws);
+    const int nl = w.lines, nc = w.columns;
     const int zoom = picture_zoom(ws);
     const int map_w = nc * zoom, map_h = nl * zoom;
     const int dot = std::clamp(map_h / 150, 1, 8);  // legend text grows with the picture
@@ -309,8 +378,8 @@ Image erosion_picture(const Workspace& ws)
         for (int i = first; i < last; ++i) {
             std::uint64_t sum = 0, count = 0;
             for (int j = 0; j < nc; ++j)
-                if (!without_data(ws, i, j)) {
-                    sum += ws.tab_shad1[i][j];
+                if (!without_data(ws, w.i0 + i, w.j0 + j)) {
+                    sum += ws.tab_shad1[w.i0 + i][w.j0 + j];
                     ++count;
                 }
             grey_sums[std::size_t(i)] = {sum, count};
@@ -326,9 +395,9 @@ Image erosion_picture(const Workspace& ws)
     parallel_rows(0, nl, std::size_t(nc) * std::size_t(zoom) * std::size_t(zoom), [&](int first, int last) {
         for (int i = first; i < last; ++i)
             for (int j = 0; j < nc; ++j) {
-                const std::uint8_t g = ws.tab_shad1[i][j];
+                const std::uint8_t g = ws.tab_shad1[w.i0 + i][w.j0 + j];
                 std::array<std::uint8_t, 3> rgb = {g, g, g};
-                const double e = ws.dtab_eros[i][j];
+                const double e = ws.dtab_eros[w.i0 + i][w.j0 + j];
                 if (e > 0) {
                     const double light = g >= neutral ? (g - neutral) / (254 - neutral) : (g - neutral) / neutral;
                     rgb = viridis(e / scale_top);
@@ -354,7 +423,8 @@ Image erosion_picture(const Workspace& ws)
         cv.rect(x0 + bar_w, y - dot / 2, tick_len, dot, {0, 0, 0});
         cv.text(x0 + bar_w + tick_len + dot * 2, y - glyph_h * dot / 2, tick_label(v, spacing), dot);
     }
-    return without_data_transparent(ws, std::move(im), zoom);
+    im = without_data_transparent(ws, w, std::move(im), zoom);
+    return w.scale_bar ? with_scale_bar(ws, std::move(im), zoom) : im;
 }
 
 namespace {

@@ -27,6 +27,14 @@ struct Image {
     int width = 0, height = 0, channels = 1;
     std::vector<std::uint8_t> pixels;
 };
+// The cells a picture shows: the whole grid, or (ws.crop_pictures) the
+// edifice with a margin of a tenth of its extent, at least 10 cells, and then
+// a scale bar in metres under it.
+struct PictureWindow {
+    int i0 = 0, j0 = 0, lines = 0, columns = 0;
+    bool scale_bar = false;
+};
+PictureWindow picture_window(const Workspace& ws);
 // Pixels per cell side in the pictures: small grids are enlarged, each cell a
 // square of pixels, so that a picture and its legend stay legible.
 int picture_zoom(const Workspace& ws);

@@ -1,6 +1,7 @@
 #include "products.hpp"
 
 #include "answers_record.hpp"
+#include "centres_map.hpp"
 #include "gis_sidecars.hpp"
 #include "pictures.hpp"
 #include "slice_plot.hpp"
@@ -19,6 +20,7 @@ void write_products(Workspace& ws, EncodedPictures pictures)
     write_gis_sidecars(ws);
     write_pictures(ws, std::move(pictures));
     write_slice_plot(ws);
+    write_centres_map(ws);
     write_summary(ws);
     write_answers_record(ws);
 }

@@ -139,4 +139,5 @@ void model_upper_slice_rows(Workspace& ws, const nrutil::IGrid& mask, int k, int
 void model_centre_row(Workspace& ws, int centre_i, int centre_j, int k)
 {
     xyz_row(ws, centre_j, centre_i, model_z(ws, k));
+    ws.slice_centres.push_back({centre_i, centre_j, k});
 }

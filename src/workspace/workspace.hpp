@@ -53,8 +53,9 @@ struct Workspace {
     // The command that made the run, for <G>_command.txt (empty for the
     // dialogue, whose answers go to <G>_answers.txt).
     std::string command_line;
-    // The pictures show the whole DEM, not the edifice and its surroundings.
-    bool full_pictures = false;
+    // The pictures show the edifice and its surroundings with a scale bar,
+    // not the whole DEM.
+    bool crop_pictures = false;
 
     // Directory that holds the site folders, ending with "/".
     std::string root;
@@ -172,6 +173,13 @@ struct Workspace {
     // first (which uses tab_co and tab_conv): kept from one stage to the
     // other, released before the rebuilt cone is measured.
     std::vector<nrutil::UcGrid> worker_grids;
+
+    // The centre of each slice's envelope, as the gravity-centre model has
+    // them, in order of altitude (for <G>_centres_map.csv).
+    struct SliceCentre {
+        int line, column, altitude;
+    };
+    std::vector<SliceCentre> slice_centres;
 
     // The edifice's zones at every altitude, left by the slice analysis for the
     // interpolation.
