@@ -24,7 +24,7 @@
 
 namespace {
 
-const std::string sample_tif = "/work/shared/data/maunga-whau-lidar/maungawhau_lidar_10m_nztm.tif";
+const std::string sample_tif = std::string(EXAMPLES_DIR) + "/maunga-whau-lidar/maungawhau_lidar_10m_nztm.tif";
 constexpr double minus_infinity = -std::numeric_limits<double>::infinity();
 
 struct Raster {

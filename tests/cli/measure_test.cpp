@@ -1,0 +1,236 @@
+// `tephromat measure`: its options, the same figures as the dialogue, the
+// centre in every form on the georeferenced sample, GeoTIFF outputs read back
+// by GDAL, and a dry run that writes nothing.
+#include <gtest/gtest.h>
+
+#include <gdal.h>
+
+#include <cmath>
+#include <filesystem>
+#include <sstream>
+
+#include "measure.hpp"
+#include "stage_support.hpp"
+
+namespace {
+
+const std::string lidar = std::string(EXAMPLES_DIR) + "/maunga-whau-lidar/maungawhau_lidar_10m_nztm.tif";
+
+std::vector<std::string> words(const std::string& s)
+{
+    std::istringstream in(s);
+    std::vector<std::string> w;
+    for (std::string t; in >> t;) w.push_back(t);
+    return w;
+}
+
+// The program run as `tephromat measure ARGS`, standard error kept apart.
+std::string measure(const std::string& args, int* status, std::string* errors = nullptr)
+{
+    const std::string err = std::filesystem::temp_directory_path() / ("measure-err-" + std::to_string(getpid()));
+    std::string out = command_output(shell_quote(TEPHROMAT_EXE) + " measure " + args + " 2> " + shell_quote(err), status);
+    if (errors) *errors = read_file(err);
+    std::filesystem::remove(err);
+    return out;
+}
+
+// The report without the lines that name files (paths differ between runs).
+std::string report_figures(const std::string& report)
+{
+    std::string kept;
+    std::istringstream in(report);
+    for (std::string line; std::getline(in, line);)
+        if (line.find("saved as") == std::string::npos && line.find("Name of the treated file") == std::string::npos)
+            kept += line + "\n";
+    return kept;
+}
+
+}  // namespace
+
+TEST(Measure, OptionsTable)
+{
+    const std::string dem = "cone.asc --base 125 ";
+    struct Row {
+        std::string args, error;  // error empty: accepted
+    } rows[] = {
+        {dem + "--centre 27,29", ""},
+        {dem + "--centre summit --format raw16 --unit mm --upper-slices 4 --upper-type perimeter", ""},
+        {dem + "--centre-xy 1757235,5917295 --basal-slice perimeter --threads 3", ""},
+        {dem + "--centre-lonlat 174.7642,-36.8772 --name other --out results", ""},
+        {"cone.asc --centre 27,29", "--base is required"},
+        {dem, "the centre point is required"},
+        {dem + "--centre 27,29 --fast", "--fast"},
+        {dem + "--centre", "--centre"},
+        {"cone.asc --base high --centre 27,29", "--base: \"high\" is not a number of metres"},
+        {"cone.asc --base 3e9 --centre 27,29", "--base: 3e9 is outside the signed 32-bit range"},
+        {dem + "--centre 27.5,29", "--centre: \"27.5,29\" is not LINE,COLUMN"},
+        {dem + "--centre top", "--centre: \"top\" is not LINE,COLUMN (two whole numbers), summit, crater or calculated"},
+        {dem + "--centre 27,29 --centre-xy 1,2", "excludes"},
+        {dem + "--centre-lonlat 174.7,-95", "--centre-lonlat: \"174.7,-95\" is not LON,LAT"},
+        {dem + "--centre 27,29 --format png", "--format: \"png\" is not one of geotiff, esri, raw16, raw32"},
+        {dem + "--centre 27,29 --unit km", "--unit: \"km\" is not one of m, dm, cm, mm"},
+        {dem + "--centre 27,29 --upper-slices 11", "--upper-slices: 11 is not 0 or 2 to 10"},
+        {dem + "--centre 27,29 --upper-slices 1", "--upper-slices: 1 is not 0 or 2 to 10"},
+        {dem + "--centre 27,29 --threads 0x", "--threads"},
+        {dem + "--centre 27,29 --threads 2000", "--threads: 2000 is not 1 to 1024"},
+        {dem + "--centre 27,29 --name a/b", "--name: \"a/b\" is refused"},
+        {dem + "--centre 27,29 --input-unit cm", "--input-unit: only a raw grid's samples"},
+        {dem + "--centre 27,29 --out " + std::string(TEPHROMAT_EXE), "is a file, not a folder"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.args);
+        try {
+            const MeasureRequest r = parse_measure(words(row.args));
+            EXPECT_EQ(row.error, "") << "accepted";
+            EXPECT_EQ(r.params.nomgene, row.args.find("--name") == std::string::npos ? "cone" : "other");
+        } catch (const UsageError& e) {
+            EXPECT_NE(row.error, "") << e.message;
+            EXPECT_NE(e.message.find(row.error), std::string::npos) << e.message;
+            EXPECT_EQ(e.message.find('\n'), std::string::npos) << "one line: " << e.message;
+            EXPECT_EQ(e.message.rfind("tephromat measure: ", 0), 0u) << e.message;
+        }
+    }
+    // What the options set.
+    const MeasureRequest r = parse_measure(words(dem + "--centre 27,29 --format raw16 --unit mm --upper-slices 4"));
+    EXPECT_EQ(r.params.format, RunParameters::esri);
+    EXPECT_EQ(r.params.format_out, 1);
+    EXPECT_EQ(r.params.itype_out, 0);
+    EXPECT_EQ(r.params.dyn_scale_out, 3);
+    EXPECT_EQ(r.params.UpSliVisu, 0);
+    EXPECT_EQ(r.params.NumSlices, 4);
+    EXPECT_EQ(r.params.folder, "./");
+    EXPECT_EQ(r.centre.kind, CentreRequest::cell);
+
+    // The help lists every option with its default; a usage error is status 2.
+    int status = -1;
+    const std::string help = measure("--help", &status);
+    EXPECT_EQ(status, 0);
+    for (const char* option : {"--base", "--centre", "--centre-xy", "--centre-lonlat", "--out", "--name",
+                               "--format TEXT=geotiff", "--unit TEXT=m", "--basal-slice TEXT=surface",
+                               "--upper-slices INT=0", "--upper-type TEXT=surface", "--threads", "--quiet",
+                               "--dry-run", "--version", "--pixel-size", "--input-unit", "--reproject",
+                               "--pictures TEXT=cropped"})
+        EXPECT_NE(help.find(option), std::string::npos) << option;
+    std::string errors;
+    measure("x.asc --base 1 --centre 1,1 --unit km", &status, &errors);
+    EXPECT_EQ(status, 2);
+    EXPECT_EQ(errors, "tephromat measure: --unit: \"km\" is not one of m, dm, cm, mm\n");
+}
+
+// The same answers through the dialogue and through the options: the same
+// report figures, tables and output DEMs.
+TEST(Measure, SameFiguresAsTheDialogue)
+{
+    TempRoot root;
+    const std::string site = maunga_whau_site(root);
+    ASSERT_EQ(run_program("site\nmaunga_whau\n0\n10\n1\nd\n0\n125\n0\n27\n29\n0\n0\n4\n1\n\n").status, 0);
+    int status = -1;
+    const std::string out = root.folder("measured");
+    const std::string console =
+        measure(shell_quote(site + "maunga_whau.asc") + " --base 125 --centre 27,29 --format esri --upper-slices 4 "
+                "--upper-type perimeter --name d --out " + shell_quote(out),
+                &status);
+    ASSERT_EQ(status, 0) << console;
+    for (const char* f : {"d_surf_slice.xls", "d_orient.xls", "d_gravcenters.xyz", "d_rec1.asc", "d_eros1.asc",
+                          "d_shad1.asc", "d_shaderos1.asc", "d_centres_map.csv"})
+        EXPECT_TRUE(read_file(site + f) == read_file(out + f)) << f;
+    const std::string report = read_file(out + "d_info.txt");
+    EXPECT_EQ(report_figures(read_file(site + "d_info.txt")), report_figures(report));
+    // The console shows the report, then the main figures.
+    EXPECT_EQ(console.rfind(report, 0), 0u);
+    EXPECT_NE(console.find("\t\teroded_volume_km3      0.0016245\n"), std::string::npos) << console;
+    // The summaries differ by the DEM's path alone.
+    std::string dialogue = read_file(site + "d_summary.csv"), measured = read_file(out + "d_summary.csv");
+    EXPECT_EQ(replace_all(dialogue, "site/maunga_whau.asc", "DEM"), replace_all(measured, site + "maunga_whau.asc", "DEM"));
+    EXPECT_EQ(read_file(out + "d_command.txt"), std::string("# tephromat ") + TEPHROMAT_VERSION +
+                                                    "\ntephromat measure " + site +
+                                                    "maunga_whau.asc --base 125 --centre 27,29 --format esri "
+                                                    "--upper-slices 4 --upper-type perimeter --name d --out " +
+                                                    out + "\n");
+    EXPECT_FALSE(file_exists(out + "d_answers.txt"));
+}
+
+// Every form of the centre on the georeferenced sample, the GeoTIFF outputs
+// as GDAL reads them, and a dry run.
+TEST(Measure, GeoTiffSampleCentresAndOutputs)
+{
+    TempRoot root;
+    struct Form {
+        std::string option, centre;
+    } forms[] = {
+        {"--centre-lonlat 174.7642,-36.8772", "line 66, column 33"},
+        {"--centre-xy 1757239,5917291", "line 66, column 33"},
+        {"--centre 66,33", "line 66, column 33"},
+        {"--centre summit", "line 76, column 35"},
+        {"--centre crater", "line 65, column 33"},
+        {"--centre calculated", "line 58, column 37 (calculated)"},
+    };
+    int status = -1;
+    for (const Form& f : forms) {
+        const std::string out = measure(shell_quote(lidar) + " --base 117 --dry-run " + f.option, &status);
+        EXPECT_EQ(status, 0) << out;
+        EXPECT_NE(out.find("Centre         " + f.centre), std::string::npos) << f.option << "\n" << out;
+        EXPECT_NE(out.find("NZGD2000 / New Zealand Transverse Mercator 2000 (EPSG:2193)"), std::string::npos);
+    }
+    // Closed at 117 m, open at 116 m; a dry run writes nothing, not even its folder.
+    const std::string dry = measure(shell_quote(lidar) + " --base 117 --centre 66,33 --dry-run --out " +
+                                        shell_quote(root.path() + "never"),
+                                    &status);
+    EXPECT_NE(dry.find("closed: clear of the grid's edges"), std::string::npos) << dry;
+    EXPECT_NE(measure(shell_quote(lidar) + " --base 116 --centre 66,33 --dry-run", &status).find("reaches the edge"),
+              std::string::npos);
+    EXPECT_FALSE(file_exists(root.path() + "never"));
+
+    // A centre outside the raster: a run error naming the option and the extent.
+    std::string errors;
+    measure(shell_quote(lidar) + " --base 117 --centre-lonlat 174.8,-36.8772 --out " + shell_quote(root.path() + "o"),
+            &status, &errors);
+    EXPECT_EQ(status, 1);
+    EXPECT_NE(errors.find("tephromat: --centre-lonlat 174.8,-36.8772 lies outside the grid : longitude 174.76"),
+              std::string::npos)
+        << errors;
+    EXPECT_EQ(list_dir(root.path()), std::vector<std::string>{});
+
+    // GeoTIFF in centimetres: metres again through the band's scale, on the
+    // input's grid; the same bytes when run again.
+    const std::string a = root.folder("a"), b = root.folder("b");
+    for (const std::string& out : {a, b}) {
+        measure(shell_quote(lidar) + " --base 117 --centre 66,33 --unit cm --quiet --out " + shell_quote(out), &status);
+        ASSERT_EQ(status, 0);
+    }
+    measure(shell_quote(lidar) + " --base 117 --centre 66,33 --format esri --quiet --name e --out " + shell_quote(a),
+            &status);
+    ASSERT_EQ(status, 0);
+    for (const char* f : {"_rec1.tif", "_eros1.tif", "_shad1.tif", "_shaderos1.tif"}) {
+        const std::string name = std::string("maungawhau_lidar_10m_nztm") + f;
+        EXPECT_TRUE(read_file(a + name) == read_file(b + name)) << f;
+    }
+    GDALAllRegister();
+    GDALDatasetH in = GDALOpen(lidar.c_str(), GA_ReadOnly);
+    GDALDatasetH rec = GDALOpen((a + "maungawhau_lidar_10m_nztm_rec1.tif").c_str(), GA_ReadOnly);
+    ASSERT_TRUE(in && rec);
+    double gt_in[6], gt_rec[6];
+    GDALGetGeoTransform(in, gt_in);
+    GDALGetGeoTransform(rec, gt_rec);
+    for (int k = 0; k < 6; ++k) EXPECT_EQ(gt_in[k], gt_rec[k]);
+    EXPECT_EQ(std::string(GDALGetProjectionRef(in)), std::string(GDALGetProjectionRef(rec)));
+    GDALRasterBandH band = GDALGetRasterBand(rec, 1);
+    EXPECT_EQ(GDALGetRasterDataType(band), GDT_Int32);
+    EXPECT_DOUBLE_EQ(GDALGetRasterScale(band, nullptr), 0.01);
+    EXPECT_EQ(std::string(GDALGetRasterUnitType(band)), "metre");
+    const int nc = GDALGetRasterXSize(rec), nl = GDALGetRasterYSize(rec);
+    std::vector<double> cm(std::size_t(nc) * std::size_t(nl));
+    ASSERT_EQ(GDALRasterIO(band, GF_Read, 0, 0, nc, nl, cm.data(), nc, nl, GDT_Float64, 0, 0), CE_None);
+    GDALClose(rec);
+    GDALClose(in);
+    // The ESRI output of the same run in metres: whole metres, as the cm.
+    const std::string esri = read_file(a + "e_rec1.asc");
+    std::istringstream grid(esri);
+    std::string word;
+    for (int k = 0; k < 12; ++k) grid >> word;  // the six header lines
+    for (std::size_t k = 0; k < cm.size(); ++k) {
+        double metres = 0;
+        grid >> metres;
+        ASSERT_EQ(cm[k] * 0.01, metres) << k;
+    }
+}
