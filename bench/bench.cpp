@@ -31,6 +31,7 @@
 #include <string>
 #include <vector>
 
+#include "measure.hpp"
 #include "parallel.hpp"
 #include "reference.hpp"
 #include "run.hpp"
@@ -58,6 +59,7 @@ struct Options {
     double limit = 300;  // seconds per run
     bool esri = false;
     bool keep = false;
+    bool measure = true;  // the runs of `tephromat measure`
 };
 
 struct Outcome {
@@ -98,11 +100,16 @@ std::string answers(const Volcano& v, const std::string& folder, bool esri)
     return a.str();
 }
 
+// `tephromat measure` with these arguments: the run's input is a command.
+struct Command {
+    std::vector<std::string> args;
+};
+
 [[noreturn]] void child(int fd, const std::string& dialogue, const Stages* stages, const std::string& console_path,
-                        int threads)
+                        int threads, const Command* command = nullptr)
 {
     if (threads > 0) set_thread_count(threads);
-    std::istringstream in(dialogue);
+    std::istringstream in(command ? "" : dialogue);
     std::ostringstream out;
     Workspace ws(in, out);
     ws.stages = stages;
@@ -113,7 +120,15 @@ std::string answers(const Volcano& v, const std::string& folder, bool esri)
         write_all(fd, "S " + std::string(name) + " " + std::to_string(seconds_since(t0)) + " " +
                           std::to_string(double(cpu.tv_sec) + double(cpu.tv_nsec) * 1e-9) + "\n");
     };
-    const int status = run(ws);
+    int status;
+    if (command) {
+        std::ostringstream results;
+        ws.err = &results;
+        status = run_measure(ws, parse_measure(command->args), results);
+        out << results.str();
+    } else {
+        status = run(ws);
+    }
     const double total = seconds_since(t0);
     std::ofstream(console_path, std::ios::binary) << out.str();
     write_all(fd, "E " + std::to_string(status) + " " + std::to_string(total) + "\n");
@@ -124,7 +139,7 @@ std::string answers(const Volcano& v, const std::string& folder, bool esri)
 // `folder_dir` (all but the input DEM) to `result_dir`.
 Outcome run_once(const std::string& dialogue, const Stages* stages, const std::string& folder_dir,
                  const std::set<std::string>& inputs, const std::string& result_dir, double limit, const char* label,
-                 int threads = 0)
+                 int threads = 0, const Command* command = nullptr)
 {
     fs::create_directories(result_dir);
     std::printf("  %-10s", label);
@@ -137,7 +152,7 @@ Outcome run_once(const std::string& dialogue, const Stages* stages, const std::s
     if (pid < 0) throw std::runtime_error("fork failed");
     if (pid == 0) {
         close(p[0]);
-        child(p[1], dialogue, stages, result_dir + "console", threads);
+        child(p[1], dialogue, stages, result_dir + "console", threads, command);
     }
     close(p[1]);
 
@@ -255,7 +270,8 @@ std::string seconds_text(const Outcome& o, double limit)
 
 struct Row {
     int size = 0, slices = 0;
-    Outcome program, single, reference;
+    Outcome program, single, reference, measure;
+    double tif_bytes = NAN, asc_bytes = NAN;  // the four output DEMs of `measure` as GeoTIFF and as ESRI text
     double gdal_slope = NAN, gdal_hillshade = NAN;  // seconds
     bool compared = false;
     std::string outputs;
@@ -353,6 +369,8 @@ void usage()
         "  --no-gdal        skip gdaldem\n"
         "  --limit S        kill a run after S seconds (default 300)\n"
         "  --esri           ESRI ASCII grids in and out instead of raw 32-bit rasters\n"
+        "  --no-measure     skip the runs of `tephromat measure` (GeoTIFF outputs, then ESRI\n"
+        "                   outputs for their size)\n"
         "  --keep           keep the temporary root and the outputs\n");
 }
 
@@ -371,6 +389,8 @@ Options parse(int argc, char** argv)
             o.limit = std::atof(argv[++a]);
         } else if (s == "--esri") {
             o.esri = true;
+        } else if (s == "--no-measure") {
+            o.measure = false;
         } else if (s == "--keep") {
             o.keep = true;
         } else if (!s.empty() && s[0] != '-' && known_size(std::atoi(s.c_str()))) {
@@ -414,10 +434,18 @@ int main(int argc, char** argv)
         const std::string results = tmp + "results-" + std::to_string(size) + "/";
         fs::create_directories(dir);
         std::string dialogue;
+        Command command;
         {  // freed before the runs fork, so that it does not count in their memory
             const Volcano v = make_volcano(size);
             opt.esri ? write_esri(v, dir, "volcano") : write_raw32(v, dir, "volcano");
             dialogue = answers(v, folder, opt.esri);
+            // The same run as one command, with its default GeoTIFF outputs.
+            char pixel[32];
+            std::snprintf(pixel, sizeof pixel, "%.17g", v.pixel);
+            command.args = {opt.esri ? dir + "volcano.asc" : dir + "volcano_m4.raw", "--base", std::to_string(v.base),
+                            "--centre", std::to_string(v.centre_line) + "," + std::to_string(v.centre_col), "--out",
+                            dir, "--quiet"};
+            if (!opt.esri) command.args.insert(command.args.end(), {"--input-unit", "cm", "--pixel-size", pixel});
             int top = v.cm[0];
             std::uint64_t fnv = 0xcbf29ce484222325u;  // to check that two machines measured the same DEM
             for (const std::int32_t c : v.cm) {
@@ -461,6 +489,35 @@ int main(int argc, char** argv)
                 if (v != "identical") verdicts.push_back("reference " + v);
             }
         }
+        if (opt.measure) {
+            r.measure = run_once(dialogue, &program_stages, dir, inputs, results + "measure/", opt.limit, "measure", 0,
+                                 &command);
+            Command esri = command;
+            esri.args.insert(esri.args.end(), {"--format", "esri"});
+            run_once(dialogue, &program_stages, dir, inputs, results + "measure-esri/", opt.limit, "(as ESRI)", 0, &esri);
+            auto dem_bytes = [&](const std::string& folder, const char* ext) {
+                double bytes = 0;
+                for (const char* f : {"_rec1", "_eros1", "_shad1", "_shaderos1"}) {
+                    std::error_code ec;
+                    const auto n = fs::file_size(folder + "volcano" + f + ext, ec);
+                    if (ec) return double(NAN);
+                    bytes += double(n);
+                }
+                return bytes;
+            };
+            r.tif_bytes = dem_bytes(results + "measure/", ".tif");
+            r.asc_bytes = dem_bytes(results + "measure-esri/", ".asc");
+            if (r.measure.state == Outcome::done && r.program.state == Outcome::done)
+                std::printf("  measure with GeoTIFF outputs: %.2f s, %.2f times the dialogue's run; output DEMs %.1f MB "
+                            "as GeoTIFF, %.1f MB as ESRI text (%.2f)\n",
+                            r.measure.total, r.measure.total / r.program.total, r.tif_bytes / 1e6, r.asc_bytes / 1e6,
+                            r.tif_bytes / r.asc_bytes);
+            if (r.measure.state == Outcome::done) {
+                std::printf("    %-24s %9s %9s\n", "stage (s)", "dialogue", "measure");
+                for (int k = 0; k < n_stages; ++k)
+                    std::printf("    %-24s %9.3f %9.3f\n", stage_names[k], r.program.stage[k], r.measure.stage[k]);
+            }
+        }
         for (const std::string& v : verdicts) r.outputs += (r.outputs.empty() ? "" : "; ") + v;
         if (r.compared && verdicts.empty()) r.outputs = "identical";
         if (r.program.state == Outcome::done) print_stages(r, std::size_t(size) * std::size_t(size));
@@ -494,6 +551,14 @@ int main(int argc, char** argv)
                     seconds_text(r.program, opt.limit).c_str(), speedup, gd, ratio, mib, per_cell,
                     opt.reference ? seconds_text(r.reference, opt.limit).c_str() : "skipped",
                     r.compared ? r.outputs.c_str() : "-");
+    }
+    if (opt.measure) {
+        std::printf("\n%6s %11s %9s %9s %11s %11s %9s\n", "size", "dialogue s", "measure s", "ratio", "GeoTIFF MB",
+                    "ESRI MB", "ratio");
+        for (const Row& r : rows)
+            std::printf("%6d %11s %9s %8.2fx %11.1f %11.1f %8.2fx\n", r.size, seconds_text(r.program, opt.limit).c_str(),
+                        seconds_text(r.measure, opt.limit).c_str(), r.measure.total / r.program.total,
+                        r.tif_bytes / 1e6, r.asc_bytes / 1e6, r.tif_bytes / r.asc_bytes);
     }
     if (opt.keep)
         std::printf("\nkept %s\n", tmp.c_str());

@@ -253,32 +253,15 @@ MeasureRequest parse_measure(const std::vector<std::string>& args)
     return r;
 }
 
-int measure_main(const std::vector<std::string>& args)
+int run_measure(Workspace& ws, const MeasureRequest& r, std::ostream& results)
 {
-    MeasureRequest r;
-    try {
-        r = parse_measure(args);
-    } catch (const ShowText& t) {
-        std::cout << t.text;
-        return 0;
-    } catch (const UsageError& e) {
-        std::cerr << e.message << "\n";
-        return 2;
-    }
-    if (r.threads > 0) set_thread_count(r.threads);
-
-    // The transcript of the dialogue's steps is not shown: the report is.
-    std::ostringstream transcript;
-    std::istringstream no_answers;
-    Workspace ws(no_answers, transcript);
-    ws.err = &std::cerr;
     ws.params = r.params;
     ws.command_line = r.command_line;
     ws.crop_pictures = !r.full_pictures;
-    if (!r.quiet && isatty(STDERR_FILENO)) ws.progress.show_on(&std::cerr);
     try {
         try {
             RunParameters& p = ws.params;
+            begin(ws, "opening");
             std::string notes;
             if (p.format == RunParameters::raw) {
                 if (!dem_exists(p.nomim1)) fail(cfmt("cannot read %s (no such file)", p.nomim1.c_str()));
@@ -294,16 +277,17 @@ int measure_main(const std::vector<std::string>& args)
                 std::fabs(p.dpix_size - ws.dpix_size) > std::fabs(ws.dpix_size) * 1e-6)
                 fail(cfmt("--pixel-size %g differs from the cellsize %g of %s : the pixel size comes from the raster",
                           p.dpix_size, ws.dpix_size, p.nomim1.c_str()));
-            if (!notes.empty() && !r.quiet) std::cerr << note_lines(notes);
+            if (!notes.empty() && !r.quiet) *ws.err << note_lines(notes);
             dem_dimensions(ws);
             dem_range(ws);
             dem_in_metres(ws);
             set_pixel_size(ws);
             resolve_centre(ws, r.centre);
             if (r.dry_run) {
-                std::cout << dry_run_text(ws);
+                results << dry_run_text(ws);
                 return 0;
             }
+            begin(ws, "parameters2");
             std::error_code ec;
             std::filesystem::create_directories(p.folder, ec);
             if (ec) fail(cfmt("--out: cannot create the folder %s (%s)", p.folder.c_str(), ec.message().c_str()));
@@ -322,9 +306,32 @@ int measure_main(const std::vector<std::string>& args)
         std::string message = end.message;
         const std::string mark = "\n\tError : ";
         if (message.compare(0, mark.size(), mark) == 0) message = "tephromat: " + message.substr(mark.size());
-        std::cerr << message;
+        *ws.err << message;
         return end.status;
     }
-    if (!r.quiet) std::cout << report_and_figures(ws);
+    if (!r.quiet) results << report_and_figures(ws);
     return 0;
+}
+
+int measure_main(const std::vector<std::string>& args)
+{
+    MeasureRequest r;
+    try {
+        r = parse_measure(args);
+    } catch (const ShowText& t) {
+        std::cout << t.text;
+        return 0;
+    } catch (const UsageError& e) {
+        std::cerr << e.message << "\n";
+        return 2;
+    }
+    if (r.threads > 0) set_thread_count(r.threads);
+    // The transcript of the dialogue's steps is not shown: the report is,
+    // once the run is done.
+    std::ostringstream transcript;
+    std::istringstream no_answers;
+    Workspace ws(no_answers, transcript);
+    ws.err = &std::cerr;
+    if (!r.quiet && isatty(STDERR_FILENO)) ws.progress.show_on(&std::cerr);
+    return run_measure(ws, r, std::cout);
 }

@@ -2,11 +2,14 @@
 // answers given as options, its report and main figures on standard output.
 #pragma once
 
+#include <iosfwd>
 #include <string>
 #include <vector>
 
 #include "centre_point.hpp"
 #include "run_parameters.hpp"
+
+struct Workspace;
 
 // What the options ask for, beside the answers of the dialogue.
 struct MeasureRequest {
@@ -30,6 +33,11 @@ struct ShowText {
 
 // Parses the arguments after "measure" (throws UsageError or ShowText).
 MeasureRequest parse_measure(const std::vector<std::string>& args);
+
+// The run of `r` on `ws` (whose console receives the steps' transcript):
+// the report and the main figures, or the dry run's text, go to `results`,
+// errors to ws.err.  Returns the exit status (0 done, 1 run error).
+int run_measure(Workspace& ws, const MeasureRequest& r, std::ostream& results);
 
 // Runs `tephromat measure` with the arguments after "measure"; returns the
 // exit status (0 done, 1 run error, 2 usage error).

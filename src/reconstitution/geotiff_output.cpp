@@ -57,7 +57,7 @@ void write_geotiff(const Workspace& ws, const std::string& name, const nrutil::G
     // them in order, so the bytes do not depend on the number of threads.
     // BIGTIFF=IF_SAFER: the choice of format depends on the grid's size alone.
     const std::string threads = "NUM_THREADS=" + std::to_string(thread_count());
-    const char* const options[] = {"COMPRESS=DEFLATE", "PREDICTOR=2",      "ZLEVEL=6",      "TILED=YES",
+    const char* const options[] = {"COMPRESS=DEFLATE", "PREDICTOR=2",      "ZLEVEL=1",      "TILED=YES",
                                    "BLOCKXSIZE=256",   "BLOCKYSIZE=256",   "BIGTIFF=IF_SAFER", threads.c_str(),
                                    nullptr};
     const int nl = g.lines(), nc = g.columns();
