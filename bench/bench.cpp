@@ -60,6 +60,7 @@ struct Options {
     bool esri = false;
     bool keep = false;
     bool measure = true;  // the runs of `tephromat measure`
+    bool sweep = false;   // a sweep of 20 base lines beside one run
 };
 
 struct Outcome {
@@ -272,6 +273,7 @@ struct Row {
     int size = 0, slices = 0;
     Outcome program, single, reference, measure;
     double tif_bytes = NAN, asc_bytes = NAN;  // the four output DEMs of `measure` as GeoTIFF and as ESRI text
+    Outcome sweep;  // --base-sweep over 20 base lines
     double gdal_slope = NAN, gdal_hillshade = NAN;  // seconds
     bool compared = false;
     std::string outputs;
@@ -371,6 +373,8 @@ void usage()
         "  --esri           ESRI ASCII grids in and out instead of raw 32-bit rasters\n"
         "  --no-measure     skip the runs of `tephromat measure` (GeoTIFF outputs, then ESRI\n"
         "                   outputs for their size)\n"
+        "  --sweep          also time `tephromat measure --base-sweep` over 20 base lines\n"
+        "                   around the run's (its time against the run's)\n"
         "  --keep           keep the temporary root and the outputs\n");
 }
 
@@ -389,6 +393,8 @@ Options parse(int argc, char** argv)
             o.limit = std::atof(argv[++a]);
         } else if (s == "--esri") {
             o.esri = true;
+        } else if (s == "--sweep") {
+            o.sweep = true;
         } else if (s == "--no-measure") {
             o.measure = false;
         } else if (s == "--keep") {
@@ -435,6 +441,7 @@ int main(int argc, char** argv)
         fs::create_directories(dir);
         std::string dialogue;
         Command command;
+        int sweep_base = 0;
         {  // freed before the runs fork, so that it does not count in their memory
             const Volcano v = make_volcano(size);
             opt.esri ? write_esri(v, dir, "volcano") : write_raw32(v, dir, "volcano");
@@ -446,6 +453,7 @@ int main(int argc, char** argv)
                             "--centre", std::to_string(v.centre_line) + "," + std::to_string(v.centre_col), "--out",
                             dir, "--quiet"};
             if (!opt.esri) command.args.insert(command.args.end(), {"--input-unit", "cm", "--pixel-size", pixel});
+            sweep_base = v.base;
             int top = v.cm[0];
             std::uint64_t fnv = 0xcbf29ce484222325u;  // to check that two machines measured the same DEM
             for (const std::int32_t c : v.cm) {
@@ -517,6 +525,17 @@ int main(int argc, char** argv)
                 for (int k = 0; k < n_stages; ++k)
                     std::printf("    %-24s %9.3f %9.3f\n", stage_names[k], r.program.stage[k], r.measure.stage[k]);
             }
+        }
+        if (opt.measure && opt.sweep) {
+            Command sweep = command;
+            sweep.args.erase(sweep.args.begin() + 1, sweep.args.begin() + 3);  // --base B
+            sweep.args.insert(sweep.args.end(), {"--base-sweep", std::to_string(sweep_base - 10) + ":" +
+                                                                     std::to_string(sweep_base + 9) + ":1"});
+            r.sweep = run_once(dialogue, &program_stages, dir, inputs, results + "sweep/", opt.limit, "sweep 20", 0,
+                               &sweep);
+            if (r.sweep.state == Outcome::done && r.measure.state == Outcome::done)
+                std::printf("  sweep of 20 base lines: %.2f s, %.1f times the run of `measure`\n", r.sweep.total,
+                            r.sweep.total / r.measure.total);
         }
         for (const std::string& v : verdicts) r.outputs += (r.outputs.empty() ? "" : "; ") + v;
         if (r.compared && verdicts.empty()) r.outputs = "identical";

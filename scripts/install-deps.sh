@@ -3,7 +3,7 @@
 # when it is missing.  Safe to run again.
 set -euo pipefail
 
-packages=(g++ cmake make libgtest-dev libgmock-dev libpng-dev libgdal-dev gdal-bin libcli11-dev parallel python3 clang-14 libclang-rt-14-dev)
+packages=(g++ cmake make libgtest-dev libgmock-dev libpng-dev libgdal-dev gdal-bin libcli11-dev libcairo2-dev pkg-config parallel python3 clang-14 libclang-rt-14-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

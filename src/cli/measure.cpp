@@ -11,7 +11,9 @@
 #include <new>
 #include <sstream>
 
+#include "base_sweep.hpp"
 #include "engine.hpp"
+#include "plot.hpp"
 #include "input.hpp"
 #include "names.hpp"
 #include "parallel.hpp"
@@ -90,6 +92,26 @@ void dem_format(RunParameters& p, const std::string& dem, std::string& stem)
     p.format = RunParameters::gdal;
 }
 
+// One end of a sweep: "125", "auto", "auto+20", "auto-200".
+bool sweep_end(const std::string& t, MeasureRequest::SweepEnd& e)
+{
+    if (t.rfind("auto", 0) == 0) {
+        e.from_auto = true;
+        if (t.size() == 4) return true;
+        if (t[4] != '+' && t[4] != '-') return false;
+        const std::optional<double> v = parse_double(t.substr(5));
+        if (!v) return false;
+        e.metres = t[4] == '-' ? -*v : *v;
+        return true;
+    }
+    const std::optional<double> v = parse_double(t);
+    if (!v) return false;
+    e.metres = *v;
+    return true;
+}
+
+constexpr int max_sweep_bases = 1000;
+
 std::string quoted_argument(const std::string& a)
 {
     if (!a.empty() && a.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789-_./,:=+") ==
@@ -119,7 +141,17 @@ MeasureRequest parse_measure(const std::vector<std::string>& args)
     app.add_option("DEM", dem, "The DEM: a GeoTIFF or any raster GDAL reads, an ESRI grid (.asc) or a raw grid\n"
                                "(NAME_m2.raw or NAME_m4.raw with its .txt descriptor)")
         ->required();
-    app.add_option("--base", base, "Altitude of the volcanic base line, metres")->required();
+    std::string sweep;
+    auto* base_option = app.add_option("--base", base,
+                                       "Altitude of the volcanic base line, metres, or auto (the lowest at which the\n"
+                                       "edifice stays clear of the grid's edges, of cells without data and of higher\n"
+                                       "relief); required unless --base-sweep");
+    auto* sweep_option = app.add_option(
+        "--base-sweep", sweep,
+        "FROM:TO:STEP: measures the cone at each base line (metres; an end may be auto, auto+N,\n"
+        "auto-N) and writes only NAME_base_sweep.csv, .png and .svg");
+    base_option->excludes(sweep_option);
+    sweep_option->excludes(base_option);
     auto* c1 = app.add_option("--centre", centre,
                               "Centre point: LINE,COLUMN of the grid, or summit (the DEM's highest cell),\n"
                               "crater (the deepest closed depression around the summit, above the base line)\n"
@@ -174,11 +206,30 @@ MeasureRequest parse_measure(const std::vector<std::string>& args)
     std::string stem;
     dem_format(p, dem, stem);
 
-    // The base line.
-    const std::optional<double> b = parse_double(base);
-    if (!b) usage("--base: \"" + visible_excerpt(base) + "\" is not a number of metres");
-    if (!(*b > -2147483648.0 && *b < 2147483647.0)) usage("--base: " + base + " is outside the signed 32-bit range");
-    p.dbase = *b;
+    // The base line, or the bases of a sweep.
+    if (base.empty() && sweep.empty()) usage("--base is required (or --base-sweep)");
+    if (!sweep.empty()) {
+        r.sweep = true;
+        const std::size_t a = sweep.find(':'), b = a == std::string::npos ? a : sweep.find(':', a + 1);
+        const std::optional<double> step =
+            b == std::string::npos ? std::nullopt : parse_double(sweep.substr(b + 1));
+        if (b == std::string::npos || !sweep_end(sweep.substr(0, a), r.sweep_from) ||
+            !sweep_end(sweep.substr(a + 1, b - a - 1), r.sweep_to) || !step)
+            usage("--base-sweep: \"" + visible_excerpt(sweep) +
+                  "\" is not FROM:TO:STEP (metres; an end may be auto, auto+N or auto-N)");
+        if (!(*step > 0)) usage("--base-sweep: the step must be above 0 metres");
+        r.sweep_step = *step;
+        if (r.sweep_from.from_auto == r.sweep_to.from_auto) sweep_bases(r, 0);  // checked now when it can be
+        p.base_auto = r.sweep_from.from_auto || r.sweep_to.from_auto;
+    } else if (base == "auto") {
+        p.base_auto = true;
+    } else {
+        const std::optional<double> b = parse_double(base);
+        if (!b) usage("--base: \"" + visible_excerpt(base) + "\" is not a number of metres, nor auto");
+        if (!(*b > -2147483648.0 && *b < 2147483647.0))
+            usage("--base: " + base + " is outside the signed 32-bit range");
+        p.dbase = *b;
+    }
 
     // The centre.
     CentreRequest& c = r.centre;
@@ -212,6 +263,8 @@ MeasureRequest parse_measure(const std::vector<std::string>& args)
     } else {
         usage("the centre point is required: --centre, --centre-xy or --centre-lonlat");
     }
+    if (p.base_auto && c.kind == CentreRequest::calculated)
+        usage("--base auto: the calculated centre depends on the base line; give the centre, or a base in metres");
 
     // The results.
     namespace fs = std::filesystem;
@@ -253,6 +306,105 @@ MeasureRequest parse_measure(const std::vector<std::string>& args)
     return r;
 }
 
+std::vector<double> sweep_bases(const MeasureRequest& r, double auto_base)
+{
+    const double from = r.sweep_from.metres + (r.sweep_from.from_auto ? auto_base : 0);
+    const double to = r.sweep_to.metres + (r.sweep_to.from_auto ? auto_base : 0);
+    if (from > to) usage(cfmt("--base-sweep: FROM (%.10g m) is above TO (%.10g m)", from, to));
+    const double n = std::floor((to - from) / r.sweep_step * (1 + 1e-12)) + 1;
+    if (n > max_sweep_bases)
+        usage(cfmt("--base-sweep: %.0f bases, more than the %d a sweep may have", n, max_sweep_bases));
+    std::vector<double> bases;
+    for (int k = 0; k < int(n); ++k) bases.push_back(from + k * r.sweep_step);
+    return bases;
+}
+
+namespace {
+
+// The sweep's plot: present and eroded volumes, height and basal width
+// against the base line; the automatic base and the open edifices marked.
+Plot sweep_plot(const std::vector<SweepRow>& rows, const Workspace& ws)
+{
+    auto column = [](const SweepRow& r, const char* name) {
+        for (const auto& [n, v] : r.columns)
+            if (n == name) return v.empty() ? std::nan("") : std::strtod(v.c_str(), nullptr);
+        return std::nan("");
+    };
+    Series volume{"present volume", {0.13, 0.4, 0.65}, {}, {}}, eroded{"eroded volume", {0.85, 0.45, 0.1}, {}, {}};
+    Series height{"height", {0.2, 0.55, 0.3}, {}, {}}, widthw{"basal width", {0.45, 0.25, 0.6}, {}, {}};
+    Plot plot;
+    for (const SweepRow& r : rows) {
+        for (Series* s : {&volume, &eroded, &height, &widthw}) s->x.push_back(r.base);
+        volume.y.push_back(column(r, "volume_km3"));
+        eroded.y.push_back(column(r, "eroded_volume_km3"));
+        height.y.push_back(column(r, "height_m"));
+        const double s2d = column(r, "surface_2d_km2");
+        widthw.y.push_back(std::isfinite(s2d) ? 2 * std::sqrt(s2d * 1e6 / (4.0 * std::atan(1.0))) : std::nan(""));
+        std::string warnings;
+        for (const auto& [n, v] : r.columns)
+            if (n == "warnings") warnings = ";" + v + ";";
+        if (warnings.find(";border;") != std::string::npos || warnings.find(";nodata;") != std::string::npos)
+            plot.shaded.emplace_back(r.base - 0.5 * (rows.size() > 1 ? rows[1].base - rows[0].base : 1),
+                                     r.base + 0.5 * (rows.size() > 1 ? rows[1].base - rows[0].base : 1));
+    }
+    plot.title = ws.nomgene + " : the figures against the base line";
+    plot.x_label = "base line (m)";
+    plot.panels = {{"Volume", "km\u00b3", {volume, eroded}},
+                   {"Volcanic height", "m", {height}},
+                   {"Basal width W = 2 \u221a(S / \u03c0), S the planimetric surface", "m", {widthw}}};
+    if (ws.auto_base.chosen) plot.lines.emplace_back(ws.auto_base.base, cfmt("automatic base %d m", ws.auto_base.base));
+    plot.shaded_label = "edifice open: it reaches the grid's edge or cells without data (warning border or nodata)";
+    return plot;
+}
+
+// Measures every base of the sweep, and writes its table and plot.
+void run_sweep(Workspace& ws, const MeasureRequest& r, std::ostream& results)
+{
+    // The automatic base is marked on the plot whenever the centre has one.
+    if (!ws.auto_base.chosen && r.centre.kind != CentreRequest::calculated) {
+        const double typed = ws.params.dbase;
+        try {
+            set_auto_base(ws, "--base-sweep");
+        } catch (const RunEnd&) {
+        }
+        ws.params.dbase = typed;
+    }
+    const std::vector<double> bases = sweep_bases(r, ws.auto_base.chosen ? ws.auto_base.base : 0);
+    const std::vector<SweepRow> rows = base_sweep(ws, bases, r.centre);
+    const RunParameters& p = ws.params;
+    std::error_code ec;
+    std::filesystem::create_directories(p.folder, ec);
+    if (ec) fail(cfmt("--out: cannot create the folder %s (%s)", p.folder.c_str(), ec.message().c_str()));
+    ws.nomgene = p.nomgene;
+    ws.lock.take(p.folder, p.nomgene, *ws.err);
+    const std::string stem = p.folder + p.nomgene + "_base_sweep";
+    const std::string csv = base_sweep_csv(rows);
+    OutFile f = ws.create(stem + ".csv", false);
+    f.write(csv.data(), csv.size());
+    f.close();
+    const std::string png = ws.create_for_gdal(stem + ".png"), svg = ws.create_for_gdal(stem + ".svg");
+    draw_plot(sweep_plot(rows, ws), png, svg, stem + ".png", stem + ".svg");
+    ws.close_all();
+    if (r.quiet) return;
+    results << cfmt("%10s  %-12s %12s %12s %9s %10s  %s\n", "base_m", "status", "volume_km3", "eroded_km3", "height_m",
+                    "warnings", "");
+    for (const SweepRow& row : rows) {
+        std::string volume, eroded, height, warnings;
+        auto shown = [](const std::string& v) { return v.empty() ? v : cfmt("%.6g", std::strtod(v.c_str(), nullptr)); };
+        for (const auto& [n, v] : row.columns) {
+            if (n == "volume_km3") volume = shown(v);
+            if (n == "eroded_volume_km3") eroded = shown(v);
+            if (n == "height_m") height = shown(v);
+            if (n == "warnings") warnings = v;
+        }
+        results << cfmt("%10.10g  %-12s %12s %12s %9s %10s\n", row.base, row.status == "ok" ? "ok" : "failed",
+                        volume.c_str(), eroded.c_str(), height.c_str(), warnings.c_str());
+    }
+    results << "Written: " << stem << ".csv, .png, .svg\n";
+}
+
+}  // namespace
+
 int run_measure(Workspace& ws, const MeasureRequest& r, std::ostream& results)
 {
     ws.params = r.params;
@@ -283,6 +435,11 @@ int run_measure(Workspace& ws, const MeasureRequest& r, std::ostream& results)
             dem_in_metres(ws);
             set_pixel_size(ws);
             resolve_centre(ws, r.centre);
+            if (p.base_auto) set_auto_base(ws, r.sweep ? "--base-sweep" : "--base auto");
+            if (r.sweep && !r.dry_run) {
+                run_sweep(ws, r, results);
+                return 0;
+            }
             if (r.dry_run) {
                 results << dry_run_text(ws);
                 return 0;
@@ -308,6 +465,10 @@ int run_measure(Workspace& ws, const MeasureRequest& r, std::ostream& results)
         if (message.compare(0, mark.size(), mark) == 0) message = "tephromat: " + message.substr(mark.size());
         *ws.err << message;
         return end.status;
+    } catch (const UsageError& e) {  // a sweep whose ends depend on the automatic base
+        ws.remove_created();
+        *ws.err << e.message << "\n";
+        return 2;
     }
     if (!r.quiet) results << report_and_figures(ws);
     return 0;

@@ -20,7 +20,20 @@ struct MeasureRequest {
     int threads = 0;          // 0: TEPHROMAT_THREADS or the machine's cores
     bool quiet = false, dry_run = false, full_pictures = false;
     std::string command_line;  // the command, to repeat the run
+    // --base-sweep FROM:TO:STEP: each end a number of metres, or relative to
+    // the automatic base (auto, auto+N, auto-N).
+    struct SweepEnd {
+        bool from_auto = false;
+        double metres = 0;  // or the offset from the automatic base
+    };
+    bool sweep = false;
+    SweepEnd sweep_from, sweep_to;
+    double sweep_step = 0;
 };
+
+// The bases of a sweep, both ends included (FROM + k STEP), once the
+// automatic base is known; a usage error when there are none or too many.
+std::vector<double> sweep_bases(const MeasureRequest& r, double auto_base);
 
 // A usage error: a one-line message that names the option; exit status 2.
 struct UsageError {

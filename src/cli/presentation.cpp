@@ -4,6 +4,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "centre_point.hpp"
 #include "coordinates.hpp"
 #include "dem_crs.hpp"
 #include "nodata.hpp"
@@ -75,6 +76,11 @@ std::string dry_run_text(const Workspace& ws)
     if (const std::optional<LonLat> ll = lonlat_of_map(g, m)) t += cfmt(", longitude %.6f, latitude %.6f", ll->lon, ll->lat);
     t += cfmt(", altitude %d m%s\n", ws.itab[i][j], without_data(ws, i, j) ? " (a cell without data)" : "");
     t += cfmt("Base line      %d m\n", base);
+    if (ws.auto_base.chosen) {
+        std::string lines = auto_base_lines(ws);
+        for (std::size_t k; (k = lines.find("\n\t")) != std::string::npos;) lines.replace(k, 2, "\n               ");
+        t += lines.substr(1) + "\n";
+    }
     const ZoneSummary z = zone_above_base(ws, base, i, j);
     t += cfmt("Items          %d above the base line\n", z.items);
     if (!z.on_item) {

@@ -131,7 +131,10 @@ void measure_and_rebuild(Workspace& ws)
     begin(ws, "rec_volc");
     RebuiltRanges ranges = rebuild_measures(ws);
     begin(ws, "outputs+products");
-    outputs_beside_products(ws, ranges);
+    if (ws.discard_results)
+        rebuilt_warnings(ws, ranges);
+    else
+        outputs_beside_products(ws, ranges);
     begin(ws, "end");
     // Every result is complete on disk before the run goes on: a file that
     // cannot be written ends it with an error.

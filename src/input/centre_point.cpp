@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "auto_base.hpp"
 #include "coordinates.hpp"
 #include "nodata.hpp"
 #include "workspace.hpp"
@@ -157,9 +158,23 @@ void resolve_centre(Workspace& ws, const CentreRequest& c)
     case CentreRequest::summit:
         dem_summit(ws, p.i_gv, p.j_gv);
         return;
-    case CentreRequest::crater:
-        if (!deepest_crater(ws, int(p.dbase), p.i_gv, p.j_gv)) dem_summit(ws, p.i_gv, p.j_gv);
+    case CentreRequest::crater: {
+        // With an automatic base, the crater is looked for in the zone of the
+        // summit's own automatic base.
+        int base = int(p.dbase);
+        dem_summit(ws, p.i_gv, p.j_gv);
+        if (p.base_auto) {
+            const AutoBase a = auto_base(ws.itab, ws.nodata_cells ? &ws.nodata : nullptr, p.i_gv, p.j_gv);
+            if (a.status != AutoBaseStatus::ok) return;  // the summit is the centre: set_auto_base says why
+            base = a.base;
+        }
+        int i, j;
+        if (deepest_crater(ws, base, i, j)) {
+            p.i_gv = i;
+            p.j_gv = j;
+        }
         return;
+    }
     case CentreRequest::cell:
         if (c.a < 0 || c.a >= nl || c.b < 0 || c.b >= nc)
             fail(cfmt("%s %.17g,%.17g lies outside the grid : line 0 to %d, column 0 to %d", c.option.c_str(), c.a,
@@ -196,4 +211,50 @@ void resolve_centre(Workspace& ws, const CentreRequest& c)
         return;
     }
     }
+}
+
+void set_auto_base(Workspace& ws, const std::string& option)
+{
+    RunParameters& p = ws.params;
+    const AutoBase a = auto_base(ws.itab, ws.nodata_cells ? &ws.nodata : nullptr, p.i_gv, p.j_gv);
+    if (a.status == AutoBaseStatus::centre_without_data)
+        fail(cfmt("%s : the centre point (line %d, column %d) is a cell without data", option.c_str(), p.i_gv, p.j_gv));
+    if (a.status == AutoBaseStatus::centre_outside)
+        fail(cfmt("%s : the centre point (line %d, column %d) lies outside the grid", option.c_str(), p.i_gv, p.j_gv));
+    if (a.status == AutoBaseStatus::centre_open) {
+        const char* why = a.limit == BaseLimit::edge     ? "reaches the edge of the grid"
+                          : a.limit == BaseLimit::nodata ? "touches cells without data"
+                                                         : "joins higher relief";
+        fail(cfmt("%s : even at the centre point's own altitude (%d m, line %d, column %d) the zone that holds it %s : "
+                  "no base line keeps the edifice clear; give the base line in metres",
+                  option.c_str(), a.limit_m, p.i_gv, p.j_gv, why));
+    }
+    p.dbase = a.base;
+    Workspace::AutoBaseLine& b = ws.auto_base;
+    b.chosen = true;
+    b.base = a.base;
+    b.limit_m = a.limit_m;
+    b.limit = base_limit_name(a.limit);
+    b.col_line = a.col_line;
+    b.col_column = a.col_column;
+    b.top = a.top;
+    b.top_line = a.top_line;
+    b.top_column = a.top_column;
+}
+
+std::string auto_base_lines(const Workspace& ws)
+{
+    const Workspace::AutoBaseLine& b = ws.auto_base;
+    if (!b.chosen) return "";
+    std::string t = cfmt("\n\tBase line chosen automatically : %d m : at %d m the edifice ", b.base, b.limit_m);
+    if (b.limit == "edge")
+        t += "reaches the edge of the grid ";
+    else if (b.limit == "nodata")
+        t += "touches cells without data ";
+    else if (b.limit == "col")
+        t += cfmt("joins higher relief at line %d, column %d ", b.col_line, b.col_column);
+    else
+        t += "stays clear ";
+    t += cfmt("\n\tTop of the edifice's own relief : %d m (line %d, column %d) ", b.top, b.top_line, b.top_column);
+    return t;
 }

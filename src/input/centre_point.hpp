@@ -29,3 +29,12 @@ void dem_summit(const Workspace& ws, int& line, int& column);
 // leaves above it); its mean cell when that lies in it, else its deepest cell.
 // False when no depression is 1 m deep.
 bool deepest_crater(const Workspace& ws, int base, int& line, int& column);
+
+// --base auto: the lowest base line at which the edifice under the centre
+// ws.params.i_gv, j_gv stays clear of the grid's edges, of the cells without
+// data and of higher relief, into ws.params.dbase and ws.auto_base; an error
+// when even the centre's own relief is not clear.  `option` names the option
+// in messages.
+void set_auto_base(Workspace& ws, const std::string& option);
+// The lines of the report that say how it was chosen (empty for a typed base).
+std::string auto_base_lines(const Workspace& ws);

@@ -1,3 +1,4 @@
+#include "centre_point.hpp"
 #include "input.hpp"
 #include "nodata.hpp"
 #include "plausibility.hpp"
@@ -23,6 +24,7 @@ void write_report_header(Workspace& ws)
     ws.report("\n\n\tGeneric name of the different file_out (without any extension) : %s ",
               ws.nomgene.c_str());
     ws.report("\n\n\tAltitude of the base line (in meters) = %d ", ws.base);
+    ws.report("%s", auto_base_lines(ws).c_str());
     ws.report("%s", base_below_dem_warning(ws).c_str());
     if (ws.grav_cent == 0)
         ws.report("\n\n\tGravity Center defined by the user ");
@@ -38,6 +40,7 @@ void set_base_line(Workspace& ws)
     if (!(ws.dbase > -2147483648.0 && ws.dbase < 2147483647.0))
         fail(cfmt("the base line %g m is outside the signed 32-bit range", ws.dbase));
     ws.base = int(ws.dbase);
+    ws.say("%s", auto_base_lines(ws).c_str());
     const std::string warning = base_below_dem_warning(ws);
     if (!warning.empty()) warn_on_console(ws, "base_below_dem", warning);
 }

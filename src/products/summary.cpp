@@ -114,6 +114,10 @@ std::vector<std::pair<std::string, std::string>> summary_columns(const Workspace
     number_if("centre_lon", ll.has_value(), ll ? ll->lon : 0);
     number_if("centre_lat", ll.has_value(), ll ? ll->lat : 0);
     text("crs", g.epsg ? std::to_string(g.epsg) : std::string());
+    // A base line chosen automatically, and what stops the edifice below it.
+    whole("base_auto", ws.auto_base.chosen ? 1 : 0);
+    text("base_limit", ws.auto_base.chosen ? ws.auto_base.limit : std::string());
+    text("base_limit_m", ws.auto_base.chosen ? std::to_string(ws.auto_base.limit_m) : std::string());
     return c;
 }
 

@@ -219,6 +219,17 @@ void rebuilt_outputs(Workspace& ws, RebuiltRanges& ranges)
     shaded_image(ws, [&](int i, int j) { return double(ws.itab_eros[i][j]); }, ws.tab_shaderos1);
 }
 
+void rebuilt_warnings(Workspace& ws, RebuiltRanges& r)
+{
+    // The warnings that the writing of the output DEMs gives, in its order.
+    if (ws.format_out == 1 && ws.itype_out == 0) {
+        rebuilt_outputs(ws, r);
+        wrap_warning(ws, ws.itab, ws.nomrec1);
+        wrap_warning(ws, ws.itab_eros, ws.nomeros1);
+    }
+    check_erosion(ws);
+}
+
 void write_rebuilt_cone(Workspace& ws, const RebuiltRanges& r)
 {
     if (ws.format_out == 1)

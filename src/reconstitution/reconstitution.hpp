@@ -28,6 +28,9 @@ struct RebuiltRanges {
 RebuiltRanges rebuild_measures(Workspace& ws);
 void rebuilt_outputs(Workspace& ws, RebuiltRanges& ranges);
 void write_rebuilt_cone(Workspace& ws, const RebuiltRanges& ranges);
+// Instead of the last two for a run that writes no output (a row of a base
+// sweep): the warnings that they give.
+void rebuilt_warnings(Workspace& ws, RebuiltRanges& ranges);
 // Slice volumes of the rebuilt cone held in itab.
 void treatment_rec(Workspace& ws);
 // Hill shading of dtab_shad_in (output units) into dtab_shad_out.

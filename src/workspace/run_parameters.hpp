@@ -31,6 +31,7 @@ struct RunParameters {
     // The edifice: the base line, and the centre (0 typed or given, 1
     // calculated from the basal slice).
     double dbase = 0;
+    bool base_auto = false;  // the base line chosen from the DEM (set_auto_base)
     int grav_cent = 0;
     int i_gv = 0, j_gv = 0;
 

@@ -186,6 +186,11 @@ int create_temporary(const std::vector<Workspace::InputFile>& inputs, const std:
 
 OutFile Workspace::create(const std::string& name, bool binary)
 {
+    if (discard_results) {
+        std::FILE* f = std::fopen("/dev/null", binary ? "wb" : "w");
+        if (!f) cannot_create("/dev/null", errno);
+        return OutFile(f, name);
+    }
     std::string temporary;
     const int fd = create_temporary(inputs, name, temporary);
     errno = 0;
@@ -203,6 +208,7 @@ OutFile Workspace::create(const std::string& name, bool binary)
 
 std::string Workspace::create_for_gdal(const std::string& name)
 {
+    if (discard_results) return "";
     std::string temporary;
     const int fd = create_temporary(inputs, name, temporary);
     close(fd);

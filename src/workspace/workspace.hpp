@@ -174,6 +174,17 @@ struct Workspace {
     // other, released before the rebuilt cone is measured.
     std::vector<nrutil::UcGrid> worker_grids;
 
+    // A base line chosen automatically (--base auto): the base, what stops
+    // the edifice one metre lower ("edge", "nodata", "col") and where, and the
+    // top of the centre's own relief.
+    struct AutoBaseLine {
+        bool chosen = false;
+        int base = 0, limit_m = 0;
+        std::string limit;
+        int col_line = -1, col_column = -1;
+        int top = 0, top_line = -1, top_column = -1;
+    } auto_base;
+
     // The centre of each slice's envelope, as the gravity-centre model has
     // them, in order of altitude (for <G>_centres_map.csv).
     struct SliceCentre {
@@ -262,6 +273,10 @@ struct Workspace {
 
     // Held from the creation of the first result to the end of the run.
     ResultsLock lock;
+    // A run that only measures (a row of a base sweep): its tables and
+    // report go nowhere, its output DEMs and products are not made, and no
+    // lock is taken; its figures stay in the workspace.
+    bool discard_results = false;
 
     // Creates the result `name` for writing (under a temporary name; the
     // OutFile reports errors under `name`).

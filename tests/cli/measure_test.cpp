@@ -76,6 +76,16 @@ TEST(Measure, OptionsTable)
         {dem + "--centre 27,29 --name a/b", "--name: \"a/b\" is refused"},
         {dem + "--centre 27,29 --input-unit cm", "--input-unit: only a raw grid's samples"},
         {dem + "--centre 27,29 --out " + std::string(TEPHROMAT_EXE), "is a file, not a folder"},
+        {"cone.asc --base auto --centre 27,29", ""},
+        {"cone.asc --base auto --centre calculated", "--base auto: the calculated centre depends on the base line"},
+        {"cone.asc --base-sweep auto-200:auto+200:20 --centre 27,29", ""},
+        {"cone.asc --base-sweep 100:130:1 --centre 27,29", ""},
+        {"cone.asc --base-sweep 130:100:1 --centre 27,29", "--base-sweep: FROM (130 m) is above TO (100 m)"},
+        {"cone.asc --base-sweep 100:130:0 --centre 27,29", "--base-sweep: the step must be above 0 metres"},
+        {"cone.asc --base-sweep 0:2000:1 --centre 27,29", "--base-sweep: 2001 bases, more than the 1000"},
+        {"cone.asc --base-sweep 100-130 --centre 27,29", "--base-sweep: \"100-130\" is not FROM:TO:STEP"},
+        {"cone.asc --base-sweep auto*2:130:1 --centre 27,29", "is not FROM:TO:STEP"},
+        {dem + "--base-sweep 1:2:1 --centre 27,29", "excludes"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.args);
@@ -233,4 +243,48 @@ TEST(Measure, GeoTiffSampleCentresAndOutputs)
         grid >> metres;
         ASSERT_EQ(cm[k] * 0.01, metres) << k;
     }
+}
+
+// --base auto on the sample stops one metre above the edge; the sweep's rows
+// are the summaries of single runs at their bases.
+TEST(Measure, AutomaticBaseAndSweep)
+{
+    TempRoot root;
+    const std::string site = maunga_whau_site(root), dem = shell_quote(site + "maunga_whau.asc");
+    int status = -1;
+    const std::string out = measure(dem + " --base auto --centre 27,29 --quiet --out " + shell_quote(site), &status);
+    ASSERT_EQ(status, 0) << out;
+    const std::string report = read_file(site + "maunga_whau_info.txt");
+    EXPECT_NE(report.find("\n\n\tAltitude of the base line (in meters) = 125 \n\tBase line chosen automatically : 125 m "
+                          ": at 124 m the edifice reaches the edge of the grid \n\tTop of the edifice's own relief : "
+                          "195 m (line 30, column 19) \n"),
+              std::string::npos)
+        << report;
+    const std::string summary = read_file(site + "maunga_whau_summary.csv");
+    EXPECT_NE(summary.find(",base_auto,base_limit,base_limit_m\n"), std::string::npos);
+    EXPECT_NE(summary.find(",1,edge,124\n"), std::string::npos) << summary;
+
+    const std::string swept = root.folder("sweep");
+    measure(dem + " --base-sweep 100:130:1 --centre 27,29 --quiet --out " + shell_quote(swept), &status);
+    ASSERT_EQ(status, 0);
+    EXPECT_EQ(list_dir(swept), (std::vector<std::string>{"maunga_whau_base_sweep.csv", "maunga_whau_base_sweep.png",
+                                                         "maunga_whau_base_sweep.svg"}));
+    std::istringstream table(read_file(swept + "maunga_whau_base_sweep.csv"));
+    std::vector<std::string> lines;
+    for (std::string l; std::getline(table, l);) lines.push_back(l);
+    ASSERT_EQ(lines.size(), 32u);
+    EXPECT_EQ(lines[0].rfind("status,tephromat_version,", 0), 0u);
+    for (int base : {110, 125}) {
+        const std::string single = root.folder(cfmt("b%d", base));
+        measure(dem + " --base " + std::to_string(base) + " --centre 27,29 --quiet --out " + shell_quote(single),
+                &status);
+        std::istringstream s(read_file(single + "maunga_whau_summary.csv"));
+        std::string header, row;
+        std::getline(s, header);
+        std::getline(s, row);
+        EXPECT_EQ(lines[0], std::string("status,").append(header));
+        EXPECT_EQ(lines[std::size_t(base - 99)], std::string("ok,").append(row)) << base;
+    }
+    EXPECT_NE(lines[11].find(",border,"), std::string::npos);  // 110: open
+    EXPECT_NE(read_file(swept + "maunga_whau_base_sweep.svg").find("<svg"), std::string::npos);
 }
