@@ -1,0 +1,177 @@
+#include "eroded_volume.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <numeric>
+
+#include "cell_scan.hpp"
+#include "delaunay.hpp"
+#include "parallel.hpp"
+#include "plan_geometry.hpp"
+
+namespace {
+
+struct Run {
+    int line, first, last;
+    int parent;
+    std::size_t boundary;
+};
+
+int root_of(std::vector<Run>& runs, int r)
+{
+    while (runs[std::size_t(r)].parent != r) {
+        runs[std::size_t(r)].parent = runs[std::size_t(runs[std::size_t(r)].parent)].parent;
+        r = runs[std::size_t(r)].parent;
+    }
+    return r;
+}
+
+// The regions of one level, labelled run by run (runs of a line join the
+// runs of the line above that they touch, diagonals included); the root of
+// a region is its first run, so its first cell in scan order.
+HullRing one_level(const GridFrame& g, const nrutil::DGrid& z, const nrutil::UcGrid& edifice, int i0, int i1, int j0,
+                   int j1, double level)
+{
+    const int width = j1 - j0 + 1;
+    std::vector<std::uint8_t> up(std::size_t(width), 0), here(static_cast<std::size_t>(width)), down(static_cast<std::size_t>(width));
+    auto fill = [&](int i, std::vector<std::uint8_t>& row) {
+        if (i < i0 || i > i1) {
+            std::fill(row.begin(), row.end(), 0);
+            return;
+        }
+        const double* zi = z[i] + j0;
+        const std::uint8_t* m = edifice[i] + j0;
+        for (int c = 0; c < width; ++c) row[std::size_t(c)] = (m[c] == 1) & (zi[c] >= level);
+    };
+    fill(i0, here);
+    std::vector<Run> runs;
+    std::size_t above_first = 0, above_end = 0;  // the runs of the line above
+    for (int i = i0; i <= i1; ++i) {
+        fill(i + 1, down);
+        const std::size_t line_first = runs.size();
+        for (int c = 0; c < width;) {
+            if (!here[std::size_t(c)]) {
+                ++c;
+                continue;
+            }
+            const int a = c;
+            while (c < width && here[std::size_t(c)]) ++c;
+            const int b = c - 1;
+            // Boundary cells: the run's two ends, and any cell with the cell
+            // above or below outside the set (off the window, so off the
+            // edifice or the grid, counts as outside).
+            std::size_t n = 0;
+            for (int k = a; k <= b; ++k)
+                n += k == a || k == b || !up[std::size_t(k)] || !down[std::size_t(k)];
+            const int id = int(runs.size());
+            runs.push_back({i, a, b, id, n});
+            // Join the runs above that overlap [a - 1, b + 1].
+            while (above_first < above_end && runs[above_first].last < a - 1) ++above_first;
+            for (std::size_t r = above_first; r < above_end && runs[r].first <= b + 1; ++r) {
+                const int ra = root_of(runs, int(r)), rb = root_of(runs, id);
+                if (ra == rb) continue;
+                const int lo = std::min(ra, rb), hi = std::max(ra, rb);
+                runs[std::size_t(hi)].parent = lo;
+                runs[std::size_t(lo)].boundary += runs[std::size_t(hi)].boundary;
+            }
+        }
+        above_first = line_first;
+        above_end = runs.size();
+        up.swap(here);
+        here.swap(down);
+    }
+    HullRing h;
+    h.level = level;
+    int best = -1;
+    for (std::size_t r = 0; r < runs.size(); ++r)
+        if (runs[r].parent == int(r) && (best < 0 || runs[r].boundary > runs[std::size_t(best)].boundary)) best = int(r);
+    if (best < 0) return h;
+    // The hull of the region's cell centres needs only each line's ends.
+    std::vector<IPoint> ends;
+    int line = -1;
+    for (std::size_t r = 0; r < runs.size(); ++r) {
+        if (root_of(runs, int(r)) != best) continue;
+        h.region_cells += std::size_t(runs[r].last - runs[r].first + 1);
+        if (runs[r].line != line) {
+            line = runs[r].line;
+            ends.push_back({j0 + runs[r].first, -std::int64_t(line)});
+            ends.push_back({j0 + runs[r].last, -std::int64_t(line)});
+        } else {
+            ends.back().x = j0 + runs[r].last;  // runs of a line come in order
+        }
+    }
+    const std::vector<IPoint> hull = convex_hull(std::move(ends));
+    if (hull.size() < 3) return h;
+    for (const IPoint& p : hull) h.hull.push_back(g.centre(int(-p.y), int(p.x)));
+    return h;
+}
+
+}  // namespace
+
+std::vector<HullRing> cross_section_hulls(const GridFrame& g, const nrutil::DGrid& z, const nrutil::UcGrid& edifice,
+                                          int i0, int i1, int j0, int j1, double z_bmin, double ci, double z_top)
+{
+    std::vector<double> levels;
+    if (ci > 0)
+        for (long long k = 0; z_bmin + double(k) * ci <= z_top; ++k) levels.push_back(z_bmin + double(k) * ci);
+    std::vector<HullRing> rings(levels.size());
+    parallel_tasks(int(levels.size()), [&](int k) {
+        rings[std::size_t(k)] = one_level(g, z, edifice, i0, i1, j0, j1, levels[std::size_t(k)]);
+    });
+    return rings;
+}
+
+double eroded_volume_m3(const GridFrame& g, const nrutil::DGrid& z, const nrutil::UcGrid& edifice, int i0, int i1,
+                        int j0, int j1, double z_bmin, double ci, const std::vector<HullRing>& rings,
+                        ErodedMethod method)
+{
+    const double dA = g.cell_area();
+    if (method == ErodedMethod::layers) {
+        double v = 0;
+        for (const HullRing& r : rings)
+            if (!r.hull.empty()) v += (polygon_area(r.hull) - double(r.region_cells) * dA) * ci;
+        return v;
+    }
+    std::vector<Vec2> pts;
+    std::vector<double> heights;
+    for (const HullRing& r : rings) {
+        const std::size_t n = r.hull.size();
+        for (std::size_t e = 0; e < n; ++e) {
+            const Vec2 p = r.hull[e], q = r.hull[(e + 1) % n];
+            const int parts = std::max(1, int(std::floor(distance(p, q) / 20)));
+            for (int k = 0; k < parts; ++k) {
+                const double f = double(k) / double(parts);
+                pts.push_back({p.x + f * (q.x - p.x), p.y + f * (q.y - p.y)});
+                heights.push_back(r.level);
+            }
+        }
+    }
+    if (pts.empty()) return 0;
+    // Coinciding points: the first, which is the lowest level's.
+    std::vector<Vec2> kept;
+    std::vector<double> kz;
+    for (int k : distinct_points(pts)) {
+        kept.push_back(pts[std::size_t(k)]);
+        kz.push_back(heights[std::size_t(k)]);
+    }
+    std::vector<Vec2>().swap(pts);
+    const Delaunay tri(std::move(kept));
+    double sum = 0;
+    scan_cells(
+        edifice, i0, i1, j0, j1,
+        [&](int i, int j, int& hint) {
+            if (!(z[i][j] >= z_bmin)) return 0.0;
+            const Vec2 c = g.centre(i, j);
+            const int t = tri.locate(c, hint);
+            double s;
+            if (t < 0) {
+                s = kz[std::size_t(tri.nearest(c))];
+            } else {
+                hint = t;
+                s = tri.linear(c, t, kz);
+            }
+            return std::max(s - z[i][j], 0.0);
+        },
+        [&](int, int, double v) { sum += v; });
+    return sum * dA;
+}
