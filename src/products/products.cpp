@@ -2,6 +2,7 @@
 
 #include "answers_record.hpp"
 #include "gis_sidecars.hpp"
+#include "morphometry_tables.hpp"
 #include "pictures.hpp"
 #include "slice_plot.hpp"
 #include "summary.hpp"
@@ -20,6 +21,7 @@ void write_products(Workspace& ws, EncodedPictures pictures)
     write_pictures(ws, std::move(pictures));
     write_slice_plot(ws);
     write_summary(ws);
+    write_morphometry_tables(ws);
     write_answers_record(ws);
 }
 

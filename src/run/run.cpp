@@ -11,6 +11,7 @@
 #include "pictures.hpp"
 #include "products.hpp"
 #include "dialogue.hpp"
+#include "edifice_stage.hpp"
 #include "input.hpp"
 #include "morphometry.hpp"
 #include "parallel.hpp"
@@ -142,6 +143,8 @@ int run(Workspace& ws)
             // leaves as it is, and print nothing: they run beside it.
             begin(ws, "treatment+angles");
             side_by_side([&] { ws.stages->treatment(ws); }, [&] { angles(ws); });
+            begin(ws, "edifice_shape");
+            measure_design_edifice(ws);
             begin(ws, "sections+surface+interp");
             sections_and_surface_beside_interpolation(ws);
             begin(ws, "rec_volc");

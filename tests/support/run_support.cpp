@@ -104,7 +104,8 @@ void copy_dir_files(const std::string& from, const std::string& to)
 
 bool is_companion_file(const std::string& name)
 {
-    for (const char* end : {".png", ".svg", ".hdr", ".prj", "_summary.csv", "_answers.txt"})
+    for (const char* end : {".png", ".svg", ".hdr", ".prj", "_summary.csv", "_morphometry.csv", "_contours.csv",
+                            "_height_bands.csv", "_answers.txt"})
         if (name.ends_with(end)) return true;
     return false;
 }
