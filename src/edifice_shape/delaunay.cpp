@@ -177,30 +177,36 @@ void Delaunay::legalize(int t0)
     }
 }
 
-int Delaunay::locate(Vec2 q, int hint) const
+int Delaunay::locate(Vec2 q, int hint, int* signs) const
 {
     if (tris_.empty()) return -1;
     int t = hint >= 0 && std::size_t(hint) < tris_.size() ? hint : 0;
     for (;;) {
         const Tri& T = tris_[std::size_t(t)];
-        int next = -2;
-        for (int k = 0; k < 3; ++k)
-            if (orient2d(p_[std::size_t(T.v[(k + 1) % 3])], p_[std::size_t(T.v[(k + 2) % 3])], q) < 0) {
+        int next = -2, s[3];
+        for (int k = 0; k < 3; ++k) {
+            s[k] = orient2d(p_[std::size_t(T.v[(k + 1) % 3])], p_[std::size_t(T.v[(k + 2) % 3])], q);
+            if (s[k] < 0) {
                 next = T.n[k];
                 break;
             }
-        if (next == -2) return t;
+        }
+        if (next == -2) {
+            if (signs)
+                for (int k = 0; k < 3; ++k) signs[k] = s[k];
+            return t;
+        }
         if (next == -1) return -1;
         t = next;
     }
 }
 
-double Delaunay::linear(Vec2 q, int t, const std::vector<double>& z) const
+double Delaunay::linear(Vec2 q, int t, const std::vector<double>& z, const int* signs) const
 {
     const Tri& T = tris_[std::size_t(t)];
     int s[3], zeros = 0;
     for (int k = 0; k < 3; ++k) {
-        s[k] = orient2d(p_[std::size_t(T.v[(k + 1) % 3])], p_[std::size_t(T.v[(k + 2) % 3])], q);
+        s[k] = signs ? signs[k] : orient2d(p_[std::size_t(T.v[(k + 1) % 3])], p_[std::size_t(T.v[(k + 2) % 3])], q);
         zeros += s[k] == 0;
     }
     if (zeros >= 2) {

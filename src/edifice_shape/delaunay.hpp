@@ -24,14 +24,15 @@ public:
 
     // Where q lies: a triangle holding it (inside or on its boundary), or -1
     // outside the hull (or with no triangle).  `hint` is a triangle to walk
-    // from (the last answer for a neighbouring point).
-    int locate(Vec2 q, int hint) const;
+    // from (the last answer for a neighbouring point).  `signs`, when given,
+    // receives the orientation of q to the edge opposite each vertex.
+    int locate(Vec2 q, int hint, int* signs = nullptr) const;
 
     // The linear interpolation of values z (one per point) at q, in the
     // triangle `t` that locate() gave.  On an edge or at a vertex it reads
     // only that edge or vertex, in an order of its own: the same value
     // whichever triangle holds q.
-    double linear(Vec2 q, int t, const std::vector<double>& z) const;
+    double linear(Vec2 q, int t, const std::vector<double>& z, const int* signs = nullptr) const;
 
     // Sibson's natural-neighbour interpolation at q inside the hull (`t` from
     // locate()): the areas that q's Voronoi cell takes from each neighbour's.

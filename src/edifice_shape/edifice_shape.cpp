@@ -370,8 +370,11 @@ EdificeShape measure_edifice(const EdificeInput& in, const MorphometryOptions& o
         first[std::size_t(i - w.i0) + 1] = first[std::size_t(i - w.i0)] + n;
     }
 
-    // Filled DEM and its slopes: regions and height bands.
+    // Filled DEM and its slopes: regions and height bands; then the slopes
+    // of the unfilled DEM, which differ only round filled cells.
     double z_cut;
+    const ClippedField fr{z.data(), z.columns(), 0, 0, z.lines(), &M, g.d};
+    std::vector<double> s_r;
     {
         WindowGrid zf;
         if (o.sink_fill == SinkFill::none) {
@@ -394,7 +397,7 @@ EdificeShape measure_edifice(const EdificeInput& in, const MorphometryOptions& o
         z_cut = fmin + o.summit_fraction * (fmax - fmin);
         r.shape_cutoff_m = z_cut;
 
-        const ClippedField ff{zf.z.data(), zf.z.columns(), w.i0, w.j0, &M, g.d};
+        const ClippedField ff{zf.z.data(), zf.z.columns(), w.i0, w.j0, zf.z.lines(), &M, g.d};
         std::vector<double> s_f = slopes_of_cells(ff, w.i0, w.i1, w.j0, w.j1, first, o.slope);
         // Regions on z_f, bounds inclusive; a horizontal edifice has no
         // lower flank, and its main flank starts at the base.
@@ -465,67 +468,115 @@ EdificeShape measure_edifice(const EdificeInput& in, const MorphometryOptions& o
                 r.height_bands.push_back(h);
             }
         }
+        parallel_rows(w.i0, w.i1 + 1, std::size_t(w.j1 - w.j0 + 1), [&](int a, int b) {
+            for (int i = a; i < b; ++i) {
+                std::size_t k = first[std::size_t(i - w.i0)];
+                for (int j = w.j0; j <= w.j1; ++j) {
+                    if (M[i][j] != 1) continue;
+                    bool filled = false;
+                    for (int u = std::max(i - 1, w.i0); u <= std::min(i + 1, w.i1) && !filled; ++u)
+                        for (int v = std::max(j - 1, w.j0); v <= std::min(j + 1, w.j1); ++v)
+                            if (M[u][v] == 1 && zf.at(u, v) != z[u][v]) {
+                                filled = true;
+                                break;
+                            }
+                    if (filled) s_f[k] = slope_deg(fr, i, j, o.slope);
+                    ++k;
+                }
+            }
+        });
+        s_r.swap(s_f);
     }
 
     // Slopes of the unfilled DEM: bands of the contour table, the summit's
     // slope break, and the native regions.
     std::vector<Figure> break_means(n_levels);  // of traced level m's band, every cell
     {
-        const ClippedField fr{z.data(), z.columns(), 0, 0, &M, g.d};
-        std::vector<double> s_r = slopes_of_cells(fr, w.i0, w.i1, w.j0, w.j1, first, o.slope);
         // Band of traced level m: at[m] < z <= at[m + 1] (at[0] = L_-2).
         const std::size_t nb = lv.at.size();
         std::vector<double> sum_all(nb, 0), sum_free(nb, 0), lo(nb, 0), hi(nb, 0);
         std::vector<std::size_t> n_all(nb, 0), n_free(nb, 0);
-        std::vector<std::uint32_t> band_of(nb ? s_r.size() : 0);
-        std::size_t k = 0;
-        for (int i = w.i0; i <= w.i1; ++i)
-            for (int j = w.j0; j <= w.j1; ++j) {
-                if (M[i][j] != 1) continue;
-                const double s = s_r[k];
-                std::size_t b = nb ? std::size_t(std::lower_bound(lv.at.begin(), lv.at.end(), z[i][j]) - lv.at.begin()) : 0;
-                if (b == 0 || b >= nb) {
-                    if (nb) band_of[k] = 0;
-                    ++k;
-                    continue;
+        // The band of z: the first level at or above it (a guess from the
+        // spacing, made exact by the comparisons).
+        auto band_index = [&](double v) -> std::size_t {
+            if (!nb) return 0;
+            const double f = std::ceil((v - lv.at[0]) / lv.rule.ci);
+            std::size_t b = f <= 0 ? 0 : f >= double(nb) ? nb : std::size_t(f);
+            while (b > 0 && lv.at[b - 1] >= v) --b;
+            while (b < nb && lv.at[b] < v) ++b;
+            return b;
+        };
+        // Each cell's band (0: none) and whether it lies outside the crater
+        // (the top bit), the extremes and the medians' counts on all
+        // threads; the sums in scan order.
+        constexpr std::uint32_t free_bit = 0x80000000u;
+        std::vector<std::uint32_t> band(s_r.size(), 0);
+        const int blocks = std::min(w.i1 - w.i0 + 1, std::max(1, thread_count() * 2));
+        auto block_lines = [&](int k, int& a, int& b) {
+            a = w.i0 + int(std::int64_t(w.i1 - w.i0 + 1) * k / blocks);
+            b = w.i0 + int(std::int64_t(w.i1 - w.i0 + 1) * (k + 1) / blocks);
+        };
+        std::vector<GroupMedians> part(static_cast<std::size_t>(blocks), GroupMedians(nb));
+        std::vector<std::vector<double>> plo(static_cast<std::size_t>(blocks), std::vector<double>(nb, INFINITY)),
+            phi(static_cast<std::size_t>(blocks), std::vector<double>(nb, -INFINITY));
+        parallel_tasks(blocks, [&](int q) {
+            int a, b;
+            block_lines(q, a, b);
+            for (int i = a; i < b; ++i) {
+                std::size_t k = first[std::size_t(i - w.i0)];
+                for (int j = w.j0; j <= w.j1; ++j) {
+                    if (M[i][j] != 1) continue;
+                    const std::size_t bi = band_index(z[i][j]);
+                    const double sv = s_r[k];
+                    std::uint32_t code = 0;
+                    if (bi > 0 && bi < nb) {
+                        code = std::uint32_t(bi);
+                        if (!crater.holds(i, j)) {
+                            code |= free_bit;
+                            part[std::size_t(q)].count(bi, sv);
+                            plo[std::size_t(q)][bi] = std::min(plo[std::size_t(q)][bi], sv);
+                            phi[std::size_t(q)][bi] = std::max(phi[std::size_t(q)][bi], sv);
+                        }
+                    }
+                    band[k++] = code;
                 }
-                sum_all[b] += s;
-                ++n_all[b];
-                const bool free = !crater.holds(i, j);
-                band_of[k] = free ? std::uint32_t(b) : 0;
-                if (free) {
-                    if (!n_free[b] || s < lo[b]) lo[b] = s;
-                    if (!n_free[b] || s > hi[b]) hi[b] = s;
-                    sum_free[b] += s;
-                    ++n_free[b];
-                }
-                ++k;
             }
-        for (std::size_t m = 0; m < n_levels; ++m)
-            if (n_all[m + 1]) break_means[m] = sum_all[m + 1] / double(n_all[m + 1]);
-        // Medians of the crater-free bands: the values gathered band by band.
-        std::vector<Figure> med(nb);
-        {
-            std::vector<std::size_t> start(nb + 1, 0);
-            for (std::size_t b = 1; b < nb; ++b) start[b + 1] = start[b] + n_free[b];
-            std::vector<double> by_band(start[nb]);
-            std::vector<std::size_t> fill(start.begin(), start.end() - 1);
-            for (std::size_t v = 0; v < band_of.size(); ++v)
-                if (band_of[v]) by_band[fill[band_of[v]]++] = s_r[v];
-            for (std::size_t b = 1; b < nb; ++b) {
-                const std::size_t n = n_free[b];
-                if (!n) continue;
-                auto first_it = by_band.begin() + std::ptrdiff_t(start[b]);
-                auto mid = first_it + std::ptrdiff_t(n / 2);
-                std::nth_element(first_it, mid, first_it + std::ptrdiff_t(n));
-                if (n % 2) {
-                    med[b] = *mid;
-                } else {
-                    const double below = *std::max_element(first_it, mid);
-                    med[b] = (below + *mid) / 2;
-                }
+        });
+        GroupMedians med(nb);
+        for (const GroupMedians& m : part) med.add_counts(m);
+        med.prepare();
+        for (std::size_t k = 0; k < s_r.size(); ++k) {
+            const std::uint32_t code = band[k];
+            if (!code) continue;
+            const std::size_t bi = code & ~free_bit;
+            sum_all[bi] += s_r[k];
+            ++n_all[bi];
+            if (code & free_bit) {
+                sum_free[bi] += s_r[k];
+                ++n_free[bi];
             }
         }
+        parallel_tasks(blocks, [&](int q) {
+            int a, b;
+            block_lines(q, a, b);
+            GroupMedians& m = part[std::size_t(q)];
+            m.targets_of(med);
+            for (std::size_t k = first[std::size_t(a - w.i0)]; k < first[std::size_t(b - w.i0)]; ++k)
+                if (band[k] & free_bit) m.offer(band[k] & ~free_bit, s_r[k]);
+        });
+        for (GroupMedians& m : part) med.add_candidates(m);
+        for (std::size_t bi = 0; bi < nb; ++bi) {
+            double l = INFINITY, h = -INFINITY;
+            for (int q = 0; q < blocks; ++q) {
+                l = std::min(l, plo[std::size_t(q)][bi]);
+                h = std::max(h, phi[std::size_t(q)][bi]);
+            }
+            lo[bi] = l;
+            hi[bi] = h;
+        }
+        std::vector<std::uint32_t>().swap(band);
+        for (std::size_t m = 0; m < n_levels; ++m)
+            if (n_all[m + 1]) break_means[m] = sum_all[m + 1] / double(n_all[m + 1]);
         for (std::size_t m : rows) {
             ContourRow row;
             row.level = traced[m];
@@ -534,7 +585,7 @@ EdificeShape measure_edifice(const EdificeInput& in, const MorphometryOptions& o
                 row.band_slope_min_deg = lo[b];
                 row.band_slope_max_deg = hi[b];
                 row.band_slope_mean_deg = sum_free[b] / double(n_free[b]);
-                row.band_slope_median_deg = med[b];
+                row.band_slope_median_deg = med.median(b);
             }
             r.contours.push_back(row);
         }

@@ -28,9 +28,11 @@ int root_of(std::vector<Run>& runs, int r)
 
 // The regions of one level, labelled run by run (runs of a line join the
 // runs of the line above that they touch, diagonals included); the root of
-// a region is its first run, so its first cell in scan order.
-HullRing one_level(const GridFrame& g, const nrutil::DGrid& z, const nrutil::UcGrid& edifice, int i0, int i1, int j0,
-                   int j1, double level)
+// a region is its first run, so its first cell in scan order.  above[c]:
+// how many levels lie at or below the cell (0 off the edifice).
+template <class Index>
+HullRing one_level(const GridFrame& g, const std::vector<Index>& above, int i0, int i1, int j0, int j1, int k,
+                   double level)
 {
     const int width = j1 - j0 + 1;
     std::vector<std::uint8_t> up(std::size_t(width), 0), here(static_cast<std::size_t>(width)), down(static_cast<std::size_t>(width));
@@ -39,9 +41,8 @@ HullRing one_level(const GridFrame& g, const nrutil::DGrid& z, const nrutil::UcG
             std::fill(row.begin(), row.end(), 0);
             return;
         }
-        const double* zi = z[i] + j0;
-        const std::uint8_t* m = edifice[i] + j0;
-        for (int c = 0; c < width; ++c) row[std::size_t(c)] = (m[c] == 1) & (zi[c] >= level);
+        const Index* u = &above[std::size_t(i - i0) * std::size_t(width)];
+        for (int c = 0; c < width; ++c) row[std::size_t(c)] = std::uint64_t(u[c]) > std::uint64_t(k);
     };
     fill(i0, here);
     std::vector<Run> runs;
@@ -108,17 +109,55 @@ HullRing one_level(const GridFrame& g, const nrutil::DGrid& z, const nrutil::UcG
 
 }  // namespace
 
+namespace {
+
+// How many levels lie at or below each edifice cell of the window.
+template <class Index>
+std::vector<Index> levels_below(const nrutil::DGrid& z, const nrutil::UcGrid& edifice, int i0, int i1, int j0, int j1,
+                                const std::vector<double>& levels, double z_bmin, double ci)
+{
+    const std::size_t width = std::size_t(j1 - j0 + 1);
+    std::vector<Index> u(std::size_t(i1 - i0 + 1) * width, 0);
+    const long long n = (long long)levels.size();
+    parallel_rows(i0, i1 + 1, width, [&](int a, int b) {
+        for (int i = a; i < b; ++i)
+            for (int j = j0; j <= j1; ++j) {
+                if (edifice[i][j] != 1) continue;
+                const double v = z[i][j];
+                // A guess from the spacing, made exact by the comparisons.
+                const double f = std::floor((v - z_bmin) / ci) + 1;
+                long long g = f < 0 ? 0 : f > double(n) ? n : (long long)f;
+                while (g > 0 && levels[std::size_t(g - 1)] > v) --g;
+                while (g < n && levels[std::size_t(g)] <= v) ++g;
+                u[std::size_t(i - i0) * width + std::size_t(j - j0)] = Index(g);
+            }
+    });
+    return u;
+}
+
+template <class Index>
+std::vector<HullRing> hulls_of(const GridFrame& g, const nrutil::DGrid& z, const nrutil::UcGrid& edifice, int i0,
+                               int i1, int j0, int j1, const std::vector<double>& levels, double z_bmin, double ci)
+{
+    const std::vector<Index> above = levels_below<Index>(z, edifice, i0, i1, j0, j1, levels, z_bmin, ci);
+    std::vector<HullRing> rings(levels.size());
+    parallel_tasks(int(levels.size()), [&](int k) {
+        rings[std::size_t(k)] = one_level(g, above, i0, i1, j0, j1, k, levels[std::size_t(k)]);
+    });
+    return rings;
+}
+
+}  // namespace
+
 std::vector<HullRing> cross_section_hulls(const GridFrame& g, const nrutil::DGrid& z, const nrutil::UcGrid& edifice,
                                           int i0, int i1, int j0, int j1, double z_bmin, double ci, double z_top)
 {
     std::vector<double> levels;
     if (ci > 0)
         for (long long k = 0; z_bmin + double(k) * ci <= z_top; ++k) levels.push_back(z_bmin + double(k) * ci);
-    std::vector<HullRing> rings(levels.size());
-    parallel_tasks(int(levels.size()), [&](int k) {
-        rings[std::size_t(k)] = one_level(g, z, edifice, i0, i1, j0, j1, levels[std::size_t(k)]);
-    });
-    return rings;
+    if (levels.size() < 255) return hulls_of<std::uint8_t>(g, z, edifice, i0, i1, j0, j1, levels, z_bmin, ci);
+    if (levels.size() < 65535) return hulls_of<std::uint16_t>(g, z, edifice, i0, i1, j0, j1, levels, z_bmin, ci);
+    return hulls_of<std::uint32_t>(g, z, edifice, i0, i1, j0, j1, levels, z_bmin, ci);
 }
 
 double eroded_volume_m3(const GridFrame& g, const nrutil::DGrid& z, const nrutil::UcGrid& edifice, int i0, int i1,
@@ -162,13 +201,14 @@ double eroded_volume_m3(const GridFrame& g, const nrutil::DGrid& z, const nrutil
         [&](int i, int j, int& hint) {
             if (!(z[i][j] >= z_bmin)) return 0.0;
             const Vec2 c = g.centre(i, j);
-            const int t = tri.locate(c, hint);
+            int signs[3];
+            const int t = tri.locate(c, hint, signs);
             double s;
             if (t < 0) {
                 s = kz[std::size_t(tri.nearest(c))];
             } else {
                 hint = t;
-                s = tri.linear(c, t, kz);
+                s = tri.linear(c, t, kz, signs);
             }
             return std::max(s - z[i][j], 0.0);
         },

@@ -25,5 +25,16 @@ struct WindowGrid {
 WindowGrid fill_sinks(const nrutil::DGrid& z, const nrutil::UcGrid& nodata, const std::vector<std::size_t>& sinks,
                       int i0, int i1, int j0, int j1);
 
+// The same by the straightforward priority flood (every cell through the
+// heap): the oracle of the tests, and the way for grids of 2^32 cells or
+// more.
+WindowGrid fill_sinks_plain(const nrutil::DGrid& z, const nrutil::UcGrid& nodata, const std::vector<std::size_t>& sinks,
+                            int i0, int i1, int j0, int j1);
+
+// The same flood on tiles of `tile` x `tile` cells, one tile at a time on
+// each thread (fill_sinks uses it): exact, whatever the tiles.
+WindowGrid fill_sinks_tiled(const nrutil::DGrid& z, const nrutil::UcGrid& nodata, const std::vector<std::size_t>& sinks,
+                            int i0, int i1, int j0, int j1, int tile);
+
 // The window's levels as they are (no fill).
 WindowGrid copy_window(const nrutil::DGrid& z, int i0, int i1, int j0, int j1);

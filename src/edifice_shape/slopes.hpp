@@ -15,6 +15,7 @@ struct ClippedField {
     const double* z = nullptr;  // z[(i - i0) * stride + (j - j0)]
     std::ptrdiff_t stride = 0;
     int i0 = 0, j0 = 0;
+    int lines = 0;                         // lines i0 .. i0 + lines - 1; they hold every cell of the mask
     const nrutil::UcGrid* mask = nullptr;  // 1 on the edifice
     double d = 0;
     double at(int i, int j) const { return z[std::ptrdiff_t(i - i0) * stride + (j - j0)]; }
@@ -49,7 +50,39 @@ struct SlopeStats {
 std::vector<SlopeStats> grouped_stats(const std::vector<double>& values, const std::vector<std::uint8_t>& groups,
                                       int n_groups);
 
-// The median of values >= 0 (their bit patterns order them) of one group.
-// Exposed for the tests.
-std::vector<std::optional<double>> grouped_medians(const std::vector<double>& values,
-                                                   const std::vector<std::uint8_t>& groups, int n_groups);
+// Exact medians of groups of slopes (degrees, 0 to 90) in two passes over
+// the values: count() each value of each group, prepare(), offer() them
+// again in the same groups; only the values of the bins that hold the
+// middle ranks (64 to a degree) are kept and selected.  The median of an
+// even count is the mean of the two middle values.
+class GroupMedians {
+public:
+    explicit GroupMedians(std::size_t groups);
+    void count(std::size_t g, double v)
+    {
+        ++hist_[g * bins + std::size_t(bin(v))];
+        ++n_[g];
+    }
+    // Adds the counts of another (of other values of the same groups), or
+    // its candidates.
+    void add_counts(const GroupMedians& o);
+    void add_candidates(GroupMedians& o);
+    // Takes the bins to keep from `o` (prepared).
+    void targets_of(const GroupMedians& o);
+    void prepare();
+    void offer(std::size_t g, double v)
+    {
+        const int b = bin(v);
+        if (b >= lo_[g] && b <= hi_[g]) cand_[g].push_back(v);
+    }
+    std::optional<double> median(std::size_t g);
+
+private:
+    static constexpr int bins = 90 * 64 + 1;
+    static int bin(double v);
+    std::vector<std::uint32_t> hist_;
+    std::vector<std::size_t> n_;
+    std::vector<int> lo_, hi_;
+    std::vector<std::size_t> below_;
+    std::vector<std::vector<double>> cand_;
+};
