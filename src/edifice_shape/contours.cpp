@@ -206,3 +206,4 @@ LevelRule level_rule(double range, double z_bmin, double fraction, std::optional
     if (!(r.ci > 0) || !std::isfinite(r.ci)) r.ci = 0;
     return r;
 }
+

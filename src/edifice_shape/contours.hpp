@@ -2,6 +2,8 @@
 // edifice is cut.
 #pragma once
 
+#include <cmath>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -58,3 +60,27 @@ struct LevelRule {
 LevelRule level_rule(double range, double z_bmin, double fraction, std::optional<double> interval, bool multiples);
 // Rounded half away from zero to 0.01.
 double round_cm(double v);
+
+// On levels a spacing `ci` apart (ascending): how many lie at or below v
+// (std::upper_bound's position), and the first at or above v (lower_bound's),
+// from a guess made exact by comparisons.
+inline std::size_t levels_at_or_below(const std::vector<double>& L, double ci, double v)
+{
+    const std::size_t n = L.size();
+    if (!n) return 0;
+    const double f = std::floor((v - L[0]) / ci) + 1;
+    std::size_t g = f <= 0 ? 0 : f >= double(n) ? n : std::size_t(f);
+    while (g > 0 && L[g - 1] > v) --g;
+    while (g < n && L[g] <= v) ++g;
+    return g;
+}
+inline std::size_t first_level_at_or_above(const std::vector<double>& L, double ci, double v)
+{
+    const std::size_t n = L.size();
+    if (!n) return 0;
+    const double f = std::ceil((v - L[0]) / ci);
+    std::size_t g = f <= 0 ? 0 : f >= double(n) ? n : std::size_t(f);
+    while (g > 0 && L[g - 1] >= v) --g;
+    while (g < n && L[g] < v) ++g;
+    return g;
+}

@@ -137,25 +137,50 @@ EdificeShape measure_edifice(const EdificeInput& in, const MorphometryOptions& o
         outline_cells = cells_inside_outline(g, in.outline, nodata);
     }
     const nrutil::UcGrid& M = outline_mode ? outline_cells : *in.item;
+    // Its window, cells, top (the first highest cell in scan order) and
+    // lowest cell, line by line on all threads, then in line order.
+    struct LineScan {
+        int n = 0, j0 = 0, j1 = 0, top_j = 0;
+        double top = 0, low = 0;
+    };
+    std::vector<LineScan> line_scan(static_cast<std::size_t>(g.nl));
+    parallel_rows(0, g.nl, std::size_t(g.nc), [&](int a, int b) {
+        for (int i = a; i < b; ++i) {
+            LineScan& l = line_scan[std::size_t(i)];
+            const std::uint8_t* m = M[i];
+            const double* zi = z[i];
+            for (int j = 0; j < g.nc; ++j) {
+                if (m[j] != 1) continue;
+                if (!l.n) l.j0 = j;
+                l.j1 = j;
+                if (!l.n || zi[j] > l.top) {
+                    l.top = zi[j];
+                    l.top_j = j;
+                }
+                if (!l.n || zi[j] < l.low) l.low = zi[j];
+                ++l.n;
+            }
+        }
+    });
     Window w{g.nl, -1, g.nc, -1};
     std::size_t n_m = 0;
     int pi_ = -1, pj = -1;
     double z_top = 0, z_min = 0;
-    for (int i = 0; i < g.nl; ++i)
-        for (int j = 0; j < g.nc; ++j) {
-            if (M[i][j] != 1) continue;
-            w.i0 = std::min(w.i0, i);
-            w.i1 = std::max(w.i1, i);
-            w.j0 = std::min(w.j0, j);
-            w.j1 = std::max(w.j1, j);
-            if (!n_m || z[i][j] > z_top) {
-                z_top = z[i][j];
-                pi_ = i;
-                pj = j;
-            }
-            if (!n_m || z[i][j] < z_min) z_min = z[i][j];
-            ++n_m;
+    for (int i = 0; i < g.nl; ++i) {
+        const LineScan& l = line_scan[std::size_t(i)];
+        if (!l.n) continue;
+        w.i0 = std::min(w.i0, i);
+        w.i1 = i;
+        w.j0 = std::min(w.j0, l.j0);
+        w.j1 = std::max(w.j1, l.j1);
+        if (!n_m || l.top > z_top) {
+            z_top = l.top;
+            pi_ = i;
+            pj = l.top_j;
         }
+        if (!n_m || l.low < z_min) z_min = l.low;
+        n_m += std::size_t(l.n);
+    }
     if (!n_m) {
         if (outline_mode) fail(cfmt("the outline %s holds no cell with data", in.outline_name.c_str()));
         fail("the edifice holds no cell");
@@ -307,9 +332,18 @@ EdificeShape measure_edifice(const EdificeInput& in, const MorphometryOptions& o
     std::vector<std::vector<Piece>> pieces = trace_contours(g, {w.i0, w.i1, w.j0, w.j1}, read_z, traced);
     // Cells at or above each traced level.
     std::vector<std::size_t> above(n_levels + 1, 0);
-    for (int i = w.i0; i <= w.i1; ++i)
-        for (int j = w.j0; j <= w.j1; ++j)
-            if (M[i][j] == 1) ++above[std::size_t(std::upper_bound(traced.begin(), traced.end(), z[i][j]) - traced.begin())];
+    {
+        std::vector<std::vector<std::size_t>> part(std::size_t(w.i1 - w.i0 + 1));
+        parallel_rows(w.i0, w.i1 + 1, std::size_t(w.j1 - w.j0 + 1), [&](int a, int b) {
+            std::vector<std::size_t>& h = part[std::size_t(a - w.i0)];
+            h.assign(n_levels + 1, 0);
+            for (int i = a; i < b; ++i)
+                for (int j = w.j0; j <= w.j1; ++j)
+                    if (M[i][j] == 1) ++h[levels_at_or_below(traced, lv.rule.ci, z[i][j])];
+        });
+        for (const auto& h : part)
+            for (std::size_t u = 0; u < h.size(); ++u) above[u] += h[u];
+    }
     for (std::size_t u = n_levels; u-- > 0;) above[u] += above[u + 1];  // above[m]: cells with more than m levels under them
     // The lowest closed contour.
     const double close_gap = 2 * std::sqrt(2.0) * g.d;
@@ -364,11 +398,9 @@ EdificeShape measure_edifice(const EdificeInput& in, const MorphometryOptions& o
 
     // Where the cells of each line of the window start in scan order.
     std::vector<std::size_t> first(std::size_t(w.i1 - w.i0 + 2), 0);
-    for (int i = w.i0; i <= w.i1; ++i) {
-        std::size_t n = 0;
-        for (int j = w.j0; j <= w.j1; ++j) n += M[i][j] == 1;
-        first[std::size_t(i - w.i0) + 1] = first[std::size_t(i - w.i0)] + n;
-    }
+    for (int i = w.i0; i <= w.i1; ++i)
+        first[std::size_t(i - w.i0) + 1] = first[std::size_t(i - w.i0)] + std::size_t(line_scan[std::size_t(i)].n);
+    std::vector<LineScan>().swap(line_scan);
 
     // Filled DEM and its slopes: regions and height bands; then the slopes
     // of the unfilled DEM, which differ only round filled cells.
@@ -382,18 +414,25 @@ EdificeShape measure_edifice(const EdificeInput& in, const MorphometryOptions& o
         } else {
             std::vector<std::size_t> sinks;
             if (o.sink_fill == SinkFill::keep_crater && has_crater) sinks.push_back(crater.lowest_cell);
-            zf = fill_sinks(z, nodata, sinks, w.i0, w.i1, w.j0, w.j1);
+            zf = fill_sinks(z, nodata, sinks, w.i0, w.i1, w.j0, w.j1, M);
         }
-        double fmin = 0, fmax = 0;
-        bool any = false;
-        for (int i = w.i0; i <= w.i1; ++i)
-            for (int j = w.j0; j <= w.j1; ++j) {
-                if (M[i][j] != 1) continue;
-                const double v = zf.at(i, j);
-                if (!any || v < fmin) fmin = v;
-                if (!any || v > fmax) fmax = v;
-                any = true;
+        double fmin = INFINITY, fmax = -INFINITY;
+        {
+            std::vector<std::pair<double, double>> part(std::size_t(w.i1 - w.i0 + 1), {INFINITY, -INFINITY});
+            parallel_rows(w.i0, w.i1 + 1, std::size_t(w.j1 - w.j0 + 1), [&](int a, int b) {
+                auto& [lo, hi] = part[std::size_t(a - w.i0)];
+                for (int i = a; i < b; ++i)
+                    for (int j = w.j0; j <= w.j1; ++j)
+                        if (M[i][j] == 1) {
+                            lo = std::min(lo, zf.at(i, j));
+                            hi = std::max(hi, zf.at(i, j));
+                        }
+            });
+            for (const auto& [lo, hi] : part) {
+                fmin = std::min(fmin, lo);
+                fmax = std::max(fmax, hi);
             }
+        }
         z_cut = fmin + o.summit_fraction * (fmax - fmin);
         r.shape_cutoff_m = z_cut;
 
@@ -401,10 +440,14 @@ EdificeShape measure_edifice(const EdificeInput& in, const MorphometryOptions& o
         std::vector<double> s_f = slopes_of_cells(ff, w.i0, w.i1, w.j0, w.j1, first, o.slope);
         // Regions on z_f, bounds inclusive; a horizontal edifice has no
         // lower flank, and its main flank starts at the base.
-        std::vector<std::uint8_t> groups(s_f.size());
-        {
-            std::size_t k = 0;
-            for (int i = w.i0; i <= w.i1; ++i)
+        static const double tops[10] = {1 / 10.0, 2 / 10.0, 3 / 10.0, 4 / 10.0, 5 / 10.0,
+                                        6 / 10.0, 7 / 10.0, 8 / 10.0, 9 / 10.0, 0.95};
+        // Each cell's regions, and its band of relative height [k_prev, k)
+        // (255: none), on all threads.
+        std::vector<std::uint8_t> groups(s_f.size()), hband(s_f.size(), 255);
+        parallel_rows(w.i0, w.i1 + 1, std::size_t(w.j1 - w.j0 + 1), [&](int a, int b) {
+            for (int i = a; i < b; ++i) {
+                std::size_t k = first[std::size_t(i - w.i0)];
                 for (int j = w.j0; j <= w.j1; ++j) {
                     if (M[i][j] != 1) continue;
                     const double v = zf.at(i, j);
@@ -412,9 +455,19 @@ EdificeShape measure_edifice(const EdificeInput& in, const MorphometryOptions& o
                     if (outline_mode && v <= z_bmax) gr |= 2;
                     if (z_bmax <= v && v <= z_cut) gr |= 4;
                     if (v >= z_cut) gr |= 8;
-                    groups[k++] = gr;
+                    groups[k] = gr;
+                    if (fmax > fmin) {
+                        const double zn = (v - fmin) / (fmax - fmin);
+                        for (int h = 0; h < 10; ++h)
+                            if (zn >= (h == 0 ? 0 : tops[h - 1]) && zn < tops[h]) {
+                                hband[k] = std::uint8_t(h);
+                                break;
+                            }
+                    }
+                    ++k;
                 }
-        }
+            }
+        });
         if (o.slope_regions == SlopeRegions::heights) {
             const std::vector<SlopeStats> st = grouped_stats(s_f, groups, 4);
             for (int gi = 0; gi < 4; ++gi) {
@@ -425,24 +478,12 @@ EdificeShape measure_edifice(const EdificeInput& in, const MorphometryOptions& o
         }
         // Relative height bands [k_prev, k).
         if (fmax > fmin) {
-            static const double tops[10] = {1 / 10.0, 2 / 10.0, 3 / 10.0, 4 / 10.0, 5 / 10.0,
-                                            6 / 10.0, 7 / 10.0, 8 / 10.0, 9 / 10.0, 0.95};
             double sum[10] = {};
             std::size_t cnt[10] = {};
-            std::size_t k = 0;
-            for (int i = w.i0; i <= w.i1; ++i)
-                for (int j = w.j0; j <= w.j1; ++j) {
-                    if (M[i][j] != 1) continue;
-                    const double zn = (zf.at(i, j) - fmin) / (fmax - fmin);
-                    const double s = s_f[k++];
-                    for (int b = 0; b < 10; ++b) {
-                        const double lo = b == 0 ? 0 : tops[b - 1];
-                        if (zn >= lo && zn < tops[b]) {
-                            sum[b] += s;
-                            ++cnt[b];
-                            break;
-                        }
-                    }
+            for (std::size_t k = 0; k < s_f.size(); ++k)
+                if (hband[k] != 255) {
+                    sum[hband[k]] += s_f[k];
+                    ++cnt[hband[k]];
                 }
             auto read_zn = [&](int i, double* v, std::uint8_t* ok) {
                 for (int j = w.j0; j <= w.j1; ++j) {
@@ -469,20 +510,30 @@ EdificeShape measure_edifice(const EdificeInput& in, const MorphometryOptions& o
             }
         }
         parallel_rows(w.i0, w.i1 + 1, std::size_t(w.j1 - w.j0 + 1), [&](int a, int b) {
+            // Rows of filled cells (1) of the lines above, at and below.
+            const std::size_t width = std::size_t(w.j1 - w.j0 + 3);
+            std::vector<std::uint8_t> rows[3];
+            auto filled_row = [&](int i, std::vector<std::uint8_t>& row) {
+                row.assign(width, 0);
+                if (i < w.i0 || i > w.i1) return;
+                for (int j = w.j0; j <= w.j1; ++j)
+                    row[std::size_t(j - w.j0 + 1)] = M[i][j] == 1 && zf.at(i, j) != z[i][j];
+            };
+            filled_row(a - 1, rows[0]);
+            filled_row(a, rows[1]);
             for (int i = a; i < b; ++i) {
+                filled_row(i + 1, rows[2]);
                 std::size_t k = first[std::size_t(i - w.i0)];
                 for (int j = w.j0; j <= w.j1; ++j) {
                     if (M[i][j] != 1) continue;
+                    const std::size_t c = std::size_t(j - w.j0 + 1);
                     bool filled = false;
-                    for (int u = std::max(i - 1, w.i0); u <= std::min(i + 1, w.i1) && !filled; ++u)
-                        for (int v = std::max(j - 1, w.j0); v <= std::min(j + 1, w.j1); ++v)
-                            if (M[u][v] == 1 && zf.at(u, v) != z[u][v]) {
-                                filled = true;
-                                break;
-                            }
+                    for (const auto& r : rows) filled |= (r[c - 1] | r[c] | r[c + 1]) != 0;
                     if (filled) s_f[k] = slope_deg(fr, i, j, o.slope);
                     ++k;
                 }
+                std::swap(rows[0], rows[1]);
+                std::swap(rows[1], rows[2]);
             }
         });
         s_r.swap(s_f);
@@ -498,14 +549,7 @@ EdificeShape measure_edifice(const EdificeInput& in, const MorphometryOptions& o
         std::vector<std::size_t> n_all(nb, 0), n_free(nb, 0);
         // The band of z: the first level at or above it (a guess from the
         // spacing, made exact by the comparisons).
-        auto band_index = [&](double v) -> std::size_t {
-            if (!nb) return 0;
-            const double f = std::ceil((v - lv.at[0]) / lv.rule.ci);
-            std::size_t b = f <= 0 ? 0 : f >= double(nb) ? nb : std::size_t(f);
-            while (b > 0 && lv.at[b - 1] >= v) --b;
-            while (b < nb && lv.at[b] < v) ++b;
-            return b;
-        };
+        auto band_index = [&](double v) { return first_level_at_or_above(lv.at, lv.rule.ci, v); };
         // Each cell's band (0: none) and whether it lies outside the crater
         // (the top bit), the extremes and the medians' counts on all
         // threads; the sums in scan order.

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <utility>
 #include <numeric>
 
 #include "cell_scan.hpp"
@@ -31,18 +33,32 @@ int root_of(std::vector<Run>& runs, int r)
 // a region is its first run, so its first cell in scan order.  above[c]:
 // how many levels lie at or below the cell (0 off the edifice).
 template <class Index>
-HullRing one_level(const GridFrame& g, const std::vector<Index>& above, int i0, int i1, int j0, int j1, int k,
-                   double level)
+HullRing one_level(const GridFrame& g, const std::vector<Index>& above, const std::vector<int>& extent, int i0, int i1,
+                   int j0, int j1, int k, int levels, double level)
 {
     const int width = j1 - j0 + 1;
-    std::vector<std::uint8_t> up(std::size_t(width), 0), here(static_cast<std::size_t>(width)), down(static_cast<std::size_t>(width));
-    auto fill = [&](int i, std::vector<std::uint8_t>& row) {
-        if (i < i0 || i > i1) {
-            std::fill(row.begin(), row.end(), 0);
-            return;
+    // Rows of the set (1 in it), each with the span it was last filled on:
+    // only the span where the line has cells at this level is written.
+    struct Row {
+        std::vector<std::uint8_t> v;
+        int lo = 0, hi = -1;
+    };
+    Row up, here, down;
+    for (Row* r : {&up, &here, &down}) r->v.assign(std::size_t(width), 0);
+    auto fill = [&](int i, Row& row) {
+        if (row.hi >= row.lo) std::memset(&row.v[std::size_t(row.lo)], 0, std::size_t(row.hi - row.lo + 1));
+        row.lo = 0;
+        row.hi = -1;
+        if (i < i0 || i > i1) return;
+        if (!extent.empty()) {
+            const std::size_t e = (std::size_t(i - i0) * std::size_t(levels) + std::size_t(k)) * 2;
+            row.lo = extent[e];
+            row.hi = extent[e + 1];
+        } else {
+            row.hi = width - 1;
         }
         const Index* u = &above[std::size_t(i - i0) * std::size_t(width)];
-        for (int c = 0; c < width; ++c) row[std::size_t(c)] = std::uint64_t(u[c]) > std::uint64_t(k);
+        for (int c = row.lo; c <= row.hi; ++c) row.v[std::size_t(c)] = std::uint64_t(u[c]) > std::uint64_t(k);
     };
     fill(i0, here);
     std::vector<Run> runs;
@@ -50,20 +66,23 @@ HullRing one_level(const GridFrame& g, const std::vector<Index>& above, int i0, 
     for (int i = i0; i <= i1; ++i) {
         fill(i + 1, down);
         const std::size_t line_first = runs.size();
-        for (int c = 0; c < width;) {
-            if (!here[std::size_t(c)]) {
-                ++c;
-                continue;
-            }
-            const int a = c;
-            while (c < width && here[std::size_t(c)]) ++c;
+        const std::uint8_t* h = here.v.data();
+        const int end = here.hi + 1;
+        for (int c = std::max(here.lo, 0); c < end;) {
+            // The next run: memchr finds its ends fast on long rows.
+            const void* start = std::memchr(h + c, 1, std::size_t(end - c));
+            if (!start) break;
+            const int a = int(static_cast<const std::uint8_t*>(start) - h);
+            const void* stop = std::memchr(h + a, 0, std::size_t(end - a));
+            c = stop ? int(static_cast<const std::uint8_t*>(stop) - h) : end;
             const int b = c - 1;
             // Boundary cells: the run's two ends, and any cell with the cell
             // above or below outside the set (off the window, so off the
             // edifice or the grid, counts as outside).
-            std::size_t n = 0;
-            for (int k = a; k <= b; ++k)
-                n += k == a || k == b || !up[std::size_t(k)] || !down[std::size_t(k)];
+            std::size_t n = b == a ? 1 : 2;
+            std::size_t inner = 0;
+            for (int q = a + 1; q < b; ++q) inner += up.v[std::size_t(q)] & down.v[std::size_t(q)];
+            if (b - a > 1) n += std::size_t(b - a - 1) - inner;
             const int id = int(runs.size());
             runs.push_back({i, a, b, id, n});
             // Join the runs above that overlap [a - 1, b + 1].
@@ -78,8 +97,8 @@ HullRing one_level(const GridFrame& g, const std::vector<Index>& above, int i0, 
         }
         above_first = line_first;
         above_end = runs.size();
-        up.swap(here);
-        here.swap(down);
+        std::swap(up, here);
+        std::swap(here, down);
     }
     HullRing h;
     h.level = level;
@@ -140,9 +159,31 @@ std::vector<HullRing> hulls_of(const GridFrame& g, const nrutil::DGrid& z, const
                                int i1, int j0, int j1, const std::vector<double>& levels, double z_bmin, double ci)
 {
     const std::vector<Index> above = levels_below<Index>(z, edifice, i0, i1, j0, j1, levels, z_bmin, ci);
+    // For few levels, each line's first and last column with cells at or
+    // above each level (from the running maximum of the counts from either
+    // side): the higher levels then read only their own span.
+    const int nlev = int(levels.size()), width = j1 - j0 + 1;
+    std::vector<int> extent;
+    if (nlev <= 64) {
+        extent.assign(std::size_t(i1 - i0 + 1) * std::size_t(nlev) * 2, 0);
+        parallel_rows(i0, i1 + 1, std::size_t(width), [&](int a, int b) {
+            for (int i = a; i < b; ++i) {
+                const Index* u = &above[std::size_t(i - i0) * std::size_t(width)];
+                int* e = &extent[std::size_t(i - i0) * std::size_t(nlev) * 2];
+                int m = 0;
+                for (int c = 0; c < width && m < nlev; ++c)
+                    for (; m < int(u[c]); ++m) e[2 * m] = c;
+                for (; m < nlev; ++m) e[2 * m] = width;
+                m = 0;
+                for (int c = width - 1; c >= 0 && m < nlev; --c)
+                    for (; m < int(u[c]); ++m) e[2 * m + 1] = c;
+                for (; m < nlev; ++m) e[2 * m + 1] = -1;
+            }
+        });
+    }
     std::vector<HullRing> rings(levels.size());
-    parallel_tasks(int(levels.size()), [&](int k) {
-        rings[std::size_t(k)] = one_level(g, above, i0, i1, j0, j1, k, levels[std::size_t(k)]);
+    parallel_tasks(nlev, [&](int k) {
+        rings[std::size_t(k)] = one_level(g, above, extent, i0, i1, j0, j1, k, nlev, levels[std::size_t(k)]);
     });
     return rings;
 }
@@ -195,6 +236,12 @@ double eroded_volume_m3(const GridFrame& g, const nrutil::DGrid& z, const nrutil
     }
     std::vector<Vec2>().swap(pts);
     const Delaunay tri(std::move(kept));
+    // A cell at or above its triangle's highest corner lies above S there.
+    std::vector<double> top(tri.triangles().size());
+    for (std::size_t t = 0; t < top.size(); ++t) {
+        const Delaunay::Tri& T = tri.triangles()[t];
+        top[t] = std::max({kz[std::size_t(T.v[0])], kz[std::size_t(T.v[1])], kz[std::size_t(T.v[2])]});
+    }
     double sum = 0;
     scan_cells(
         edifice, i0, i1, j0, j1,
@@ -208,6 +255,7 @@ double eroded_volume_m3(const GridFrame& g, const nrutil::DGrid& z, const nrutil
                 s = kz[std::size_t(tri.nearest(c))];
             } else {
                 hint = t;
+                if (top[std::size_t(t)] <= z[i][j]) return 0.0;
                 s = tri.linear(c, t, kz, signs);
             }
             return std::max(s - z[i][j], 0.0);

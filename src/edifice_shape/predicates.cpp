@@ -9,7 +9,6 @@ namespace {
 // contraction, and Dekker's split gives the exact product without it).
 constexpr double eps = 1.1102230246251565e-16;  // 2^-53
 constexpr double splitter = 134217729.0;        // 2^27 + 1
-constexpr double ccw_bound = (3.0 + 16.0 * eps) * eps;
 constexpr double icc_bound = (10.0 + 96.0 * eps) * eps;
 
 using Expansion = std::vector<double>;  // nonoverlapping, increasing magnitude
@@ -116,11 +115,15 @@ int sign(const Expansion& e)
     return 0;
 }
 
-int orient_exact(Vec2 a, Vec2 b, Vec2 c)
+}  // namespace
+
+int orient2d_exact(Vec2 a, Vec2 b, Vec2 c)
 {
     const Expansion acx = diff(a.x, c.x), bcy = diff(b.y, c.y), acy = diff(a.y, c.y), bcx = diff(b.x, c.x);
     return sign(add(mul(acx, bcy), neg(mul(acy, bcx))));
 }
+
+namespace {
 
 int incircle_exact(Vec2 a, Vec2 b, Vec2 c, Vec2 d)
 {
@@ -137,17 +140,6 @@ int incircle_exact(Vec2 a, Vec2 b, Vec2 c, Vec2 d)
 }
 
 }  // namespace
-
-int orient2d(Vec2 a, Vec2 b, Vec2 c)
-{
-    const double left = (a.x - c.x) * (b.y - c.y);
-    const double right = (a.y - c.y) * (b.x - c.x);
-    const double det = left - right;
-    const double bound = ccw_bound * (std::fabs(left) + std::fabs(right));
-    if (det > bound) return 1;
-    if (-det > bound) return -1;
-    return orient_exact(a, b, c);
-}
 
 int incircle(Vec2 a, Vec2 b, Vec2 c, Vec2 d)
 {

@@ -1,6 +1,7 @@
 #include "sink_fill.hpp"
 
 #include <algorithm>
+#include <functional>
 #include <bit>
 #include <cmath>
 #include <queue>
@@ -122,7 +123,8 @@ struct Edge {
 // Sorts cells by their elevation (ties in any order): as many buckets of
 // equal width over the range as cells, then each bucket sorted (they hold a
 // cell or two).
-void sort_by_elevation(std::vector<std::uint32_t>& cells, const std::vector<double>& z)
+void sort_by_elevation(std::vector<std::uint32_t>& cells, const std::vector<double>& z, std::vector<std::uint32_t>& start,
+                       std::vector<std::uint32_t>& out)
 {
     const std::size_t n = cells.size();
     if (n < 2) return;
@@ -134,13 +136,14 @@ void sort_by_elevation(std::vector<std::uint32_t>& cells, const std::vector<doub
     if (!(hi > lo)) return;
     const double scale = double(n - 1) / (hi - lo);
     auto bucket = [&](std::uint32_t c) { return std::min(std::size_t((z[c] - lo) * scale), n - 1); };
-    std::vector<std::uint32_t> start(n + 1, 0), out(n);
+    start.assign(n + 1, 0);
+    out.resize(n);
     for (std::uint32_t c : cells) ++start[bucket(c) + 1];
     for (std::size_t k = 0; k < n; ++k) start[k + 1] += start[k];
-    {
-        std::vector<std::uint32_t> fill(start.begin(), start.end() - 1);
-        for (std::uint32_t c : cells) out[fill[bucket(c)]++] = c;
-    }
+    // The buckets' starts, moved on as they fill, then moved back.
+    for (std::uint32_t c : cells) out[start[bucket(c)]++] = c;
+    for (std::size_t k = n; k > 0; --k) start[k] = start[k - 1];
+    start[0] = 0;
     auto less = [&](std::uint32_t x, std::uint32_t y) { return z[x] < z[y]; };
     for (std::size_t k = 0; k < n; ++k) {
         const std::size_t a = start[k], b = start[k + 1];
@@ -233,10 +236,25 @@ void reduce_edges(std::vector<Edge>& e)
 
 }  // namespace
 
-WindowGrid fill_sinks_tiled(const nrutil::DGrid& z, const nrutil::UcGrid& nodata, const std::vector<std::size_t>& sinks,
-                            int i0, int i1, int j0, int j1, int tile)
+namespace {
+
+// The flood of the region R (lines r.i0..r.i1, columns r.j0..r.j1) of the
+// grid, on tiles.  Over the whole grid it is the fill.  Over a part, the
+// cells on R's edge that are no outlet are gates, whose true level lies
+// between their own elevation and `gate_high`: the region's cells are
+// flooded with the gates at either bound, and the fill is known where both
+// agree (the levels only grow with the gates'), which `settled` reports for
+// the cells of `mask`.
+struct Region {
+    int i0, i1, j0, j1;
+};
+
+WindowGrid flood_region(const nrutil::DGrid& z, const nrutil::UcGrid& nodata, const std::vector<std::size_t>& sinks,
+                        Region r, int i0, int i1, int j0, int j1, int tile,
+                        const std::function<double(int, int)>& gate_high, const nrutil::UcGrid* mask, bool* settled)
 {
-    const int nl = z.lines(), nc = z.columns();
+    const int gl = z.lines(), gc = z.columns();
+    const int nl = r.i1 - r.i0 + 1, nc = r.j1 - r.j0 + 1;
     const std::size_t n = z.size();
     // Every cell of the window is written by its tile.
     WindowGrid w;
@@ -252,8 +270,8 @@ WindowGrid fill_sinks_tiled(const nrutil::DGrid& z, const nrutil::UcGrid& nodata
             if (c < n) is_sink[c] = 1;
     }
     auto outlet = [&](int i, int j) {
-        if (i == 0 || j == 0 || i == nl - 1 || j == nc - 1) return true;
-        if (!is_sink.empty() && is_sink[std::size_t(i) * nc + j]) return true;
+        if (i == 0 || j == 0 || i == gl - 1 || j == gc - 1) return true;
+        if (!is_sink.empty() && is_sink[std::size_t(i) * gc + j]) return true;
         if (holes)
             for (int a = i - 1; a <= i + 1; ++a)
                 for (int b = j - 1; b <= j + 1; ++b)
@@ -265,10 +283,10 @@ WindowGrid fill_sinks_tiled(const nrutil::DGrid& z, const nrutil::UcGrid& nodata
     // Labels: 0 the ocean, then the edge cells of each tile in scan order.
     std::vector<std::uint32_t> first_label(std::size_t(tiles) + 1, 1);
     auto bounds = [&](int t, int& a0, int& a1, int& b0, int& b1) {
-        a0 = (t / tc) * tile;
-        a1 = std::min(nl, a0 + tile) - 1;
-        b0 = (t % tc) * tile;
-        b1 = std::min(nc, b0 + tile) - 1;
+        a0 = r.i0 + (t / tc) * tile;
+        a1 = std::min(r.i1 + 1, a0 + tile) - 1;
+        b0 = r.j0 + (t % tc) * tile;
+        b1 = std::min(r.j1 + 1, b0 + tile) - 1;
     };
     for (int t = 0; t < tiles; ++t) {
         int a0, a1, b0, b1;
@@ -285,24 +303,39 @@ WindowGrid fill_sinks_tiled(const nrutil::DGrid& z, const nrutil::UcGrid& nodata
     // across tiles.
     std::vector<std::uint32_t> edge_label(labels, 0);
 
-    parallel_tasks(tiles, [&](int t) {
+    // Each worker keeps its buffers from tile to tile.
+    struct Buffers {
+        std::vector<double> zt, f;
+        std::vector<std::uint16_t> lab;
+        std::vector<std::uint8_t> closed;
+        std::vector<std::uint32_t> order, pit, start, out;
+    };
+    const int workers = std::max(1, std::min(tiles, thread_count()));
+    std::vector<Buffers> buffers(static_cast<std::size_t>(workers));
+    auto flood_tile = [&](int t, Buffers& buf) {
         int a0, a1, b0, b1;
         bounds(t, a0, a1, b0, b1);
         const int h = a1 - a0 + 1, wd = b1 - b0 + 1;
         // The tile with a frame of closed cells: neighbours need no test.
         const int pw = wd + 2;
         const std::size_t m = std::size_t(h + 2) * std::size_t(pw);
-        std::vector<double> zt(m, 0), f(m, 0);
+        std::vector<double>& zt = buf.zt;
+        std::vector<double>& f = buf.f;
+        zt.assign(m, 0);
+        f.assign(m, 0);
         // 0 the ocean, k + 1 the tile's edge cell k; `none` off the tile or
         // without data.
         constexpr std::uint16_t none = 0xFFFF;
-        std::vector<std::uint16_t> lab(m, none);
-        std::vector<std::uint8_t> closed(m, 2);
+        std::vector<std::uint16_t>& lab = buf.lab;
+        std::vector<std::uint8_t>& closed = buf.closed;
+        lab.assign(m, none);
+        closed.assign(m, 2);
         const std::ptrdiff_t step[8] = {-pw - 1, -pw, -pw + 1, -1, 1, pw - 1, pw, pw + 1};
         // 0 open, 1 waiting at its own elevation, 2 closed and expanded.
         std::vector<std::uint8_t>& state = closed;
-        std::vector<std::uint32_t> order, pit;
-        order.reserve(std::size_t(h) * std::size_t(wd));
+        std::vector<std::uint32_t>& order = buf.order;
+        std::vector<std::uint32_t>& pit = buf.pit;
+        order.clear();
         std::uint16_t next = 1;
         for (int i = a0; i <= a1; ++i)
             for (int j = b0; j <= b1; ++j) {
@@ -325,7 +358,7 @@ WindowGrid fill_sinks_tiled(const nrutil::DGrid& z, const nrutil::UcGrid& nodata
         // cell enters it only above the level being taken: taking the cells
         // in the order of their elevation, skipping those not waiting, is
         // the priority flood without a heap.
-        sort_by_elevation(order, zt);
+        sort_by_elevation(order, zt, buf.start, buf.out);
         for (const std::uint32_t c0 : order) {
             if (state[c0] != 1) continue;
             const double level = zt[c0];
@@ -371,11 +404,15 @@ WindowGrid fill_sinks_tiled(const nrutil::DGrid& z, const nrutil::UcGrid& nodata
                 w.z[i - i0][j - j0] = f[c];
                 win_label[std::size_t(i - i0) * std::size_t(j1 - j0 + 1) + (j - j0)] = lab[c] == none ? 0 : global(lab[c]);
             }
+    };
+    parallel_tasks(workers, [&](int k) {
+        for (int t = k; t < tiles; t += workers) flood_tile(t, buffers[std::size_t(k)]);
     });
+    std::vector<Buffers>().swap(buffers);
 
     // Edges across the tiles' edges: neighbouring edge cells of two tiles.
     auto label_of = [&](int i, int j) {
-        const int t = (i / tile) * tc + j / tile;
+        const int t = ((i - r.i0) / tile) * tc + (j - r.j0) / tile;
         int a0, a1, b0, b1;
         bounds(t, a0, a1, b0, b1);
         const int wd = b1 - b0 + 1, h = a1 - a0 + 1;
@@ -394,19 +431,31 @@ WindowGrid fill_sinks_tiled(const nrutil::DGrid& z, const nrutil::UcGrid& nodata
     };
     std::vector<Edge> cross;
     auto pair = [&](int i, int j, int u, int v) {
-        if (u < 0 || v < 0 || u >= nl || v >= nc || !valid(i, j) || !valid(u, v)) return;
-        if (u / tile == i / tile && v / tile == j / tile) return;
+        if (u < r.i0 || v < r.j0 || u > r.i1 || v > r.j1 || !valid(i, j) || !valid(u, v)) return;
+        if ((u - r.i0) / tile == (i - r.i0) / tile && (v - r.j0) / tile == (j - r.j0) / tile) return;
         const std::uint32_t la = label_of(i, j), lb = label_of(u, v);
         if (la != lb) cross.push_back({std::min(la, lb), std::max(la, lb), std::max(z[i][j], z[u][v])});
     };
     // Pairs across a line of tiles, then across a column of tiles (a pair
     // across both comes twice; the least is kept).
-    for (int i = tile - 1; i + 1 < nl; i += tile)
-        for (int j = 0; j < nc; ++j)
+    for (int i = r.i0 + tile - 1; i + 1 <= r.i1; i += tile)
+        for (int j = r.j0; j <= r.j1; ++j)
             for (int v = j - 1; v <= j + 1; ++v) pair(i, j, i + 1, v);
-    for (int j = tile - 1; j + 1 < nc; j += tile)
-        for (int i = 0; i < nl; ++i)
+    for (int j = r.j0 + tile - 1; j + 1 <= r.j1; j += tile)
+        for (int i = r.i0; i <= r.i1; ++i)
             for (int u = i - 1; u <= i + 1; ++u) pair(i, j, u, j + 1);
+    // The gates: edge cells of the region that are no outlet.
+    struct Gate {
+        std::uint32_t label;
+        double low, high;
+    };
+    std::vector<Gate> gates;
+    if (nl != gl || nc != gc)
+        for (int i = r.i0; i <= r.i1; ++i)
+            for (int j = r.j0; j <= r.j1; j += (i == r.i0 || i == r.i1) ? 1 : std::max(1, r.j1 - r.j0)) {
+                if (!valid(i, j) || outlet(i, j)) continue;
+                gates.push_back({label_of(i, j), z[i][j], std::max(z[i][j], gate_high(i, j))});
+            }
     for (auto& e : edges) {
         cross.insert(cross.end(), e.begin(), e.end());
         std::vector<Edge>().swap(e);
@@ -428,39 +477,126 @@ WindowGrid fill_sinks_tiled(const nrutil::DGrid& z, const nrutil::UcGrid& nodata
         }
     }
     std::vector<Edge>().swap(cross);
-    std::vector<double> level(labels, INFINITY);
-    std::vector<std::uint8_t> done(labels, 0);
-    using Entry = std::pair<double, std::uint32_t>;
-    std::priority_queue<Entry, std::vector<Entry>, std::greater<Entry>> open;
-    level[0] = -INFINITY;
-    open.push({-INFINITY, 0});
-    while (!open.empty()) {
-        const auto [l, u] = open.top();
-        open.pop();
-        if (done[u]) continue;
-        done[u] = 1;
-        for (std::uint32_t k = start[u]; k < start[u + 1]; ++k) {
-            const auto [v, wt] = adj[k];
-            const double cand = std::max(l, wt);
-            if (cand < level[v]) {
-                level[v] = cand;
-                open.push({cand, v});
+    auto solve = [&](bool high) {
+        std::vector<double> level(labels, INFINITY);
+        std::vector<std::uint8_t> done(labels, 0);
+        using Entry = std::pair<double, std::uint32_t>;
+        std::priority_queue<Entry, std::vector<Entry>, std::greater<Entry>> open;
+        level[0] = -INFINITY;
+        open.push({-INFINITY, 0});
+        // A gate drains straight to the ocean at its level.
+        for (const Gate& g : gates) {
+            const double l = high ? g.high : g.low;
+            if (l < level[g.label]) {
+                level[g.label] = l;
+                open.push({l, g.label});
             }
         }
+        while (!open.empty()) {
+            const auto [l, u] = open.top();
+            open.pop();
+            if (done[u]) continue;
+            done[u] = 1;
+            for (std::uint32_t k = start[u]; k < start[u + 1]; ++k) {
+                const auto [v, wt] = adj[k];
+                const double cand = std::max(l, wt);
+                if (cand < level[v]) {
+                    level[v] = cand;
+                    open.push({cand, v});
+                }
+            }
+        }
+        return level;
+    };
+    const std::vector<double> level = solve(false);
+    const std::size_t width = std::size_t(j1 - j0 + 1);
+    if (settled) {
+        *settled = true;
+        if (!gates.empty()) {
+            const std::vector<double> high = solve(true);
+            for (int i = i0; i <= i1 && *settled; ++i)
+                for (int j = j0; j <= j1; ++j) {
+                    if ((*mask)[i][j] != 1) continue;
+                    const std::uint32_t l = win_label[std::size_t(i - i0) * width + std::size_t(j - j0)];
+                    const double f = w.z[i - i0][j - j0];
+                    if (l && std::max(f, level[l]) != std::max(f, high[l])) {
+                        *settled = false;
+                        break;
+                    }
+                }
+        }
     }
-    parallel_rows(i0, i1 + 1, std::size_t(j1 - j0 + 1), [&](int a, int b) {
+    parallel_rows(i0, i1 + 1, width, [&](int a, int b) {
         for (int i = a; i < b; ++i)
             for (int j = j0; j <= j1; ++j) {
-                const std::uint32_t l = win_label[std::size_t(i - i0) * std::size_t(j1 - j0 + 1) + (j - j0)];
+                const std::uint32_t l = win_label[std::size_t(i - i0) * width + std::size_t(j - j0)];
                 if (l && level[l] > w.z[i - i0][j - j0]) w.z[i - i0][j - j0] = level[l];
             }
     });
     return w;
 }
 
+}  // namespace
+
+WindowGrid fill_sinks_tiled(const nrutil::DGrid& z, const nrutil::UcGrid& nodata, const std::vector<std::size_t>& sinks,
+                            int i0, int i1, int j0, int j1, int tile)
+{
+    return flood_region(z, nodata, sinks, {0, z.lines() - 1, 0, z.columns() - 1}, i0, i1, j0, j1, tile, nullptr,
+                        nullptr, nullptr);
+}
+
+WindowGrid fill_sinks_near(const nrutil::DGrid& z, const nrutil::UcGrid& nodata, const std::vector<std::size_t>& sinks,
+                           int i0, int i1, int j0, int j1, const nrutil::UcGrid& mask, int margin, int tile,
+                           bool* settled)
+{
+    const int nl = z.lines(), nc = z.columns();
+    const Region r{std::max(i0 - margin, 0), std::min(i1 + margin, nl - 1), std::max(j0 - margin, 0),
+                   std::min(j1 + margin, nc - 1)};
+    // A sink outside would drain the region from outside: not settled here.
+    for (std::size_t c : sinks) {
+        const int i = int(c / std::size_t(nc)), j = int(c % std::size_t(nc));
+        if (i < r.i0 || i > r.i1 || j < r.j0 || j > r.j1) {
+            if (settled) *settled = false;
+            return copy_window(z, i0, i1, j0, j1);
+        }
+    }
+    // The highest cell on the straight way from a gate to the grid's border,
+    // away from the region (the least of the ways a corner has).
+    std::vector<double> up(std::size_t(nc), -INFINITY), down(std::size_t(nc), -INFINITY), left(std::size_t(nl), -INFINITY),
+        right(std::size_t(nl), -INFINITY);
+    for (int i = 0; i < r.i0; ++i)
+        for (int j = r.j0; j <= r.j1; ++j) up[std::size_t(j)] = std::max(up[std::size_t(j)], z[i][j]);
+    for (int i = r.i1 + 1; i < nl; ++i)
+        for (int j = r.j0; j <= r.j1; ++j) down[std::size_t(j)] = std::max(down[std::size_t(j)], z[i][j]);
+    parallel_rows(r.i0, r.i1 + 1, std::size_t(nc), [&](int a, int b) {
+        for (int i = a; i < b; ++i) {
+            for (int j = 0; j < r.j0; ++j) left[std::size_t(i)] = std::max(left[std::size_t(i)], z[i][j]);
+            for (int j = r.j1 + 1; j < nc; ++j) right[std::size_t(i)] = std::max(right[std::size_t(i)], z[i][j]);
+        }
+    });
+    auto high = [&](int i, int j) {
+        double h = INFINITY;
+        if (i == r.i0 && r.i0 > 0) h = std::min(h, up[std::size_t(j)]);
+        if (i == r.i1 && r.i1 < nl - 1) h = std::min(h, down[std::size_t(j)]);
+        if (j == r.j0 && r.j0 > 0) h = std::min(h, left[std::size_t(i)]);
+        if (j == r.j1 && r.j1 < nc - 1) h = std::min(h, right[std::size_t(i)]);
+        return h;
+    };
+    return flood_region(z, nodata, sinks, r, i0, i1, j0, j1, tile, high, &mask, settled);
+}
+
 WindowGrid fill_sinks(const nrutil::DGrid& z, const nrutil::UcGrid& nodata, const std::vector<std::size_t>& sinks,
-                      int i0, int i1, int j0, int j1)
+                      int i0, int i1, int j0, int j1, const nrutil::UcGrid& mask)
 {
     if (z.size() >= (std::size_t(1) << 31)) return fill_sinks_plain(z, nodata, sinks, i0, i1, j0, j1);
+    // The edifice's surroundings first; the whole grid when they do not
+    // settle its levels.  (Cells without data would cut the straight ways
+    // to the border.)
+    const bool holes = bool(nodata) && nodata.size() == z.size();
+    if (!holes) {
+        bool settled = false;
+        WindowGrid w = fill_sinks_near(z, nodata, sinks, i0, i1, j0, j1, mask, 1, 256, &settled);
+        if (settled) return w;
+    }
     return fill_sinks_tiled(z, nodata, sinks, i0, i1, j0, j1, 256);
 }

@@ -21,9 +21,12 @@ struct WindowGrid {
 // the 8-connected paths from it to an outlet, of the highest cell on the
 // path.  Outlets: the cells with data on the grid's border or 8-adjacent to a
 // cell without data, and `sinks` (cell numbers i * nb_col + j), which stay
-// sinks.  Returns the filled levels of the window's cells.
+// sinks.  Returns the filled levels of the window's cells; those of the
+// cells of `mask` (1) are exact (the others may be lower): the window's
+// surroundings are flooded first, the whole grid only when they cannot
+// settle them.
 WindowGrid fill_sinks(const nrutil::DGrid& z, const nrutil::UcGrid& nodata, const std::vector<std::size_t>& sinks,
-                      int i0, int i1, int j0, int j1);
+                      int i0, int i1, int j0, int j1, const nrutil::UcGrid& mask);
 
 // The same by the straightforward priority flood (every cell through the
 // heap): the oracle of the tests, and the way for grids of 2^32 cells or
@@ -35,6 +38,14 @@ WindowGrid fill_sinks_plain(const nrutil::DGrid& z, const nrutil::UcGrid& nodata
 // each thread (fill_sinks uses it): exact, whatever the tiles.
 WindowGrid fill_sinks_tiled(const nrutil::DGrid& z, const nrutil::UcGrid& nodata, const std::vector<std::size_t>& sinks,
                             int i0, int i1, int j0, int j1, int tile);
+
+// The window expanded by `margin` flooded alone, with its edge cells that
+// are no outlet at their own elevation, and again at the highest cell on
+// the straight way from each to the grid's border: `settled` when both give
+// the same levels on the cells of `mask`, which are then the fill's.
+WindowGrid fill_sinks_near(const nrutil::DGrid& z, const nrutil::UcGrid& nodata, const std::vector<std::size_t>& sinks,
+                           int i0, int i1, int j0, int j1, const nrutil::UcGrid& mask, int margin, int tile,
+                           bool* settled);
 
 // The window's levels as they are (no fill).
 WindowGrid copy_window(const nrutil::DGrid& z, int i0, int i1, int j0, int j1);

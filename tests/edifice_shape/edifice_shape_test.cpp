@@ -461,6 +461,7 @@ TEST(EdificeShape, SinkFillAsThePlainPriorityFlood)
 {
     set_parallel_threshold(0);
     Rng rng(77);
+    int settled_count = 0;
     for (int t = 0; t < 400; ++t) {
         set_thread_count(1 + t % 3);
         const int nl = rng.uniform(1, 40), nc = rng.uniform(1, 40);
@@ -479,12 +480,25 @@ TEST(EdificeShape, SinkFillAsThePlainPriorityFlood)
         const int i1 = rng.uniform(i0, nl - 1), j1 = rng.uniform(j0, nc - 1);
         const WindowGrid a = fill_sinks_tiled(z, nodata, sinks, i0, i1, j0, j1, rng.uniform(1, 9));
         const WindowGrid b = fill_sinks_plain(z, nodata, sinks, i0, i1, j0, j1);
+        // The window's surroundings alone settle the cells of a mask, or say
+        // that they cannot.
+        nrutil::UcGrid mask(nc, nl);
+        for (int i = i0; i <= i1; ++i)
+            for (int j = j0; j <= j1; ++j) mask[i][j] = rng.unit() < 0.7;
+        bool settled = false;
+        const WindowGrid c = fill_sinks_near(z, nodata, sinks, i0, i1, j0, j1, mask, rng.uniform(1, 3),
+                                             rng.uniform(1, 9), &settled);
+        settled_count += settled;
         for (int i = i0; i <= i1; ++i)
             for (int j = j0; j <= j1; ++j)
                 if (!holes || !nodata[i][j]) {
                     ASSERT_EQ(a.at(i, j), b.at(i, j)) << "grid " << t << " at " << i << "," << j;
+                    if (!holes && settled && mask[i][j]) {
+                        ASSERT_EQ(c.at(i, j), b.at(i, j)) << "grid " << t;
+                    }
                 }
     }
+    EXPECT_GT(settled_count, 100);
     set_thread_count(0);
     set_parallel_threshold(default_parallel_threshold);
 }
