@@ -10,11 +10,12 @@
 #include "nrutil.hpp"
 #include "parallel.hpp"
 
-// compute(i, j, hint) for the cells of lines i0..i1, columns j0..j1 where
-// mask is 1 (hint: an int that one thread carries from cell to cell along
-// its lines, -1 at the start of each block), then consume(i, j, value) in
-// scan order.  Lines are done a chunk at a time.
-template <class Compute, class Consume>
+// compute(i, j, state) for the cells of lines i0..i1, columns j0..j1 where
+// mask is 1 (state: what one thread carries from cell to cell along its
+// lines, made afresh at the start of each block of lines; an int by
+// default), then consume(i, j, value) in scan order.  Lines are done a chunk
+// at a time.
+template <class State = int, class Compute, class Consume>
 void scan_cells(const nrutil::UcGrid& mask, int i0, int i1, int j0, int j1, Compute compute, Consume consume)
 {
     const int chunk = 64;
@@ -31,7 +32,7 @@ void scan_cells(const nrutil::UcGrid& mask, int i0, int i1, int j0, int j1, Comp
         }
         values.resize(first[std::size_t(c1 - c0) + 1]);
         parallel_rows(c0, c1 + 1, std::size_t(j1 - j0 + 1) * 8, [&](int a, int b) {
-            int hint = -1;
+            State hint{};
             for (int i = a; i < b; ++i) {
                 std::size_t k = first[std::size_t(i - c0)];
                 const std::uint8_t* m = mask[i];

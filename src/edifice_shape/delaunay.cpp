@@ -223,7 +223,33 @@ double Delaunay::linear(Vec2 q, int t, const std::vector<double>& z, const int* 
         const double f = ((q.x - U.x) * ex + (q.y - U.y) * ey) / (ex * ex + ey * ey);
         return z[std::size_t(u)] + f * (z[std::size_t(w)] - z[std::size_t(u)]);
     }
-    // Inside: the vertices from the lowest index on.
+    return linear_inside(q, t, z);
+}
+
+bool Delaunay::span_at(int t, double y, double& x0, double& x1) const
+{
+    const Tri& T = tris_[std::size_t(t)];
+    bool any = false;
+    for (int k = 0; k < 3; ++k) {
+        const Vec2 p = p_[std::size_t(T.v[k])], q = p_[std::size_t(T.v[(k + 1) % 3])];
+        if (p.y == y && q.y == y) return false;
+        if ((p.y - y) * (q.y - y) > 0 || p.y == q.y) continue;
+        const double x = p.x + (y - p.y) * (q.x - p.x) / (q.y - p.y);
+        if (!any) {
+            x0 = x1 = x;
+            any = true;
+        } else {
+            x0 = std::min(x0, x);
+            x1 = std::max(x1, x);
+        }
+    }
+    return any;
+}
+
+double Delaunay::linear_inside(Vec2 q, int t, const std::vector<double>& z) const
+{
+    const Tri& T = tris_[std::size_t(t)];
+    // The vertices from the lowest index on.
     int r = 0;
     for (int k = 1; k < 3; ++k)
         if (T.v[k] < T.v[r]) r = k;

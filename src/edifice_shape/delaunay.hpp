@@ -33,6 +33,11 @@ public:
     // only that edge or vertex, in an order of its own: the same value
     // whichever triangle holds q.
     double linear(Vec2 q, int t, const std::vector<double>& z, const int* signs = nullptr) const;
+    // The same for q strictly inside t.
+    double linear_inside(Vec2 q, int t, const std::vector<double>& z) const;
+    // Where the horizontal line at height y crosses t: [x0, x1]; false when
+    // it misses t or runs along one of its edges.
+    bool span_at(int t, double y, double& x0, double& x1) const;
 
     // Sibson's natural-neighbour interpolation at q inside the hull (`t` from
     // locate()): the areas that q's Voronoi cell takes from each neighbour's.

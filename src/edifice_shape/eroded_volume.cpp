@@ -243,20 +243,39 @@ double eroded_volume_m3(const GridFrame& g, const nrutil::DGrid& z, const nrutil
         top[t] = std::max({kz[std::size_t(T.v[0])], kz[std::size_t(T.v[1])], kz[std::size_t(T.v[2])]});
     }
     double sum = 0;
-    scan_cells(
+    // Along a line, the cells strictly between where the line enters and
+    // leaves the triangle of the last cell located (well clear of both, for
+    // the rounding of those two points) lie strictly inside it: they need no
+    // exact test.  The others are located exactly.
+    struct Walk {
+        int t = -1, line = -1;
+        bool span = false;
+        double x0 = 0, x1 = 0;
+    };
+    const double clear = 1e-9 * (g.d * (g.nc + g.nl) + 1);
+    scan_cells<Walk>(
         edifice, i0, i1, j0, j1,
-        [&](int i, int j, int& hint) {
+        [&](int i, int j, Walk& w) {
             if (!(z[i][j] >= z_bmin)) return 0.0;
             const Vec2 c = g.centre(i, j);
-            int signs[3];
-            const int t = tri.locate(c, hint, signs);
             double s;
-            if (t < 0) {
-                s = kz[std::size_t(tri.nearest(c))];
+            if (w.t >= 0 && w.line == i && w.span && c.x > w.x0 + clear && c.x < w.x1 - clear) {
+                if (top[std::size_t(w.t)] <= z[i][j]) return 0.0;
+                s = tri.linear_inside(c, w.t, kz);
             } else {
-                hint = t;
-                if (top[std::size_t(t)] <= z[i][j]) return 0.0;
-                s = tri.linear(c, t, kz, signs);
+                int signs[3];
+                const int t = tri.locate(c, w.t, signs);
+                if (t < 0) {
+                    s = kz[std::size_t(tri.nearest(c))];
+                } else {
+                    if (t != w.t || w.line != i) {
+                        w.t = t;
+                        w.line = i;
+                        w.span = tri.span_at(t, c.y, w.x0, w.x1);
+                    }
+                    if (top[std::size_t(t)] <= z[i][j]) return 0.0;
+                    s = tri.linear(c, t, kz, signs);
+                }
             }
             return std::max(s - z[i][j], 0.0);
         },

@@ -454,7 +454,7 @@ WindowGrid flood_region(const nrutil::DGrid& z, const nrutil::UcGrid& nodata, co
         for (int i = r.i0; i <= r.i1; ++i)
             for (int j = r.j0; j <= r.j1; j += (i == r.i0 || i == r.i1) ? 1 : std::max(1, r.j1 - r.j0)) {
                 if (!valid(i, j) || outlet(i, j)) continue;
-                gates.push_back({label_of(i, j), z[i][j], std::max(z[i][j], gate_high(i, j))});
+                gates.push_back({label_of(i, j), z[i][j], gate_high ? std::max(z[i][j], gate_high(i, j)) : INFINITY});
             }
     for (auto& e : edges) {
         cross.insert(cross.end(), e.begin(), e.end());
