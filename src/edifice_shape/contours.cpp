@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <unordered_set>
 
 #include "parallel.hpp"
 #include "plan_geometry.hpp"
@@ -178,6 +179,46 @@ std::vector<std::vector<Piece>> trace_contours(const GridFrame& g, TraceWindow w
         std::vector<Crossing>().swap(by_level[std::size_t(k)]);
     });
     return out;
+}
+
+std::vector<Piece> pieces_across_line(const GridFrame& g, TraceWindow w, const CornerReader& corner, double level,
+                                      int line, int from)
+{
+    // A crossing square of the window: its corners, when all count and
+    // straddle the level.
+    auto square = [&](int i, int j, Crossing& s) {
+        if (i < w.i0 || j < w.j0 || i + 1 > w.i1 || j + 1 > w.j1) return false;
+        if (!corner(i, j, s.c[0]) || !corner(i, j + 1, s.c[1]) || !corner(i + 1, j + 1, s.c[2]) ||
+            !corner(i + 1, j, s.c[3]))
+            return false;
+        const double lo = std::min(std::min(s.c[0], s.c[1]), std::min(s.c[2], s.c[3]));
+        const double hi = std::max(std::max(s.c[0], s.c[1]), std::max(s.c[2], s.c[3]));
+        s.i = i;
+        s.j = j;
+        s.level = 0;
+        return lo < level && level <= hi;
+    };
+    std::vector<Crossing> found;
+    std::unordered_set<std::int64_t> seen;
+    auto visit = [&](int i, int j) {
+        Crossing s;
+        if (!seen.insert(std::int64_t(i) * g.nc + j).second || !square(i, j, s)) return;
+        found.push_back(s);
+    };
+    for (int j = std::max(from - 1, w.j0); j < w.j1; ++j) {
+        visit(line - 1, j);
+        visit(line, j);
+    }
+    // Whole pieces: across every edge where the state changes.
+    static const int di[4] = {-1, 0, 1, 0}, dj[4] = {0, 1, 0, -1};
+    for (std::size_t k = 0; k < found.size(); ++k) {
+        const Crossing s = found[k];
+        for (int m = 0; m < 4; ++m)
+            if ((s.c[m] >= level) != (s.c[(m + 1) % 4] >= level)) visit(s.i + di[m], s.j + dj[m]);
+    }
+    std::sort(found.begin(), found.end(),
+              [](const Crossing& a, const Crossing& b) { return a.i < b.i || (a.i == b.i && a.j < b.j); });
+    return chain_level(g, found, level);
 }
 
 int largest_piece(const std::vector<Piece>& pieces)

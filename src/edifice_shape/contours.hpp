@@ -37,6 +37,16 @@ using LineReader = std::function<void(int i, double* z, std::uint8_t* ok)>;
 std::vector<std::vector<Piece>> trace_contours(const GridFrame& g, TraceWindow w, const LineReader& read,
                                                const std::vector<double>& levels);
 
+// The value of corner (i, j), false when it does not count.
+using CornerReader = std::function<bool(int i, int j, double& z)>;
+
+// The pieces at `level` that reach the squares touching line `line` from
+// column `from` on (with the pieces sharing a square with them), each as
+// trace_contours gives it and in its order: every loop round a point of that
+// line lies among them.  Linear in their length, not in the grid.
+std::vector<Piece> pieces_across_line(const GridFrame& g, TraceWindow w, const CornerReader& corner, double level,
+                                      int line, int from);
+
 // Index of the piece with the most vertices, the first on ties; -1 if none.
 int largest_piece(const std::vector<Piece>& pieces);
 

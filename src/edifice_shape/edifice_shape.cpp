@@ -210,13 +210,13 @@ EdificeShape measure_edifice(const EdificeInput& in, const MorphometryOptions& o
         int best = -1;
         std::vector<Piece> base_pieces;
         if (!touches && in.edge_cells == 0) {
-            auto read = [&](int i, double* v, std::uint8_t* ok) {
-                for (int j = 0; j < g.nc; ++j) {
-                    v[j] = z[i][j];
-                    ok[j] = !holes || !nodata[i][j];
-                }
+            // A loop round the centre crosses the centre's line to its east.
+            auto corner = [&](int i, int j, double& v) {
+                v = z[i][j];
+                return !holes || !nodata[i][j];
             };
-            base_pieces = trace_contours(g, {0, g.nl - 1, 0, g.nc - 1}, read, {double(in.base)})[0];
+            base_pieces = pieces_across_line(g, {0, g.nl - 1, 0, g.nc - 1}, corner, double(in.base), in.centre_i,
+                                             in.centre_j);
             double best_area = 0;
             for (std::size_t k = 0; k < base_pieces.size(); ++k) {
                 const Piece& p = base_pieces[k];
@@ -278,16 +278,22 @@ EdificeShape measure_edifice(const EdificeInput& in, const MorphometryOptions& o
         bool first = true;
         int hint = -1;
         const double b_peak = surface ? surface->at(peak, hint) : double(in.base);
-        scan_cells(
-            M, w.i0, w.i1, w.j0, w.j1,
-            [&](int i, int j, int& h) { return surface ? surface->at(g.centre(i, j), h) : double(in.base); },
-            [&](int i, int j, double b) {
-                const double e = z[i][j] - b;
-                above += std::max(e, 0.0);
-                absolute += std::fabs(e);
-                if (first || e > h_max) h_max = e;
-                first = false;
-            });
+        auto add = [&](int i, int j, double b) {
+            const double e = z[i][j] - b;
+            above += std::max(e, 0.0);
+            absolute += std::fabs(e);
+            if (first || e > h_max) h_max = e;
+            first = false;
+        };
+        if (surface) {
+            scan_cells(
+                M, w.i0, w.i1, w.j0, w.j1, [&](int i, int j, int& h) { return surface->at(g.centre(i, j), h); },
+                add);
+        } else {  // the base line: nothing to interpolate
+            for (int i = w.i0; i <= w.i1; ++i)
+                for (int j = w.j0; j <= w.j1; ++j)
+                    if (M[i][j] == 1) add(i, j, double(in.base));
+        }
         r.height_peak_m = z_top - b_peak;
         r.height_basal_max_m = h_max;
         r.volume_basal_km3 = above * dA * 1e-9;

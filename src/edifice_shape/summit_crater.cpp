@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <queue>
+#include <unordered_set>
 
 #include "basal_surface.hpp"
 #include "contours.hpp"
@@ -81,7 +82,9 @@ Crater crater_of_depression(const GridFrame& g, const nrutil::DGrid& z, const nr
     };
     // Least-highest path from the centre to an exit: cells taken in order of
     // the highest cell on their best path.
-    std::vector<std::uint8_t> seen(std::size_t(nl) * std::size_t(nc), 0);
+    // The cells reached, in a hash set: the search stays round the centre.
+    std::unordered_set<std::size_t> seen;
+    auto mark = [&](int i, int j) { return seen.insert(std::size_t(i) * std::size_t(nc) + std::size_t(j)).second; };
     struct Entry {
         double level;
         int i, j;
@@ -92,7 +95,7 @@ Crater crater_of_depression(const GridFrame& g, const nrutil::DGrid& z, const nr
     };
     std::priority_queue<Entry, std::vector<Entry>, std::greater<Entry>> open;
     open.push({z[ci][cj], ci, cj});
-    seen[std::size_t(ci) * nc + cj] = 1;
+    mark(ci, cj);
     double spill = z[ci][cj];
     while (!open.empty()) {
         const Entry e = open.top();
@@ -103,23 +106,21 @@ Crater crater_of_depression(const GridFrame& g, const nrutil::DGrid& z, const nr
         }
         for (int a = e.i - 1; a <= e.i + 1; ++a)
             for (int b = e.j - 1; b <= e.j + 1; ++b) {
-                if (!in_mask(edifice, a, b) || seen[std::size_t(a) * nc + b]) continue;
-                seen[std::size_t(a) * nc + b] = 1;
+                if (!in_mask(edifice, a, b) || !mark(a, b)) continue;
                 open.push({std::max(e.level, z[a][b]), a, b});
             }
     }
     if (!(spill - z[ci][cj] >= 1)) return c;
     // The cells below the spill level joined to the centre.
-    std::fill(seen.begin(), seen.end(), 0);
+    seen.clear();
     std::vector<std::pair<int, int>> region{{ci, cj}};
-    seen[std::size_t(ci) * nc + cj] = 1;
+    mark(ci, cj);
     int i0 = ci, i1 = ci, j0 = cj, j1 = cj;
     for (std::size_t k = 0; k < region.size(); ++k) {
         const auto [i, j] = region[k];
         for (int a = i - 1; a <= i + 1; ++a)
             for (int b = j - 1; b <= j + 1; ++b) {
-                if (!in_mask(edifice, a, b) || seen[std::size_t(a) * nc + b] || !(z[a][b] < spill)) continue;
-                seen[std::size_t(a) * nc + b] = 1;
+                if (!in_mask(edifice, a, b) || !(z[a][b] < spill) || !mark(a, b)) continue;
                 region.emplace_back(a, b);
                 i0 = std::min(i0, a);
                 i1 = std::max(i1, a);

@@ -390,6 +390,7 @@ TEST(EdificeShape, ContoursAsThePlainMarchingSquares)
 {
     set_parallel_threshold(0);
     Rng rng(2024);
+    int enclosing = 0;
     for (int t = 0; t < 300; ++t) {
         set_thread_count(1 + t % 3);
         const int nl = rng.uniform(2, 30), nc = rng.uniform(2, 30);
@@ -413,7 +414,21 @@ TEST(EdificeShape, ContoursAsThePlainMarchingSquares)
             }
         };
         const auto fast = trace_contours(g, w, read, levels);
+        // The loops round a point, from the pieces across its line alone.
+        const int ci = rng.uniform(0, nl - 1), cj = rng.uniform(0, nc - 1);
+        auto corner = [&](int i, int j, double& v) {
+            v = z[std::size_t(i) * nc + j];
+            return ok[std::size_t(i) * nc + j] != 0;
+        };
         for (std::size_t l = 0; l < levels.size(); ++l) {
+            auto round = [&](const std::vector<Piece>& pieces) {
+                std::vector<Ring> loops;
+                for (const Piece& p : pieces)
+                    if (p.loop && inside_ring(p.v, g.centre(ci, cj))) loops.push_back(p.v);
+                return loops;
+            };
+            EXPECT_TRUE(round(pieces_across_line(g, w, corner, levels[l], ci, cj)) == round(fast[l])) << "grid " << t;
+            enclosing += !round(fast[l]).empty();
             const std::vector<Piece> plain = plain_contours(g, z, ok, levels[l]);
             ASSERT_EQ(fast[l].size(), plain.size()) << "grid " << t << ", level " << levels[l];
             for (std::size_t p = 0; p < plain.size(); ++p) {
@@ -422,6 +437,7 @@ TEST(EdificeShape, ContoursAsThePlainMarchingSquares)
             }
         }
     }
+    EXPECT_GT(enclosing, 30);
     set_thread_count(0);
     set_parallel_threshold(default_parallel_threshold);
 }
