@@ -17,6 +17,17 @@ std::optional<double> bilinear(const GridFrame& g, const nrutil::DGrid& z, const
            z[i1][j1] * fx * fy;
 }
 
+std::vector<BasalVertex> outline_vertices(const GridFrame& g, const nrutil::DGrid& z, const nrutil::UcGrid& nodata,
+                                          const Ring& outline)
+{
+    std::vector<BasalVertex> kept;
+    for (const Vec2& m : outline) {
+        const Vec2 v = g.to_local(m);
+        if (const std::optional<double> h = bilinear(g, z, nodata, v)) kept.push_back({v, *h});
+    }
+    return kept;
+}
+
 BasalSurface::BasalSurface(std::vector<BasalVertex> v, BasalMethod method, double idw_power)
     : v_(std::move(v)), method_(method), power_(idw_power)
 {

@@ -22,6 +22,12 @@ struct BasalVertex {
     double z;
 };
 
+// The outline's vertices (ring in map coordinates, as stored) in local
+// metres with their bilinear elevations, those touching a cell without data
+// left out; the lowest is the outline's base.
+std::vector<BasalVertex> outline_vertices(const GridFrame& g, const nrutil::DGrid& z, const nrutil::UcGrid& nodata,
+                                          const Ring& outline);
+
 // The basal surface interpolated from the outline's vertices (those that
 // touch no cell without data, in the order stored, the repeated closing
 // vertex included).

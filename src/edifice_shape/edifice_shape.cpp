@@ -246,9 +246,7 @@ EdificeShape measure_edifice(const EdificeInput& in, const MorphometryOptions& o
                 }
         }
     } else {
-        std::vector<BasalVertex> kept;
-        for (const Vec2& v : outline_local)
-            if (const std::optional<double> h = bilinear(g, z, nodata, v)) kept.push_back({v, *h});
+        std::vector<BasalVertex> kept = outline_vertices(g, z, nodata, in.outline);
         if (kept.empty())
             fail(cfmt("no vertex of the outline %s lies among cells with data", in.outline_name.c_str()));
         z_bmin = z_bmax = kept.front().z;
