@@ -73,27 +73,27 @@ BasalSurface::BasalSurface(std::vector<BasalVertex> v, BasalMethod method, doubl
 double BasalSurface::at(Vec2 q, int& hint) const
 {
     switch (method_) {
-    case BasalMethod::lowest:
-        return lowest_;
-    case BasalMethod::plane:
-        return mz_ + cx_ * (q.x - mx_) + cy_ * (q.y - my_);
-    case BasalMethod::idw: {
-        double sw = 0, swz = 0;
-        for (const BasalVertex& b : v_) {
-            const double dx = b.p.x - q.x, dy = b.p.y - q.y;
-            const double s = dx * dx + dy * dy;
-            if (s == 0) return b.z;
-            const double w = power_ == 2 ? 1 / s : std::pow(std::sqrt(s), -power_);
-            sw += w;
-            swz += w * b.z;
+        case BasalMethod::lowest:
+            return lowest_;
+        case BasalMethod::plane:
+            return mz_ + cx_ * (q.x - mx_) + cy_ * (q.y - my_);
+        case BasalMethod::idw: {
+            double sw = 0, swz = 0;
+            for (const BasalVertex& b : v_) {
+                const double dx = b.p.x - q.x, dy = b.p.y - q.y;
+                const double s = dx * dx + dy * dy;
+                if (s == 0) return b.z;
+                const double w = power_ == 2 ? 1 / s : std::pow(std::sqrt(s), -power_);
+                sw += w;
+                swz += w * b.z;
+            }
+            return swz / sw;
         }
-        return swz / sw;
-    }
-    default: {
-        const int t = tri_->locate(q, hint);
-        if (t < 0) return tz_[std::size_t(tri_->nearest(q))];
-        hint = t;
-        return method_ == BasalMethod::tin ? tri_->linear(q, t, tz_) : tri_->natural(q, t, tz_);
-    }
+        default: {
+            const int t = tri_->locate(q, hint);
+            if (t < 0) return tz_[std::size_t(tri_->nearest(q))];
+            hint = t;
+            return method_ == BasalMethod::tin ? tri_->linear(q, t, tz_) : tri_->natural(q, t, tz_);
+        }
     }
 }

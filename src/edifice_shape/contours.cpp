@@ -56,14 +56,14 @@ Vec2 edge_vertex(const GridFrame& g, const Crossing& s, int m, double level)
     const double xl = g.x(s.j), xr = g.x(s.j + 1), yu = g.y(s.i), yd = g.y(s.i + 1);
     auto frac = [&](double z1, double z2) { return (level - z1) / (z2 - z1); };
     switch (m) {
-    case 0:
-        return {xl + frac(s.c[0], s.c[1]) * (xr - xl), yu};
-    case 1:
-        return {xr, yu + frac(s.c[1], s.c[2]) * (yd - yu)};
-    case 2:
-        return {xl + frac(s.c[3], s.c[2]) * (xr - xl), yd};
-    default:
-        return {xl, yu + frac(s.c[0], s.c[3]) * (yd - yu)};
+        case 0:
+            return {xl + frac(s.c[0], s.c[1]) * (xr - xl), yu};
+        case 1:
+            return {xr, yu + frac(s.c[1], s.c[2]) * (yd - yu)};
+        case 2:
+            return {xl + frac(s.c[3], s.c[2]) * (xr - xl), yd};
+        default:
+            return {xl, yu + frac(s.c[0], s.c[3]) * (yd - yu)};
     }
 }
 
@@ -229,9 +229,15 @@ int largest_piece(const std::vector<Piece>& pieces)
     return best;
 }
 
-double end_gap(const Piece& p) { return p.loop || p.v.empty() ? 0 : distance(p.v.front(), p.v.back()); }
+double end_gap(const Piece& p)
+{
+    return p.loop || p.v.empty() ? 0 : distance(p.v.front(), p.v.back());
+}
 
-double round_cm(double v) { return std::round(v * 100) / 100; }
+double round_cm(double v)
+{
+    return std::round(v * 100) / 100;
+}
 
 LevelRule level_rule(double range, double z_bmin, double fraction, std::optional<double> interval, bool multiples)
 {
@@ -247,4 +253,3 @@ LevelRule level_rule(double range, double z_bmin, double fraction, std::optional
     if (!(r.ci > 0) || !std::isfinite(r.ci)) r.ci = 0;
     return r;
 }
-

@@ -8,11 +8,17 @@
 
 namespace {
 
-bool lex_less(Vec2 a, Vec2 b) { return a.x < b.x || (a.x == b.x && a.y < b.y); }
+bool lex_less(Vec2 a, Vec2 b)
+{
+    return a.x < b.x || (a.x == b.x && a.y < b.y);
+}
 
 // Twice the signed area of a, b, c in doubles (the weights of the
 // interpolation, not a decision).
-double area2(Vec2 a, Vec2 b, Vec2 c) { return (b.x - a.x) * (c.y - a.y) - (b.y - a.y) * (c.x - a.x); }
+double area2(Vec2 a, Vec2 b, Vec2 c)
+{
+    return (b.x - a.x) * (c.y - a.y) - (b.y - a.y) * (c.x - a.x);
+}
 
 Vec2 circumcentre(Vec2 a, Vec2 b, Vec2 c)
 {
@@ -48,7 +54,8 @@ std::vector<int> distinct_points(const std::vector<Vec2>& p)
 {
     std::vector<int> order(p.size());
     std::iota(order.begin(), order.end(), 0);
-    std::stable_sort(order.begin(), order.end(), [&](int a, int b) { return lex_less(p[std::size_t(a)], p[std::size_t(b)]); });
+    std::stable_sort(order.begin(), order.end(),
+                     [&](int a, int b) { return lex_less(p[std::size_t(a)], p[std::size_t(b)]); });
     std::vector<int> kept;
     for (std::size_t k = 0; k < order.size(); ++k)
         if (k == 0 || !(p[std::size_t(order[k])] == p[std::size_t(order[k - 1])])) kept.push_back(order[k]);
@@ -66,7 +73,8 @@ Delaunay::Delaunay(std::vector<Vec2> points) : p_(std::move(points))
     if (n < 3) return;
     std::vector<int> order(n);
     std::iota(order.begin(), order.end(), 0);
-    std::sort(order.begin(), order.end(), [&](int a, int b) { return lex_less(p_[std::size_t(a)], p_[std::size_t(b)]); });
+    std::sort(order.begin(), order.end(),
+              [&](int a, int b) { return lex_less(p_[std::size_t(a)], p_[std::size_t(b)]); });
 
     // The first points may lie on one line: they wait for the first point
     // off it, and are then joined to it by a fan.
@@ -109,7 +117,9 @@ Delaunay::Delaunay(std::vector<Vec2> points) : p_(std::move(points))
 void Delaunay::insert(int p, int& last)
 {
     const Vec2 P = p_[std::size_t(p)];
-    auto visible = [&](int u) { return orient2d(p_[std::size_t(u)], p_[std::size_t(hull_next_[std::size_t(u)])], P) < 0; };
+    auto visible = [&](int u) {
+        return orient2d(p_[std::size_t(u)], p_[std::size_t(hull_next_[std::size_t(u)])], P) < 0;
+    };
     // The point is the highest so far in lexicographic order, so the last
     // one inserted, a hull vertex, sees it; the edges it sees are one chain.
     int a = last;
@@ -142,7 +152,8 @@ void Delaunay::insert(int p, int& last)
     hull_prev_[std::size_t(b)] = p;
     hull_tri_[std::size_t(a)] = first;
     hull_tri_[std::size_t(p)] = first + m - 1;
-    for (int k = 1; k < m; ++k) hull_next_[std::size_t(chain[std::size_t(k)])] = hull_prev_[std::size_t(chain[std::size_t(k)])] = -1;
+    for (int k = 1; k < m; ++k)
+        hull_next_[std::size_t(chain[std::size_t(k)])] = hull_prev_[std::size_t(chain[std::size_t(k)])] = -1;
     for (int k = 0; k < m; ++k) legalize(first + k);
     last = p;
 }

@@ -215,8 +215,8 @@ EdificeShape measure_edifice(const EdificeInput& in, const MorphometryOptions& o
                 v = z[i][j];
                 return !holes || !nodata[i][j];
             };
-            base_pieces = pieces_across_line(g, {0, g.nl - 1, 0, g.nc - 1}, corner, double(in.base), in.centre_i,
-                                             in.centre_j);
+            base_pieces =
+                pieces_across_line(g, {0, g.nl - 1, 0, g.nc - 1}, corner, double(in.base), in.centre_i, in.centre_j);
             double best_area = 0;
             for (std::size_t k = 0; k < base_pieces.size(); ++k) {
                 const Piece& p = base_pieces[k];
@@ -247,8 +247,7 @@ EdificeShape measure_edifice(const EdificeInput& in, const MorphometryOptions& o
         }
     } else {
         std::vector<BasalVertex> kept = outline_vertices(g, z, nodata, in.outline);
-        if (kept.empty())
-            fail(cfmt("no vertex of the outline %s lies among cells with data", in.outline_name.c_str()));
+        if (kept.empty()) fail(cfmt("no vertex of the outline %s lies among cells with data", in.outline_name.c_str()));
         z_bmin = z_bmax = kept.front().z;
         for (const BasalVertex& b : kept) {
             z_bmin = std::min(z_bmin, b.z);
@@ -285,8 +284,7 @@ EdificeShape measure_edifice(const EdificeInput& in, const MorphometryOptions& o
         };
         if (surface) {
             scan_cells(
-                M, w.i0, w.i1, w.j0, w.j1, [&](int i, int j, int& h) { return surface->at(g.centre(i, j), h); },
-                add);
+                M, w.i0, w.i1, w.j0, w.j1, [&](int i, int j, int& h) { return surface->at(g.centre(i, j), h); }, add);
         } else {  // the base line: nothing to interpolate
             for (int i = w.i0; i <= w.i1; ++i)
                 for (int j = w.j0; j <= w.j1; ++j)
@@ -318,8 +316,8 @@ EdificeShape measure_edifice(const EdificeInput& in, const MorphometryOptions& o
 
     // Levels and contours of the edifice.
     Levels lv;
-    lv.rule = level_rule(range, z_bmin, o.contour_fraction, o.contour_interval,
-                         o.contour_anchor == ContourAnchor::multiples);
+    lv.rule =
+        level_rule(range, z_bmin, o.contour_fraction, o.contour_interval, o.contour_anchor == ContourAnchor::multiples);
     if (range == 0) lv.rule.ci = 0;
     r.contour_interval_m = lv.rule.ci;
     if (lv.rule.ci > 0)
@@ -348,7 +346,8 @@ EdificeShape measure_edifice(const EdificeInput& in, const MorphometryOptions& o
         for (const auto& h : part)
             for (std::size_t u = 0; u < h.size(); ++u) above[u] += h[u];
     }
-    for (std::size_t u = n_levels; u-- > 0;) above[u] += above[u + 1];  // above[m]: cells with more than m levels under them
+    for (std::size_t u = n_levels; u-- > 0;)
+        above[u] += above[u + 1];  // above[m]: cells with more than m levels under them
     // The lowest closed contour.
     const double close_gap = 2 * std::sqrt(2.0) * g.d;
     auto closed_within = [](const Piece& p, double gap) { return p.loop || end_gap(p) <= gap; };
@@ -376,440 +375,452 @@ EdificeShape measure_edifice(const EdificeInput& in, const MorphometryOptions& o
     for (std::size_t m = 1; m < n_levels; ++m)
         if (traced[m] >= l_lc) rows.push_back(m);
 
-    // The crater.
-    Crater crater;
-    if (o.crater != CraterOption::none) {
-        if (in.crater)
-            crater = crater_of_polygon(g, z, nodata, M, to_local(g, *in.crater), in.crater_name);
-        else if (in.crater_found)
-            crater = crater_of_depression(g, z, M, in.centre_i, in.centre_j);
-    }
-    const bool has_crater = crater.source != CraterSource::none;
-    r.crater_source = crater.source == CraterSource::polygon ? "polygon"
-                      : crater.source == CraterSource::depression ? "depression"
-                                                                  : "none";
-    double z_rim = z_top;
-    if (has_crater) {
-        r.crater_area_km2 = crater.area * 1e-06;
-        r.crater_width_m = equal_area_width(crater.area);
-        r.crater_rim_min_m = crater.rim_min;
-        r.crater_rim_max_m = crater.rim_max;
-        r.crater_floor_m = crater.floor;
-        if (crater.rim_max && crater.floor) r.crater_rim_depth_m = *crater.rim_max - *crater.floor;
-        if (crater.rim_min) z_rim = *crater.rim_min;
-        r.crater_outline = to_map(g, crater.outline);
-    }
+    // The minimum eroded volume needs none of the above: it is measured
+    // beside it.
+    double v_er = 0;
+    side_by_side(
+        [&] {
+            // The crater.
+            Crater crater;
+            if (o.crater != CraterOption::none) {
+                if (in.crater)
+                    crater = crater_of_polygon(g, z, nodata, M, to_local(g, *in.crater), in.crater_name);
+                else if (in.crater_found)
+                    crater = crater_of_depression(g, z, M, in.centre_i, in.centre_j);
+            }
+            const bool has_crater = crater.source != CraterSource::none;
+            r.crater_source = crater.source == CraterSource::polygon      ? "polygon"
+                              : crater.source == CraterSource::depression ? "depression"
+                                                                          : "none";
+            double z_rim = z_top;
+            if (has_crater) {
+                r.crater_area_km2 = crater.area * 1e-06;
+                r.crater_width_m = equal_area_width(crater.area);
+                r.crater_rim_min_m = crater.rim_min;
+                r.crater_rim_max_m = crater.rim_max;
+                r.crater_floor_m = crater.floor;
+                if (crater.rim_max && crater.floor) r.crater_rim_depth_m = *crater.rim_max - *crater.floor;
+                if (crater.rim_min) z_rim = *crater.rim_min;
+                r.crater_outline = to_map(g, crater.outline);
+            }
 
-    // Where the cells of each line of the window start in scan order.
-    std::vector<std::size_t> first(std::size_t(w.i1 - w.i0 + 2), 0);
-    for (int i = w.i0; i <= w.i1; ++i)
-        first[std::size_t(i - w.i0) + 1] = first[std::size_t(i - w.i0)] + std::size_t(line_scan[std::size_t(i)].n);
-    std::vector<LineScan>().swap(line_scan);
+            // Where the cells of each line of the window start in scan order.
+            std::vector<std::size_t> first(std::size_t(w.i1 - w.i0 + 2), 0);
+            for (int i = w.i0; i <= w.i1; ++i)
+                first[std::size_t(i - w.i0) + 1] =
+                    first[std::size_t(i - w.i0)] + std::size_t(line_scan[std::size_t(i)].n);
+            std::vector<LineScan>().swap(line_scan);
 
-    // Filled DEM and its slopes: regions and height bands; then the slopes
-    // of the unfilled DEM, which differ only round filled cells.
-    double z_cut;
-    const ClippedField fr{z.data(), z.columns(), 0, 0, z.lines(), &M, g.d};
-    std::vector<double> s_r;
-    {
-        WindowGrid zf;
-        if (o.sink_fill == SinkFill::none) {
-            zf = copy_window(z, w.i0, w.i1, w.j0, w.j1);
-        } else {
-            std::vector<std::size_t> sinks;
-            if (o.sink_fill == SinkFill::keep_crater && has_crater) sinks.push_back(crater.lowest_cell);
-            zf = fill_sinks(z, nodata, sinks, w.i0, w.i1, w.j0, w.j1, M);
-        }
-        double fmin = INFINITY, fmax = -INFINITY;
-        {
-            std::vector<std::pair<double, double>> part(std::size_t(w.i1 - w.i0 + 1), {INFINITY, -INFINITY});
-            parallel_rows(w.i0, w.i1 + 1, std::size_t(w.j1 - w.j0 + 1), [&](int a, int b) {
-                auto& [lo, hi] = part[std::size_t(a - w.i0)];
-                for (int i = a; i < b; ++i)
-                    for (int j = w.j0; j <= w.j1; ++j)
-                        if (M[i][j] == 1) {
-                            lo = std::min(lo, zf.at(i, j));
-                            hi = std::max(hi, zf.at(i, j));
-                        }
-            });
-            for (const auto& [lo, hi] : part) {
-                fmin = std::min(fmin, lo);
-                fmax = std::max(fmax, hi);
-            }
-        }
-        z_cut = fmin + o.summit_fraction * (fmax - fmin);
-        r.shape_cutoff_m = z_cut;
-
-        const ClippedField ff{zf.z.data(), zf.z.columns(), w.i0, w.j0, zf.z.lines(), &M, g.d};
-        std::vector<double> s_f = slopes_of_cells(ff, w.i0, w.i1, w.j0, w.j1, first, o.slope);
-        // Regions on z_f, bounds inclusive; a horizontal edifice has no
-        // lower flank, and its main flank starts at the base.
-        static const double tops[10] = {1 / 10.0, 2 / 10.0, 3 / 10.0, 4 / 10.0, 5 / 10.0,
-                                        6 / 10.0, 7 / 10.0, 8 / 10.0, 9 / 10.0, 0.95};
-        // Each cell's regions, and its band of relative height [k_prev, k)
-        // (255: none), on all threads.
-        std::vector<std::uint8_t> groups(s_f.size()), hband(s_f.size(), 255);
-        parallel_rows(w.i0, w.i1 + 1, std::size_t(w.j1 - w.j0 + 1), [&](int a, int b) {
-            for (int i = a; i < b; ++i) {
-                std::size_t k = first[std::size_t(i - w.i0)];
-                for (int j = w.j0; j <= w.j1; ++j) {
-                    if (M[i][j] != 1) continue;
-                    const double v = zf.at(i, j);
-                    std::uint8_t gr = 1;
-                    if (outline_mode && v <= z_bmax) gr |= 2;
-                    if (z_bmax <= v && v <= z_cut) gr |= 4;
-                    if (v >= z_cut) gr |= 8;
-                    groups[k] = gr;
-                    if (fmax > fmin) {
-                        const double zn = (v - fmin) / (fmax - fmin);
-                        for (int h = 0; h < 10; ++h)
-                            if (zn >= (h == 0 ? 0 : tops[h - 1]) && zn < tops[h]) {
-                                hband[k] = std::uint8_t(h);
-                                break;
-                            }
-                    }
-                    ++k;
-                }
-            }
-        });
-        if (o.slope_regions == SlopeRegions::heights) {
-            const std::vector<SlopeStats> st = grouped_stats(s_f, groups, 4);
-            for (int gi = 0; gi < 4; ++gi) {
-                r.slope[gi][0] = st[std::size_t(gi)].mean;
-                r.slope[gi][1] = st[std::size_t(gi)].median;
-                r.slope[gi][2] = st[std::size_t(gi)].std;
-            }
-        }
-        // Relative height bands [k_prev, k).
-        if (fmax > fmin) {
-            double sum[10] = {};
-            std::size_t cnt[10] = {};
-            for (std::size_t k = 0; k < s_f.size(); ++k)
-                if (hband[k] != 255) {
-                    sum[hband[k]] += s_f[k];
-                    ++cnt[hband[k]];
-                }
-            auto read_zn = [&](int i, double* v, std::uint8_t* ok) {
-                for (int j = w.j0; j <= w.j1; ++j) {
-                    v[j - w.j0] = (zf.at(i, j) - fmin) / (fmax - fmin);
-                    ok[j - w.j0] = M[i][j] == 1;
-                }
-            };
-            const std::vector<std::vector<Piece>> bands =
-                trace_contours(g, {w.i0, w.i1, w.j0, w.j1}, read_zn, std::vector<double>(tops, tops + 10));
-            for (int b = 0; b < 10; ++b) {
-                HeightBand h;
-                h.fraction = tops[b];
-                if (cnt[b]) h.slope_mean_deg = sum[b] / double(cnt[b]);
-                const int lp = largest_piece(bands[std::size_t(b)]);
-                h.closed = 0;
-                if (lp >= 0 && closed_within(bands[std::size_t(b)][std::size_t(lp)], g.d)) {
-                    h.closed = 1;
-                    const ShapeIndices si = shape_indices(bands[std::size_t(b)][std::size_t(lp)].v);
-                    h.ei_bfe = si.ei_bfe;
-                    h.ii_bfe = si.ii_bfe;
-                    h.axis_ellipticity = si.axis_ellipticity;
-                }
-                r.height_bands.push_back(h);
-            }
-        }
-        parallel_rows(w.i0, w.i1 + 1, std::size_t(w.j1 - w.j0 + 1), [&](int a, int b) {
-            // Rows of filled cells (1) of the lines above, at and below.
-            const std::size_t width = std::size_t(w.j1 - w.j0 + 3);
-            std::vector<std::uint8_t> rows[3];
-            auto filled_row = [&](int i, std::vector<std::uint8_t>& row) {
-                row.assign(width, 0);
-                if (i < w.i0 || i > w.i1) return;
-                for (int j = w.j0; j <= w.j1; ++j)
-                    row[std::size_t(j - w.j0 + 1)] = M[i][j] == 1 && zf.at(i, j) != z[i][j];
-            };
-            filled_row(a - 1, rows[0]);
-            filled_row(a, rows[1]);
-            for (int i = a; i < b; ++i) {
-                filled_row(i + 1, rows[2]);
-                std::size_t k = first[std::size_t(i - w.i0)];
-                for (int j = w.j0; j <= w.j1; ++j) {
-                    if (M[i][j] != 1) continue;
-                    const std::size_t c = std::size_t(j - w.j0 + 1);
-                    bool filled = false;
-                    for (const auto& r : rows) filled |= (r[c - 1] | r[c] | r[c + 1]) != 0;
-                    if (filled) s_f[k] = slope_deg(fr, i, j, o.slope);
-                    ++k;
-                }
-                std::swap(rows[0], rows[1]);
-                std::swap(rows[1], rows[2]);
-            }
-        });
-        s_r.swap(s_f);
-    }
-
-    // Slopes of the unfilled DEM: bands of the contour table, the summit's
-    // slope break, and the native regions.
-    std::vector<Figure> break_means(n_levels);  // of traced level m's band, every cell
-    {
-        // Band of traced level m: at[m] < z <= at[m + 1] (at[0] = L_-2).
-        const std::size_t nb = lv.at.size();
-        std::vector<double> sum_all(nb, 0), sum_free(nb, 0), lo(nb, 0), hi(nb, 0);
-        std::vector<std::size_t> n_all(nb, 0), n_free(nb, 0);
-        // The band of z: the first level at or above it (a guess from the
-        // spacing, made exact by the comparisons).
-        auto band_index = [&](double v) { return first_level_at_or_above(lv.at, lv.rule.ci, v); };
-        // Each cell's band (0: none) and whether it lies outside the crater
-        // (the top bit), the extremes and the medians' counts on all
-        // threads; the sums in scan order.
-        constexpr std::uint32_t free_bit = 0x80000000u;
-        std::vector<std::uint32_t> band(s_r.size(), 0);
-        const int blocks = std::min(w.i1 - w.i0 + 1, std::max(1, thread_count() * 2));
-        auto block_lines = [&](int k, int& a, int& b) {
-            a = w.i0 + int(std::int64_t(w.i1 - w.i0 + 1) * k / blocks);
-            b = w.i0 + int(std::int64_t(w.i1 - w.i0 + 1) * (k + 1) / blocks);
-        };
-        std::vector<GroupMedians> part(static_cast<std::size_t>(blocks), GroupMedians(nb));
-        std::vector<std::vector<double>> plo(static_cast<std::size_t>(blocks), std::vector<double>(nb, INFINITY)),
-            phi(static_cast<std::size_t>(blocks), std::vector<double>(nb, -INFINITY));
-        parallel_tasks(blocks, [&](int q) {
-            int a, b;
-            block_lines(q, a, b);
-            for (int i = a; i < b; ++i) {
-                std::size_t k = first[std::size_t(i - w.i0)];
-                for (int j = w.j0; j <= w.j1; ++j) {
-                    if (M[i][j] != 1) continue;
-                    const std::size_t bi = band_index(z[i][j]);
-                    const double sv = s_r[k];
-                    std::uint32_t code = 0;
-                    if (bi > 0 && bi < nb) {
-                        code = std::uint32_t(bi);
-                        if (!crater.holds(i, j)) {
-                            code |= free_bit;
-                            part[std::size_t(q)].count(bi, sv);
-                            plo[std::size_t(q)][bi] = std::min(plo[std::size_t(q)][bi], sv);
-                            phi[std::size_t(q)][bi] = std::max(phi[std::size_t(q)][bi], sv);
-                        }
-                    }
-                    band[k++] = code;
-                }
-            }
-        });
-        GroupMedians med(nb);
-        for (const GroupMedians& m : part) med.add_counts(m);
-        med.prepare();
-        for (std::size_t k = 0; k < s_r.size(); ++k) {
-            const std::uint32_t code = band[k];
-            if (!code) continue;
-            const std::size_t bi = code & ~free_bit;
-            sum_all[bi] += s_r[k];
-            ++n_all[bi];
-            if (code & free_bit) {
-                sum_free[bi] += s_r[k];
-                ++n_free[bi];
-            }
-        }
-        parallel_tasks(blocks, [&](int q) {
-            int a, b;
-            block_lines(q, a, b);
-            GroupMedians& m = part[std::size_t(q)];
-            m.targets_of(med);
-            for (std::size_t k = first[std::size_t(a - w.i0)]; k < first[std::size_t(b - w.i0)]; ++k)
-                if (band[k] & free_bit) m.offer(band[k] & ~free_bit, s_r[k]);
-        });
-        for (GroupMedians& m : part) med.add_candidates(m);
-        for (std::size_t bi = 0; bi < nb; ++bi) {
-            double l = INFINITY, h = -INFINITY;
-            for (int q = 0; q < blocks; ++q) {
-                l = std::min(l, plo[std::size_t(q)][bi]);
-                h = std::max(h, phi[std::size_t(q)][bi]);
-            }
-            lo[bi] = l;
-            hi[bi] = h;
-        }
-        std::vector<std::uint32_t>().swap(band);
-        for (std::size_t m = 0; m < n_levels; ++m)
-            if (n_all[m + 1]) break_means[m] = sum_all[m + 1] / double(n_all[m + 1]);
-        for (std::size_t m : rows) {
-            ContourRow row;
-            row.level = traced[m];
-            const std::size_t b = m + 1;
-            if (n_free[b]) {
-                row.band_slope_min_deg = lo[b];
-                row.band_slope_max_deg = hi[b];
-                row.band_slope_mean_deg = sum_free[b] / double(n_free[b]);
-                row.band_slope_median_deg = med.median(b);
-            }
-            r.contours.push_back(row);
-        }
-
-        // The summit contour.
-        std::optional<double> z_s;
-        if (o.summit_rule == SummitRule::user) {
-            z_s = o.summit_z;
-            if (z_s) r.summit_rule = "user";
-        } else {
-            std::vector<std::size_t> listed;
-            for (std::size_t m = 0; m < n_levels; ++m)
-                if (traced[m] >= l_lc && traced[m] <= z_rim) listed.push_back(m);
-            if (listed.size() >= 3) {
-                std::optional<double> best;
-                std::size_t at = 0;
-                std::optional<std::size_t> prev;
-                for (std::size_t m : listed) {
-                    if (!break_means[m]) continue;
-                    if (prev) {
-                        const double delta = *break_means[m] - *break_means[*prev];
-                        if (!best || delta < *best) {
-                            best = delta;
-                            at = *prev;
-                        }
-                    }
-                    prev = m;
-                }
-                if (best && *best < 0) {
-                    z_s = traced[at];
-                    r.summit_rule = "break";
+            // Filled DEM and its slopes: regions and height bands; then the slopes
+            // of the unfilled DEM, which differ only round filled cells.
+            double z_cut;
+            const ClippedField fr{z.data(), z.columns(), 0, 0, z.lines(), &M, g.d};
+            std::vector<double> s_r;
+            {
+                WindowGrid zf;
+                if (o.sink_fill == SinkFill::none) {
+                    zf = copy_window(z, w.i0, w.i1, w.j0, w.j1);
                 } else {
-                    z_s = traced[listed.back()];
-                    r.summit_rule = "rim";
+                    std::vector<std::size_t> sinks;
+                    if (o.sink_fill == SinkFill::keep_crater && has_crater) sinks.push_back(crater.lowest_cell);
+                    zf = fill_sinks(z, nodata, sinks, w.i0, w.i1, w.j0, w.j1, M);
                 }
-            }
-        }
-        if (z_s) {
-            r.summit_contour_m = *z_s;
-            std::vector<Piece> at_s;
-            const auto it = std::find(traced.begin(), traced.end(), *z_s);
-            if (it != traced.end())
-                at_s = pieces[std::size_t(it - traced.begin())];
-            else
-                at_s = trace_contours(g, {w.i0, w.i1, w.j0, w.j1}, read_z, {*z_s})[0];
-            const int lp = largest_piece(at_s);
-            double a_s;
-            if (lp >= 0) {
-                a_s = polygon_area(at_s[std::size_t(lp)].v);
-                r.summit_outline = to_map(g, at_s[std::size_t(lp)].v);
-            } else {
-                Ring cells_outline;
-                a_s = double(largest_region_at_or_above(z, M, w.i0, w.i1, w.j0, w.j1, *z_s, &cells_outline, g)) * dA;
-                r.summit_outline = to_map(g, cells_outline);
-            }
-            r.summit_width_m = equal_area_width(a_s);
-        }
-
-        // MorVolc's own regions: outside the lowest closed contour, inside
-        // it below the summit contour, the summit; crater cells left out.
-        if (o.slope_regions == SlopeRegions::native) {
-            std::vector<std::uint8_t> groups(s_r.size(), 0);
-            parallel_rows(w.i0, w.i1 + 1, std::size_t(w.j1 - w.j0 + 1), [&](int a, int b) {
-                for (int i = a; i < b; ++i) {
-                    std::vector<std::uint8_t> inside(std::size_t(w.j1 - w.j0 + 1), lc_polygon ? 0 : 1);
-                    if (lc_polygon)
-                        for (const ColumnRun& run : inside_runs(g, lc_ring, i))
-                            for (int j = std::max(run.first, w.j0); j <= std::min(run.last, w.j1); ++j)
-                                inside[std::size_t(j - w.j0)] = 1;
-                    std::size_t k = first[std::size_t(i - w.i0)];
-                    for (int j = w.j0; j <= w.j1; ++j) {
-                        if (M[i][j] != 1) continue;
-                        std::uint8_t gr = 0;
-                        if (!crater.holds(i, j)) {
-                            gr = 1;
-                            if (!inside[std::size_t(j - w.j0)])
-                                gr |= 2;
-                            else if (!z_s || z[i][j] < *z_s)
-                                gr |= 4;
-                            if (z_s && z[i][j] >= *z_s) gr |= 8;
-                        }
-                        groups[k++] = gr;
+                double fmin = INFINITY, fmax = -INFINITY;
+                {
+                    std::vector<std::pair<double, double>> part(std::size_t(w.i1 - w.i0 + 1), {INFINITY, -INFINITY});
+                    parallel_rows(w.i0, w.i1 + 1, std::size_t(w.j1 - w.j0 + 1), [&](int a, int b) {
+                        auto& [lo, hi] = part[std::size_t(a - w.i0)];
+                        for (int i = a; i < b; ++i)
+                            for (int j = w.j0; j <= w.j1; ++j)
+                                if (M[i][j] == 1) {
+                                    lo = std::min(lo, zf.at(i, j));
+                                    hi = std::max(hi, zf.at(i, j));
+                                }
+                    });
+                    for (const auto& [lo, hi] : part) {
+                        fmin = std::min(fmin, lo);
+                        fmax = std::max(fmax, hi);
                     }
                 }
-            });
-            const std::vector<SlopeStats> st = grouped_stats(s_r, groups, 4);
-            for (int gi = 0; gi < 4; ++gi) {
-                r.slope[gi][0] = st[std::size_t(gi)].mean;
-                r.slope[gi][1] = st[std::size_t(gi)].median;
-                r.slope[gi][2] = st[std::size_t(gi)].std;
-            }
-        }
-    }
-    if (r.slope[0][0] && *r.slope[0][0] != 0 && r.slope[0][2]) r.slope_all_cv = *r.slope[0][2] / *r.slope[0][0];
+                z_cut = fmin + o.summit_fraction * (fmax - fmin);
+                r.shape_cutoff_m = z_cut;
 
-    // Plan shape of each level of the table, and the means.
-    {
-        Mean ei_b, ii_b, ei_m, ii_m, ba;
-        double s2 = 0, c2 = 0;
-        int n_az = 0, n_shape = 0;
-        for (std::size_t q = 0; q < rows.size(); ++q) {
-            const std::size_t m = rows[q];
-            ContourRow& row = r.contours[q];
-            row.pieces = int(pieces[m].size());
-            const int lp = largest_piece(pieces[m]);
-            if (lp < 0) continue;
-            const Piece& p = pieces[m][std::size_t(lp)];
-            const ShapeIndices si = shape_indices(p.v);
-            row.closed = closed_within(p, close_gap) ? 1 : 0;
-            row.gap_m = end_gap(p);
-            row.vertices = double(p.v.size());
-            row.area_m2 = si.area;
-            row.perimeter_m = si.perimeter;
-            if (si.ellipse) {
-                row.ellipse_a_m = si.ellipse->a;
-                row.ellipse_b_m = si.ellipse->b;
-                row.azimuth_deg = si.ellipse->azimuth;
+                const ClippedField ff{zf.z.data(), zf.z.columns(), w.i0, w.j0, zf.z.lines(), &M, g.d};
+                std::vector<double> s_f = slopes_of_cells(ff, w.i0, w.i1, w.j0, w.j1, first, o.slope);
+                // Regions on z_f, bounds inclusive; a horizontal edifice has no
+                // lower flank, and its main flank starts at the base.
+                static const double tops[10] = {1 / 10.0, 2 / 10.0, 3 / 10.0, 4 / 10.0, 5 / 10.0,
+                                                6 / 10.0, 7 / 10.0, 8 / 10.0, 9 / 10.0, 0.95};
+                // Each cell's regions, and its band of relative height [k_prev, k)
+                // (255: none), on all threads.
+                std::vector<std::uint8_t> groups(s_f.size()), hband(s_f.size(), 255);
+                parallel_rows(w.i0, w.i1 + 1, std::size_t(w.j1 - w.j0 + 1), [&](int a, int b) {
+                    for (int i = a; i < b; ++i) {
+                        std::size_t k = first[std::size_t(i - w.i0)];
+                        for (int j = w.j0; j <= w.j1; ++j) {
+                            if (M[i][j] != 1) continue;
+                            const double v = zf.at(i, j);
+                            std::uint8_t gr = 1;
+                            if (outline_mode && v <= z_bmax) gr |= 2;
+                            if (z_bmax <= v && v <= z_cut) gr |= 4;
+                            if (v >= z_cut) gr |= 8;
+                            groups[k] = gr;
+                            if (fmax > fmin) {
+                                const double zn = (v - fmin) / (fmax - fmin);
+                                for (int h = 0; h < 10; ++h)
+                                    if (zn >= (h == 0 ? 0 : tops[h - 1]) && zn < tops[h]) {
+                                        hband[k] = std::uint8_t(h);
+                                        break;
+                                    }
+                            }
+                            ++k;
+                        }
+                    }
+                });
+                if (o.slope_regions == SlopeRegions::heights) {
+                    const std::vector<SlopeStats> st = grouped_stats(s_f, groups, 4);
+                    for (int gi = 0; gi < 4; ++gi) {
+                        r.slope[gi][0] = st[std::size_t(gi)].mean;
+                        r.slope[gi][1] = st[std::size_t(gi)].median;
+                        r.slope[gi][2] = st[std::size_t(gi)].std;
+                    }
+                }
+                // Relative height bands [k_prev, k).
+                if (fmax > fmin) {
+                    double sum[10] = {};
+                    std::size_t cnt[10] = {};
+                    for (std::size_t k = 0; k < s_f.size(); ++k)
+                        if (hband[k] != 255) {
+                            sum[hband[k]] += s_f[k];
+                            ++cnt[hband[k]];
+                        }
+                    auto read_zn = [&](int i, double* v, std::uint8_t* ok) {
+                        for (int j = w.j0; j <= w.j1; ++j) {
+                            v[j - w.j0] = (zf.at(i, j) - fmin) / (fmax - fmin);
+                            ok[j - w.j0] = M[i][j] == 1;
+                        }
+                    };
+                    const std::vector<std::vector<Piece>> bands =
+                        trace_contours(g, {w.i0, w.i1, w.j0, w.j1}, read_zn, std::vector<double>(tops, tops + 10));
+                    for (int b = 0; b < 10; ++b) {
+                        HeightBand h;
+                        h.fraction = tops[b];
+                        if (cnt[b]) h.slope_mean_deg = sum[b] / double(cnt[b]);
+                        const int lp = largest_piece(bands[std::size_t(b)]);
+                        h.closed = 0;
+                        if (lp >= 0 && closed_within(bands[std::size_t(b)][std::size_t(lp)], g.d)) {
+                            h.closed = 1;
+                            const ShapeIndices si = shape_indices(bands[std::size_t(b)][std::size_t(lp)].v);
+                            h.ei_bfe = si.ei_bfe;
+                            h.ii_bfe = si.ii_bfe;
+                            h.axis_ellipticity = si.axis_ellipticity;
+                        }
+                        r.height_bands.push_back(h);
+                    }
+                }
+                parallel_rows(w.i0, w.i1 + 1, std::size_t(w.j1 - w.j0 + 1), [&](int a, int b) {
+                    // Rows of filled cells (1) of the lines above, at and below.
+                    const std::size_t width = std::size_t(w.j1 - w.j0 + 3);
+                    std::vector<std::uint8_t> rows[3];
+                    auto filled_row = [&](int i, std::vector<std::uint8_t>& row) {
+                        row.assign(width, 0);
+                        if (i < w.i0 || i > w.i1) return;
+                        for (int j = w.j0; j <= w.j1; ++j)
+                            row[std::size_t(j - w.j0 + 1)] = M[i][j] == 1 && zf.at(i, j) != z[i][j];
+                    };
+                    filled_row(a - 1, rows[0]);
+                    filled_row(a, rows[1]);
+                    for (int i = a; i < b; ++i) {
+                        filled_row(i + 1, rows[2]);
+                        std::size_t k = first[std::size_t(i - w.i0)];
+                        for (int j = w.j0; j <= w.j1; ++j) {
+                            if (M[i][j] != 1) continue;
+                            const std::size_t c = std::size_t(j - w.j0 + 1);
+                            bool filled = false;
+                            for (const auto& r : rows) filled |= (r[c - 1] | r[c] | r[c + 1]) != 0;
+                            if (filled) s_f[k] = slope_deg(fr, i, j, o.slope);
+                            ++k;
+                        }
+                        std::swap(rows[0], rows[1]);
+                        std::swap(rows[1], rows[2]);
+                    }
+                });
+                s_r.swap(s_f);
             }
-            row.axis_ellipticity = si.axis_ellipticity;
-            row.ei_bfe = si.ei_bfe;
-            row.ii_bfe = si.ii_bfe;
-            row.ei_maxdiam = si.ei_maxdiam;
-            row.ii_maxdiam = si.ii_maxdiam;
-            row.dmax_m = si.dmax;
-            r.contour_lines.push_back({row.level, p.loop, to_map(g, p.v)});
-            if (o.shape_range == ShapeRange::below_cutoff && !(row.level <= z_cut)) continue;
-            ++n_shape;
-            auto ei = [&](Figure v) { return o.clip_indices && v && *v > 3 ? Figure(3.0) : v; };
-            auto ii = [&](Figure v) {
-                if (!o.clip_indices || !v) return v;
-                if (*v < 1) return Figure();
-                return *v > 2 ? Figure(2.0) : v;
-            };
-            ei_b.add(ei(row.ei_bfe));
-            ii_b.add(ii(row.ii_bfe));
-            ei_m.add(ei(row.ei_maxdiam));
-            ii_m.add(ii(row.ii_maxdiam));
-            ba.add(row.axis_ellipticity);
-            if (row.azimuth_deg) {
-                const double t = 2 * *row.azimuth_deg * (pi / 180);
-                s2 += std::sin(t);
-                c2 += std::cos(t);
-                ++n_az;
-            }
-        }
-        if (lv.rule.ci > 0) {
-            r.ei_bfe_mean = ei_b.value();
-            r.ii_bfe_mean = ii_b.value();
-            r.ei_maxdiam_mean = ei_m.value();
-            r.ii_maxdiam_mean = ii_m.value();
-            r.axis_ellipticity_mean = ba.value();
-            if (n_az) {
-                double az = 0.5 * std::atan2(s2, c2) * (180 / pi);
-                if (az < 0) az += 180;
-                if (az >= 180) az -= 180;
-                r.azimuth_mean_deg = az + 0.0;
-            }
-            r.shape_contours = n_shape;
-        }
-        // The steepest band of the table.
-        std::optional<std::size_t> steep;
-        for (std::size_t q = 0; q < r.contours.size(); ++q)
-            if (r.contours[q].band_slope_mean_deg &&
-                (!steep || *r.contours[q].band_slope_mean_deg > *r.contours[*steep].band_slope_mean_deg))
-                steep = q;
-        if (steep) {
-            r.slope_max_band_mean_deg = r.contours[*steep].band_slope_mean_deg;
-            if (z_top != z_bmin) r.slope_max_band_fraction = (r.contours[*steep].level - z_bmin) / (z_top - z_bmin);
-        }
-    }
 
-    // The minimum eroded volume.
+            // Slopes of the unfilled DEM: bands of the contour table, the summit's
+            // slope break, and the native regions.
+            std::vector<Figure> break_means(n_levels);  // of traced level m's band, every cell
+            {
+                // Band of traced level m: at[m] < z <= at[m + 1] (at[0] = L_-2).
+                const std::size_t nb = lv.at.size();
+                std::vector<double> sum_all(nb, 0), sum_free(nb, 0), lo(nb, 0), hi(nb, 0);
+                std::vector<std::size_t> n_all(nb, 0), n_free(nb, 0);
+                // The band of z: the first level at or above it (a guess from the
+                // spacing, made exact by the comparisons).
+                auto band_index = [&](double v) { return first_level_at_or_above(lv.at, lv.rule.ci, v); };
+                // Each cell's band (0: none) and whether it lies outside the crater
+                // (the top bit), the extremes and the medians' counts on all
+                // threads; the sums in scan order.
+                constexpr std::uint32_t free_bit = 0x80000000u;
+                std::vector<std::uint32_t> band(s_r.size(), 0);
+                const int blocks = std::min(w.i1 - w.i0 + 1, std::max(1, thread_count() * 2));
+                auto block_lines = [&](int k, int& a, int& b) {
+                    a = w.i0 + int(std::int64_t(w.i1 - w.i0 + 1) * k / blocks);
+                    b = w.i0 + int(std::int64_t(w.i1 - w.i0 + 1) * (k + 1) / blocks);
+                };
+                std::vector<GroupMedians> part(static_cast<std::size_t>(blocks), GroupMedians(nb));
+                std::vector<std::vector<double>> plo(static_cast<std::size_t>(blocks),
+                                                     std::vector<double>(nb, INFINITY)),
+                    phi(static_cast<std::size_t>(blocks), std::vector<double>(nb, -INFINITY));
+                parallel_tasks(blocks, [&](int q) {
+                    int a, b;
+                    block_lines(q, a, b);
+                    for (int i = a; i < b; ++i) {
+                        std::size_t k = first[std::size_t(i - w.i0)];
+                        for (int j = w.j0; j <= w.j1; ++j) {
+                            if (M[i][j] != 1) continue;
+                            const std::size_t bi = band_index(z[i][j]);
+                            const double sv = s_r[k];
+                            std::uint32_t code = 0;
+                            if (bi > 0 && bi < nb) {
+                                code = std::uint32_t(bi);
+                                if (!crater.holds(i, j)) {
+                                    code |= free_bit;
+                                    part[std::size_t(q)].count(bi, sv);
+                                    plo[std::size_t(q)][bi] = std::min(plo[std::size_t(q)][bi], sv);
+                                    phi[std::size_t(q)][bi] = std::max(phi[std::size_t(q)][bi], sv);
+                                }
+                            }
+                            band[k++] = code;
+                        }
+                    }
+                });
+                GroupMedians med(nb);
+                for (const GroupMedians& m : part) med.add_counts(m);
+                med.prepare();
+                for (std::size_t k = 0; k < s_r.size(); ++k) {
+                    const std::uint32_t code = band[k];
+                    if (!code) continue;
+                    const std::size_t bi = code & ~free_bit;
+                    sum_all[bi] += s_r[k];
+                    ++n_all[bi];
+                    if (code & free_bit) {
+                        sum_free[bi] += s_r[k];
+                        ++n_free[bi];
+                    }
+                }
+                parallel_tasks(blocks, [&](int q) {
+                    int a, b;
+                    block_lines(q, a, b);
+                    GroupMedians& m = part[std::size_t(q)];
+                    m.targets_of(med);
+                    for (std::size_t k = first[std::size_t(a - w.i0)]; k < first[std::size_t(b - w.i0)]; ++k)
+                        if (band[k] & free_bit) m.offer(band[k] & ~free_bit, s_r[k]);
+                });
+                for (GroupMedians& m : part) med.add_candidates(m);
+                for (std::size_t bi = 0; bi < nb; ++bi) {
+                    double l = INFINITY, h = -INFINITY;
+                    for (int q = 0; q < blocks; ++q) {
+                        l = std::min(l, plo[std::size_t(q)][bi]);
+                        h = std::max(h, phi[std::size_t(q)][bi]);
+                    }
+                    lo[bi] = l;
+                    hi[bi] = h;
+                }
+                std::vector<std::uint32_t>().swap(band);
+                for (std::size_t m = 0; m < n_levels; ++m)
+                    if (n_all[m + 1]) break_means[m] = sum_all[m + 1] / double(n_all[m + 1]);
+                for (std::size_t m : rows) {
+                    ContourRow row;
+                    row.level = traced[m];
+                    const std::size_t b = m + 1;
+                    if (n_free[b]) {
+                        row.band_slope_min_deg = lo[b];
+                        row.band_slope_max_deg = hi[b];
+                        row.band_slope_mean_deg = sum_free[b] / double(n_free[b]);
+                        row.band_slope_median_deg = med.median(b);
+                    }
+                    r.contours.push_back(row);
+                }
+
+                // The summit contour.
+                std::optional<double> z_s;
+                if (o.summit_rule == SummitRule::user) {
+                    z_s = o.summit_z;
+                    if (z_s) r.summit_rule = "user";
+                } else {
+                    std::vector<std::size_t> listed;
+                    for (std::size_t m = 0; m < n_levels; ++m)
+                        if (traced[m] >= l_lc && traced[m] <= z_rim) listed.push_back(m);
+                    if (listed.size() >= 3) {
+                        std::optional<double> best;
+                        std::size_t at = 0;
+                        std::optional<std::size_t> prev;
+                        for (std::size_t m : listed) {
+                            if (!break_means[m]) continue;
+                            if (prev) {
+                                const double delta = *break_means[m] - *break_means[*prev];
+                                if (!best || delta < *best) {
+                                    best = delta;
+                                    at = *prev;
+                                }
+                            }
+                            prev = m;
+                        }
+                        if (best && *best < 0) {
+                            z_s = traced[at];
+                            r.summit_rule = "break";
+                        } else {
+                            z_s = traced[listed.back()];
+                            r.summit_rule = "rim";
+                        }
+                    }
+                }
+                if (z_s) {
+                    r.summit_contour_m = *z_s;
+                    std::vector<Piece> at_s;
+                    const auto it = std::find(traced.begin(), traced.end(), *z_s);
+                    if (it != traced.end())
+                        at_s = pieces[std::size_t(it - traced.begin())];
+                    else
+                        at_s = trace_contours(g, {w.i0, w.i1, w.j0, w.j1}, read_z, {*z_s})[0];
+                    const int lp = largest_piece(at_s);
+                    double a_s;
+                    if (lp >= 0) {
+                        a_s = polygon_area(at_s[std::size_t(lp)].v);
+                        r.summit_outline = to_map(g, at_s[std::size_t(lp)].v);
+                    } else {
+                        Ring cells_outline;
+                        a_s =
+                            double(largest_region_at_or_above(z, M, w.i0, w.i1, w.j0, w.j1, *z_s, &cells_outline, g)) *
+                            dA;
+                        r.summit_outline = to_map(g, cells_outline);
+                    }
+                    r.summit_width_m = equal_area_width(a_s);
+                }
+
+                // MorVolc's own regions: outside the lowest closed contour, inside
+                // it below the summit contour, the summit; crater cells left out.
+                if (o.slope_regions == SlopeRegions::native) {
+                    std::vector<std::uint8_t> groups(s_r.size(), 0);
+                    parallel_rows(w.i0, w.i1 + 1, std::size_t(w.j1 - w.j0 + 1), [&](int a, int b) {
+                        for (int i = a; i < b; ++i) {
+                            std::vector<std::uint8_t> inside(std::size_t(w.j1 - w.j0 + 1), lc_polygon ? 0 : 1);
+                            if (lc_polygon)
+                                for (const ColumnRun& run : inside_runs(g, lc_ring, i))
+                                    for (int j = std::max(run.first, w.j0); j <= std::min(run.last, w.j1); ++j)
+                                        inside[std::size_t(j - w.j0)] = 1;
+                            std::size_t k = first[std::size_t(i - w.i0)];
+                            for (int j = w.j0; j <= w.j1; ++j) {
+                                if (M[i][j] != 1) continue;
+                                std::uint8_t gr = 0;
+                                if (!crater.holds(i, j)) {
+                                    gr = 1;
+                                    if (!inside[std::size_t(j - w.j0)])
+                                        gr |= 2;
+                                    else if (!z_s || z[i][j] < *z_s)
+                                        gr |= 4;
+                                    if (z_s && z[i][j] >= *z_s) gr |= 8;
+                                }
+                                groups[k++] = gr;
+                            }
+                        }
+                    });
+                    const std::vector<SlopeStats> st = grouped_stats(s_r, groups, 4);
+                    for (int gi = 0; gi < 4; ++gi) {
+                        r.slope[gi][0] = st[std::size_t(gi)].mean;
+                        r.slope[gi][1] = st[std::size_t(gi)].median;
+                        r.slope[gi][2] = st[std::size_t(gi)].std;
+                    }
+                }
+            }
+            if (r.slope[0][0] && *r.slope[0][0] != 0 && r.slope[0][2]) r.slope_all_cv = *r.slope[0][2] / *r.slope[0][0];
+
+            // Plan shape of each level of the table, and the means.
+            {
+                Mean ei_b, ii_b, ei_m, ii_m, ba;
+                double s2 = 0, c2 = 0;
+                int n_az = 0, n_shape = 0;
+                for (std::size_t q = 0; q < rows.size(); ++q) {
+                    const std::size_t m = rows[q];
+                    ContourRow& row = r.contours[q];
+                    row.pieces = int(pieces[m].size());
+                    const int lp = largest_piece(pieces[m]);
+                    if (lp < 0) continue;
+                    const Piece& p = pieces[m][std::size_t(lp)];
+                    const ShapeIndices si = shape_indices(p.v);
+                    row.closed = closed_within(p, close_gap) ? 1 : 0;
+                    row.gap_m = end_gap(p);
+                    row.vertices = double(p.v.size());
+                    row.area_m2 = si.area;
+                    row.perimeter_m = si.perimeter;
+                    if (si.ellipse) {
+                        row.ellipse_a_m = si.ellipse->a;
+                        row.ellipse_b_m = si.ellipse->b;
+                        row.azimuth_deg = si.ellipse->azimuth;
+                    }
+                    row.axis_ellipticity = si.axis_ellipticity;
+                    row.ei_bfe = si.ei_bfe;
+                    row.ii_bfe = si.ii_bfe;
+                    row.ei_maxdiam = si.ei_maxdiam;
+                    row.ii_maxdiam = si.ii_maxdiam;
+                    row.dmax_m = si.dmax;
+                    r.contour_lines.push_back({row.level, p.loop, to_map(g, p.v)});
+                    if (o.shape_range == ShapeRange::below_cutoff && !(row.level <= z_cut)) continue;
+                    ++n_shape;
+                    auto ei = [&](Figure v) { return o.clip_indices && v && *v > 3 ? Figure(3.0) : v; };
+                    auto ii = [&](Figure v) {
+                        if (!o.clip_indices || !v) return v;
+                        if (*v < 1) return Figure();
+                        return *v > 2 ? Figure(2.0) : v;
+                    };
+                    ei_b.add(ei(row.ei_bfe));
+                    ii_b.add(ii(row.ii_bfe));
+                    ei_m.add(ei(row.ei_maxdiam));
+                    ii_m.add(ii(row.ii_maxdiam));
+                    ba.add(row.axis_ellipticity);
+                    if (row.azimuth_deg) {
+                        const double t = 2 * *row.azimuth_deg * (pi / 180);
+                        s2 += std::sin(t);
+                        c2 += std::cos(t);
+                        ++n_az;
+                    }
+                }
+                if (lv.rule.ci > 0) {
+                    r.ei_bfe_mean = ei_b.value();
+                    r.ii_bfe_mean = ii_b.value();
+                    r.ei_maxdiam_mean = ei_m.value();
+                    r.ii_maxdiam_mean = ii_m.value();
+                    r.axis_ellipticity_mean = ba.value();
+                    if (n_az) {
+                        double az = 0.5 * std::atan2(s2, c2) * (180 / pi);
+                        if (az < 0) az += 180;
+                        if (az >= 180) az -= 180;
+                        r.azimuth_mean_deg = az + 0.0;
+                    }
+                    r.shape_contours = n_shape;
+                }
+                // The steepest band of the table.
+                std::optional<std::size_t> steep;
+                for (std::size_t q = 0; q < r.contours.size(); ++q)
+                    if (r.contours[q].band_slope_mean_deg &&
+                        (!steep || *r.contours[q].band_slope_mean_deg > *r.contours[*steep].band_slope_mean_deg))
+                        steep = q;
+                if (steep) {
+                    r.slope_max_band_mean_deg = r.contours[*steep].band_slope_mean_deg;
+                    if (z_top != z_bmin)
+                        r.slope_max_band_fraction = (r.contours[*steep].level - z_bmin) / (z_top - z_bmin);
+                }
+            }
+        },
+        [&] {
+            if (!(lv.rule.ci > 0)) return;
+            const std::vector<HullRing> hulls =
+                cross_section_hulls(g, z, M, w.i0, w.i1, w.j0, w.j1, z_bmin, lv.rule.ci, z_top);
+            v_er = eroded_volume_m3(g, z, M, w.i0, w.i1, w.j0, w.j1, z_bmin, lv.rule.ci, hulls, o.eroded_volume);
+        });
     if (lv.rule.ci > 0) {
-        const std::vector<HullRing> hulls =
-            cross_section_hulls(g, z, M, w.i0, w.i1, w.j0, w.j1, z_bmin, lv.rule.ci, z_top);
-        const double v_er = eroded_volume_m3(g, z, M, w.i0, w.i1, w.j0, w.j1, z_bmin, lv.rule.ci, hulls, o.eroded_volume);
         const double km3 = v_er * 1e-9;
         r.min_eroded_volume_km3 = km3;
         if (*r.volume_basal_abs_km3 + km3 != 0) r.min_eroded_volume_pct = 100 * km3 / (*r.volume_basal_abs_km3 + km3);

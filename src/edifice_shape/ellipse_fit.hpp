@@ -7,8 +7,8 @@
 #include "grid_frame.hpp"
 
 struct Ellipse {
-    double a = 0, b = 0;    // semi-axes, a >= b, metres
-    double azimuth = 0;     // of the major axis, degrees clockwise from north, [0, 180)
+    double a = 0, b = 0;  // semi-axes, a >= b, metres
+    double azimuth = 0;   // of the major axis, degrees clockwise from north, [0, 180)
     Vec2 centre;
 };
 

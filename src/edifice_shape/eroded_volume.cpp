@@ -104,7 +104,8 @@ HullRing one_level(const GridFrame& g, const std::vector<Index>& above, const st
     h.level = level;
     int best = -1;
     for (std::size_t r = 0; r < runs.size(); ++r)
-        if (runs[r].parent == int(r) && (best < 0 || runs[r].boundary > runs[std::size_t(best)].boundary)) best = int(r);
+        if (runs[r].parent == int(r) && (best < 0 || runs[r].boundary > runs[std::size_t(best)].boundary))
+            best = int(r);
     if (best < 0) return h;
     // The hull of the region's cell centres needs only each line's ends.
     std::vector<IPoint> ends;

@@ -11,7 +11,10 @@
 struct Vec2 {
     double x = 0, y = 0;
 };
-inline bool operator==(Vec2 a, Vec2 b) { return a.x == b.x && a.y == b.y; }
+inline bool operator==(Vec2 a, Vec2 b)
+{
+    return a.x == b.x && a.y == b.y;
+}
 
 struct GridFrame {
     int nl = 0, nc = 0;  // lines, columns

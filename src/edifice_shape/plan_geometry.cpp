@@ -29,7 +29,10 @@ double perimeter(const Ring& v)
     return s;
 }
 
-double equal_area_width(double area) { return 2 * std::sqrt(area / std::numbers::pi); }
+double equal_area_width(double area)
+{
+    return 2 * std::sqrt(area / std::numbers::pi);
+}
 
 namespace {
 // Where edge a-b crosses the horizontal line at height y, when it does (the
@@ -92,8 +95,7 @@ template <class P, class Cross>
 std::vector<P> monotone_chain(std::vector<P> p, Cross cross)
 {
     std::sort(p.begin(), p.end(), [](const P& a, const P& b) { return a.x < b.x || (a.x == b.x && a.y < b.y); });
-    p.erase(std::unique(p.begin(), p.end(), [](const P& a, const P& b) { return a.x == b.x && a.y == b.y; }),
-            p.end());
+    p.erase(std::unique(p.begin(), p.end(), [](const P& a, const P& b) { return a.x == b.x && a.y == b.y; }), p.end());
     if (p.size() < 3) return p;
     std::vector<P> h(2 * p.size());
     std::size_t k = 0;
@@ -112,9 +114,8 @@ std::vector<P> monotone_chain(std::vector<P> p, Cross cross)
 
 std::vector<Vec2> convex_hull(std::vector<Vec2> p)
 {
-    return monotone_chain(std::move(p), [](Vec2 o, Vec2 a, Vec2 b) {
-        return (a.x - o.x) * (b.y - o.y) - (a.y - o.y) * (b.x - o.x);
-    });
+    return monotone_chain(std::move(p),
+                          [](Vec2 o, Vec2 a, Vec2 b) { return (a.x - o.x) * (b.y - o.y) - (a.y - o.y) * (b.x - o.x); });
 }
 
 std::vector<IPoint> convex_hull(std::vector<IPoint> p)

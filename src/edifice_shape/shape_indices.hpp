@@ -11,10 +11,10 @@
 struct ShapeIndices {
     double area = 0, perimeter = 0;
     std::optional<Ellipse> ellipse;
-    double dmax = 0;                            // largest vertex distance
-    std::optional<double> ei_bfe, ii_bfe;       // length L = the ellipse's a
+    double dmax = 0;                               // largest vertex distance
+    std::optional<double> ei_bfe, ii_bfe;          // length L = the ellipse's a
     std::optional<double> ei_maxdiam, ii_maxdiam;  // L = dmax / 2
-    std::optional<double> axis_ellipticity;     // b / a
+    std::optional<double> axis_ellipticity;        // b / a
 };
 
 // EI = pi L^2 / A; II = DI - (DI_e - 1), DI = P / (2 sqrt(pi A)), DI_e the

@@ -123,8 +123,8 @@ struct Edge {
 // Sorts cells by their elevation (ties in any order): as many buckets of
 // equal width over the range as cells, then each bucket sorted (they hold a
 // cell or two).
-void sort_by_elevation(std::vector<std::uint32_t>& cells, const std::vector<double>& z, std::vector<std::uint32_t>& start,
-                       std::vector<std::uint32_t>& out)
+void sort_by_elevation(std::vector<std::uint32_t>& cells, const std::vector<double>& z,
+                       std::vector<std::uint32_t>& start, std::vector<std::uint32_t>& out)
 {
     const std::size_t n = cells.size();
     if (n < 2) return;
@@ -352,7 +352,8 @@ WindowGrid flood_region(const nrutil::DGrid& z, const nrutil::UcGrid& nodata, co
                 state[c] = 1;
                 f[c] = zt[c];
                 lab[c] = sea ? 0 : own;
-                if (on_edge) edge_label[first_label[std::size_t(t)] + own - 1] = sea ? 0 : first_label[std::size_t(t)] + own - 1;
+                if (on_edge)
+                    edge_label[first_label[std::size_t(t)] + own - 1] = sea ? 0 : first_label[std::size_t(t)] + own - 1;
             }
         // The queue of the flood holds cells at their own elevation, and a
         // cell enters it only above the level being taken: taking the cells
@@ -402,7 +403,8 @@ WindowGrid flood_region(const nrutil::DGrid& z, const nrutil::UcGrid& nodata, co
             for (int j = std::max(b0, j0); j <= std::min(b1, j1); ++j) {
                 const std::size_t c = std::size_t(i - a0 + 1) * pw + std::size_t(j - b0 + 1);
                 w.z[i - i0][j - j0] = f[c];
-                win_label[std::size_t(i - i0) * std::size_t(j1 - j0 + 1) + (j - j0)] = lab[c] == none ? 0 : global(lab[c]);
+                win_label[std::size_t(i - i0) * std::size_t(j1 - j0 + 1) + (j - j0)] =
+                    lab[c] == none ? 0 : global(lab[c]);
             }
     };
     parallel_tasks(workers, [&](int k) {
@@ -562,8 +564,8 @@ WindowGrid fill_sinks_near(const nrutil::DGrid& z, const nrutil::UcGrid& nodata,
     }
     // The highest cell on the straight way from a gate to the grid's border,
     // away from the region (the least of the ways a corner has).
-    std::vector<double> up(std::size_t(nc), -INFINITY), down(std::size_t(nc), -INFINITY), left(std::size_t(nl), -INFINITY),
-        right(std::size_t(nl), -INFINITY);
+    std::vector<double> up(std::size_t(nc), -INFINITY), down(std::size_t(nc), -INFINITY),
+        left(std::size_t(nl), -INFINITY), right(std::size_t(nl), -INFINITY);
     for (int i = 0; i < r.i0; ++i)
         for (int j = r.j0; j <= r.j1; ++j) up[std::size_t(j)] = std::max(up[std::size_t(j)], z[i][j]);
     for (int i = r.i1 + 1; i < nl; ++i)

@@ -176,8 +176,8 @@ Ring outline_of_cells(const GridFrame& g, int i0, int j0, const nrutil::UcGrid& 
     return best < 0 ? Ring{} : pieces[std::size_t(best)].v;
 }
 
-std::size_t largest_region_at_or_above(const nrutil::DGrid& z, const nrutil::UcGrid& edifice, int i0, int i1,
-                                       int j0, int j1, double level, Ring* outline, const GridFrame& g)
+std::size_t largest_region_at_or_above(const nrutil::DGrid& z, const nrutil::UcGrid& edifice, int i0, int i1, int j0,
+                                       int j1, double level, Ring* outline, const GridFrame& g)
 {
     const int lines = i1 - i0 + 1, cols = j1 - j0 + 1;
     nrutil::UcGrid mark;

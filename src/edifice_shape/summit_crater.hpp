@@ -41,8 +41,7 @@ Crater crater_of_polygon(const GridFrame& g, const nrutil::DGrid& z, const nruti
 // of the highest cell on the path), and the 8-connected cells below S round
 // the centre, when S is 1 m or more above it.  Its rim's top is the highest
 // edifice cell outside it and 8-adjacent to it.
-Crater crater_of_depression(const GridFrame& g, const nrutil::DGrid& z, const nrutil::UcGrid& edifice, int ci,
-                            int cj);
+Crater crater_of_depression(const GridFrame& g, const nrutil::DGrid& z, const nrutil::UcGrid& edifice, int ci, int cj);
 
 // A loop round a set of cells (the largest loop of its indicator's contour
 // at 1/2, through the middles of the edges between its cells and the
@@ -51,5 +50,5 @@ Ring outline_of_cells(const GridFrame& g, int i0, int j0, const nrutil::UcGrid& 
 
 // The number of cells of the largest 8-connected region of the edifice with
 // z >= level (the first in scan order on ties), and that region's cells.
-std::size_t largest_region_at_or_above(const nrutil::DGrid& z, const nrutil::UcGrid& edifice, int i0, int i1,
-                                       int j0, int j1, double level, Ring* outline, const GridFrame& g);
+std::size_t largest_region_at_or_above(const nrutil::DGrid& z, const nrutil::UcGrid& edifice, int i0, int i1, int j0,
+                                       int j1, double level, Ring* outline, const GridFrame& g);

@@ -10,7 +10,10 @@
 
 namespace {
 
-std::string cell_text(const Cell& c) { return c.is_text ? c.text : c.number ? summary_number(*c.number) : ""; }
+std::string cell_text(const Cell& c)
+{
+    return c.is_text ? c.text : c.number ? summary_number(*c.number) : "";
+}
 
 // A header from the columns' names, then one line per row; a table without
 // rows keeps its header.

@@ -116,42 +116,68 @@ TEST(EdificeShape, WorkedCheckOfTheEllipticalCone)
     const double ab = 3000.0 * 2000.0;
     const double area = pi * ab * 1e-6, width = 2 * std::sqrt(ab), volume = pi * ab * 1000 / 3 * 1e-9;
     const double ramanujan = pi * (3 * 5000 - std::sqrt((3 * 3000 + 2000) * (3000 + 3 * 2000.0)));
-    const std::vector<Expect> common = {
-        {"contour_interval_m", 50, 0},      {"shape_cutoff_m", 2700, 0.01},     {"shape_contours", 14, 0},
-        {"azimuth_mean_deg", 90, 1e-6},     {"basal_azimuth_deg", 90, 1e-6},    {"peak_radius_max_m", 3000, 1e-6},
-        {"basal_closed", 1, 0},             {"min_eroded_volume_km3", 0, 1e-17}};
+    const std::vector<Expect> common = {{"contour_interval_m", 50, 0},   {"shape_cutoff_m", 2700, 0.01},
+                                        {"shape_contours", 14, 0},       {"azimuth_mean_deg", 90, 1e-6},
+                                        {"basal_azimuth_deg", 90, 1e-6}, {"peak_radius_max_m", 3000, 1e-6},
+                                        {"basal_closed", 1, 0},          {"min_eroded_volume_km3", 0, 1e-17}};
     struct Case {
         double d;
         bool outline;
         std::vector<Expect> table;
     };
     const std::vector<Case> cases = {
-        {10, false,
-         {{"basal_area_km2", 18.849487, 1e-6}, {"basal_width_m", 4898.971, 0.001}, {"basal_perimeter_m", 15865.42, 0.01},
-          {"height_peak_m", 1000.000, 0.001}, {"volume_basal_km3", 6.283184, 1e-6},
-          {"volume_basal_abs_km3", 6.283184, 1e-6}, {"lowest_closed_contour_m", 2050, 0},
-          {"ei_bfe_mean", 1.50001, 1e-5}, {"ei_maxdiam_mean", 1.50002, 1e-5}, {"ii_bfe_mean", 1.0000015, 1e-7},
-          {"ii_maxdiam_mean", 1.0000006, 1e-7}, {"axis_ellipticity_mean", 0.666668, 1e-6},
+        {10,
+         false,
+         {{"basal_area_km2", 18.849487, 1e-6},
+          {"basal_width_m", 4898.971, 0.001},
+          {"basal_perimeter_m", 15865.42, 0.01},
+          {"height_peak_m", 1000.000, 0.001},
+          {"volume_basal_km3", 6.283184, 1e-6},
+          {"volume_basal_abs_km3", 6.283184, 1e-6},
+          {"lowest_closed_contour_m", 2050, 0},
+          {"ei_bfe_mean", 1.50001, 1e-5},
+          {"ei_maxdiam_mean", 1.50002, 1e-5},
+          {"ii_bfe_mean", 1.0000015, 1e-7},
+          {"ii_maxdiam_mean", 1.0000006, 1e-7},
+          {"axis_ellipticity_mean", 0.666668, 1e-6},
           // 2493.8 in the table: this tracing, every vertex counted (those
           // repeated where the contour passes through a centre too), gives
           // 0.25 m less at 10 m and the table's 2495.6 at 30 m.
           {"peak_radius_mean_m", 2493.8, 0.3}}},
-        {10, true,
-         {{"basal_area_km2", 18.849317, 1e-6}, {"basal_width_m", 4898.948, 0.001}, {"basal_perimeter_m", 15865.39, 0.01},
-          {"height_peak_m", 1000.001, 0.0005}, {"volume_basal_km3", 6.283212, 1e-6},
-          {"lowest_closed_contour_m", 2050, 0}, {"ei_bfe_mean", 1.50001, 1e-5}, {"ii_bfe_mean", 1.0000015, 1e-7},
-          {"peak_radius_mean_m", ramanujan / (2 * pi), 0.01}, {"basal_axis_ellipticity", 2.0 / 3, 1e-9}}},
-        {30, false,
-         {{"basal_area_km2", area, 3.5e-5, true}, {"basal_width_m", width, 2e-5, true},
-          {"basal_perimeter_m", ramanujan, 2e-5, true}, {"height_peak_m", 1000, 2e-5, true},
-          {"volume_basal_km3", volume, 5e-5, true}, {"ei_bfe_mean", 1.50013, 1e-5}, {"ei_maxdiam_mean", 1.50019, 1e-5},
-          {"ii_bfe_mean", 1.000006, 6e-6}, {"axis_ellipticity_mean", 0.666673, 1.5e-6},
+        {10,
+         true,
+         {{"basal_area_km2", 18.849317, 1e-6},
+          {"basal_width_m", 4898.948, 0.001},
+          {"basal_perimeter_m", 15865.39, 0.01},
+          {"height_peak_m", 1000.001, 0.0005},
+          {"volume_basal_km3", 6.283212, 1e-6},
+          {"lowest_closed_contour_m", 2050, 0},
+          {"ei_bfe_mean", 1.50001, 1e-5},
+          {"ii_bfe_mean", 1.0000015, 1e-7},
+          {"peak_radius_mean_m", ramanujan / (2 * pi), 0.01},
+          {"basal_axis_ellipticity", 2.0 / 3, 1e-9}}},
+        {30,
+         false,
+         {{"basal_area_km2", area, 3.5e-5, true},
+          {"basal_width_m", width, 2e-5, true},
+          {"basal_perimeter_m", ramanujan, 2e-5, true},
+          {"height_peak_m", 1000, 2e-5, true},
+          {"volume_basal_km3", volume, 5e-5, true},
+          {"ei_bfe_mean", 1.50013, 1e-5},
+          {"ei_maxdiam_mean", 1.50019, 1e-5},
+          {"ii_bfe_mean", 1.000006, 6e-6},
+          {"axis_ellipticity_mean", 0.666673, 1.5e-6},
           {"peak_radius_mean_m", 2495.6, 0.05}}},
-        {30, true,
-         {{"basal_area_km2", area, 3.5e-5, true}, {"basal_width_m", width, 2e-5, true},
-          {"height_peak_m", 1000, 2e-5, true}, {"volume_basal_km3", volume, 5e-5, true},
-          {"lowest_closed_contour_m", 2049.97, 1e-9}, {"ii_maxdiam_mean", 1.000006, 6e-6},
-          {"axis_ellipticity_mean", 0.666673, 1e-6}, {"ei_bfe_mean", 1.50013, 1e-5}}},
+        {30,
+         true,
+         {{"basal_area_km2", area, 3.5e-5, true},
+          {"basal_width_m", width, 2e-5, true},
+          {"height_peak_m", 1000, 2e-5, true},
+          {"volume_basal_km3", volume, 5e-5, true},
+          {"lowest_closed_contour_m", 2049.97, 1e-9},
+          {"ii_maxdiam_mean", 1.000006, 6e-6},
+          {"axis_ellipticity_mean", 0.666673, 1e-6},
+          {"ei_bfe_mean", 1.50013, 1e-5}}},
     };
     for (const Case& c : cases) {
         const EdificeShape s = Cone(c.d, Shape::a, c.outline).measure();
@@ -197,10 +223,10 @@ TEST(EdificeShape, WorkedCheckOfSlopesAndErosion)
 TEST(EdificeShape, WorkedCheckOfTheSummitAndTheCrater)
 {
     const std::vector<Expect> b10 = {
-        {"contour_interval_m", 37.5, 0},    {"summit_contour_m", 2675, 0},      {"summit_width_m", 1592.14, 0.01},
+        {"contour_interval_m", 37.5, 0},      {"summit_contour_m", 2675, 0},        {"summit_width_m", 1592.14, 0.01},
         {"volume_basal_km3", 6.148097, 1e-6}, {"crater_rim_min_m", 2748.85, 0.005}, {"crater_area_km2", 0.1845, 1e-12},
-        {"crater_width_m", 484.68, 0.005},  {"crater_rim_max_m", 2750, 0.01},   {"crater_floor_m", 2650, 1e-9},
-        {"crater_rim_depth_m", 100, 0.01},  {"ws_over_wb", 0.325, 1e-4}};
+        {"crater_width_m", 484.68, 0.005},    {"crater_rim_max_m", 2750, 0.01},     {"crater_floor_m", 2650, 1e-9},
+        {"crater_rim_depth_m", 100, 0.01},    {"ws_over_wb", 0.325, 1e-4}};
     const EdificeShape s = Cone(10, Shape::b).measure();
     check(s, b10, "depression at 10");
     EXPECT_EQ(s.summit_rule, "break");
@@ -312,9 +338,9 @@ std::vector<Piece> plain_contours(const GridFrame& g, const std::vector<double>&
     // Segments (edge left, edge reached), edges 0 top, 1 right, 2 bottom,
     // 3 left, indexed by the inside corners: 8 upper left, 4 upper right,
     // 2 lower right, 1 lower left; saddles below.
-    const std::vector<std::pair<int, int>> table[16] = {
-        {},       {{3, 2}}, {{2, 1}}, {{3, 1}}, {{1, 0}}, {},       {{2, 0}}, {{3, 0}},
-        {{0, 3}}, {{0, 2}}, {},       {{0, 1}}, {{1, 3}}, {{1, 2}}, {{2, 3}}, {}};
+    const std::vector<std::pair<int, int>> table[16] = {{},       {{3, 2}}, {{2, 1}}, {{3, 1}}, {{1, 0}}, {},
+                                                        {{2, 0}}, {{3, 0}}, {{0, 3}}, {{0, 2}}, {},       {{0, 1}},
+                                                        {{1, 3}}, {{1, 2}}, {{2, 3}}, {}};
     struct Seg {
         int i, j, from, to;
     };
@@ -324,16 +350,24 @@ std::vector<Piece> plain_contours(const GridFrame& g, const std::vector<double>&
             if (!ok[std::size_t(i) * nc + j] || !ok[std::size_t(i) * nc + j + 1] || !ok[std::size_t(i + 1) * nc + j] ||
                 !ok[std::size_t(i + 1) * nc + j + 1])
                 continue;
-            const int c = (at(i, j) >= L) * 8 + (at(i, j + 1) >= L) * 4 + (at(i + 1, j + 1) >= L) * 2 + (at(i + 1, j) >= L);
+            const int c =
+                (at(i, j) >= L) * 8 + (at(i, j + 1) >= L) * 4 + (at(i + 1, j + 1) >= L) * 2 + (at(i + 1, j) >= L);
             std::vector<std::pair<int, int>> s = table[c];
             const bool centre = (at(i, j) + at(i, j + 1) + at(i + 1, j) + at(i + 1, j + 1)) / 4 >= L;
-            if (c == 10) s = centre ? std::vector<std::pair<int, int>>{{0, 1}, {2, 3}} : std::vector<std::pair<int, int>>{{0, 3}, {2, 1}};
-            if (c == 5) s = centre ? std::vector<std::pair<int, int>>{{1, 2}, {3, 0}} : std::vector<std::pair<int, int>>{{1, 0}, {3, 2}};
+            if (c == 10)
+                s = centre ? std::vector<std::pair<int, int>>{{0, 1}, {2, 3}}
+                           : std::vector<std::pair<int, int>>{{0, 3}, {2, 1}};
+            if (c == 5)
+                s = centre ? std::vector<std::pair<int, int>>{{1, 2}, {3, 0}}
+                           : std::vector<std::pair<int, int>>{{1, 0}, {3, 2}};
             for (auto [f, t] : s) segs.push_back({i, j, f, t});
         }
     // A global edge: (line, column, horizontal).
     auto edge = [](int i, int j, int m) {
-        return m == 0 ? std::tuple(i, j, 1) : m == 1 ? std::tuple(i, j + 1, 0) : m == 2 ? std::tuple(i + 1, j, 1) : std::tuple(i, j, 0);
+        return m == 0   ? std::tuple(i, j, 1)
+               : m == 1 ? std::tuple(i, j + 1, 0)
+               : m == 2 ? std::tuple(i + 1, j, 1)
+                        : std::tuple(i, j, 0);
     };
     auto vertex = [&](std::tuple<int, int, int> e) {
         const auto [i, j, horizontal] = e;
@@ -449,8 +483,10 @@ TEST(EdificeShape, EllipseFitOfExactEllipsePoints)
         double a, b, azimuth, cx, cy;
         int points;
     };
-    for (const Case& c : std::vector<Case>{{7, 3, 30, 100, 200, 50}, {3000, 2000, 90, 0, 0, 24},
-                                           {5, 4.99, 0, -1e5, 4e6, 12}, {10, 1, 135, 3, 4, 6}}) {
+    for (const Case& c : std::vector<Case>{{7, 3, 30, 100, 200, 50},
+                                           {3000, 2000, 90, 0, 0, 24},
+                                           {5, 4.99, 0, -1e5, 4e6, 12},
+                                           {10, 1, 135, 3, 4, 6}}) {
         Ring p;
         const double th = c.azimuth * pi / 180;  // from north clockwise
         const double ux = std::sin(th), uy = std::cos(th);
@@ -503,8 +539,8 @@ TEST(EdificeShape, SinkFillAsThePlainPriorityFlood)
         for (int i = i0; i <= i1; ++i)
             for (int j = j0; j <= j1; ++j) mask[i][j] = rng.unit() < 0.7;
         bool settled = false;
-        const WindowGrid c = fill_sinks_near(z, nodata, sinks, i0, i1, j0, j1, mask, rng.uniform(1, 3),
-                                             rng.uniform(1, 9), &settled);
+        const WindowGrid c =
+            fill_sinks_near(z, nodata, sinks, i0, i1, j0, j1, mask, rng.uniform(1, 3), rng.uniform(1, 9), &settled);
         settled_count += settled;
         // The public fill on the cells of a mask of high ground, which the
         // surroundings often drain alone.
@@ -578,7 +614,8 @@ TEST(EdificeShape, SlopeStatisticsAndTriangulation)
         std::vector<Vec2> p;
         const int n = rng.uniform(3, 200);
         for (int k = 0; k < n; ++k)  // grid points (cocircular fours, collinear rows) or a line
-            p.push_back(t % 5 == 0 ? Vec2{double(k), 2.0 * k + 1} : Vec2{double(rng.uniform(0, 9)), double(rng.uniform(0, 9))});
+            p.push_back(t % 5 == 0 ? Vec2{double(k), 2.0 * k + 1}
+                                   : Vec2{double(rng.uniform(0, 9)), double(rng.uniform(0, 9))});
         std::vector<Vec2> q;
         for (int k : distinct_points(p)) q.push_back(p[std::size_t(k)]);
         const Delaunay d(q);
