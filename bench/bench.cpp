@@ -47,9 +47,9 @@ namespace {
 // The slope angles run beside the slice analysis, the radial sections and the
 // surface of the present relief beside the interpolation, the products beside
 // the output DEMs.
-constexpr const char* stage_names[] = {"opening",  "parameters2", "treatment+angles", "sections+surface+interp",
+constexpr const char* stage_names[] = {"opening",  "parameters2", "treatment+angles", "edifice_shape", "sections+surface+interp",
                                        "rec_volc", "outputs+products"};
-constexpr int n_stages = 6;  // then "end"
+constexpr int n_stages = 7;  // then "end"
 
 struct Options {
     std::vector<int> sizes;

@@ -4,7 +4,9 @@
 #include <exception>
 #include <mutex>
 
+#include "edifice_stage.hpp"
 #include "morphometry.hpp"
+#include "plausibility.hpp"
 #include "parallel.hpp"
 #include "pictures.hpp"
 #include "products.hpp"
@@ -126,6 +128,11 @@ void measure_and_rebuild(Workspace& ws)
     // is, and print nothing: they run beside it.
     begin(ws, "treatment+angles");
     side_by_side([&] { ws.stages->treatment(ws); }, [&] { angles(ws); });
+    measure_crater_checks(ws);
+    // The figures of volcano morphometry, while dtab still holds the present
+    // relief (a run that writes nothing needs none of them).
+    begin(ws, "edifice_shape");
+    if (!ws.discard_results) measure_design_edifice(ws);
     begin(ws, "sections+surface+interp");
     sections_and_surface_beside_interpolation(ws);
     begin(ws, "rec_volc");

@@ -3,6 +3,7 @@
 #include "answers_record.hpp"
 #include "centres_map.hpp"
 #include "gis_sidecars.hpp"
+#include "morphometry_tables.hpp"
 #include "pictures.hpp"
 #include "slice_plot.hpp"
 #include "summary.hpp"
@@ -22,6 +23,7 @@ void write_products(Workspace& ws, EncodedPictures pictures)
     write_slice_plot(ws);
     write_centres_map(ws);
     write_summary(ws);
+    write_morphometry_tables(ws);
     write_answers_record(ws);
 }
 

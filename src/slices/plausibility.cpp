@@ -157,17 +157,22 @@ int walled_rays(const nrutil::IGrid& z, const nrutil::UcGrid& item, int pi, int 
     return walled;
 }
 
-void check_crater(Workspace& ws)
+void measure_crater_checks(Workspace& ws)
 {
     if (!ws.figures.crater_detected) return;
     const int pi = ws.figures.slice_i_gv, pj = ws.figures.slice_j_gv;
     const std::int64_t depth = spill_level(ws.itab, ws.tab, pi, pj) - ws.itab[pi][pj];
     const int walled = walled_rays(ws.itab, ws.tab, pi, pj, ws.altmax);
-    const bool found = depth >= 1 || walled >= 8;
     ws.figures.crater_depression = depth;
     ws.figures.crater_walled_rays = walled;
-    ws.figures.crater_found = found;
-    if (!found) {
+    ws.figures.crater_found = depth >= 1 || walled >= 8;
+}
+
+void check_crater(Workspace& ws)
+{
+    if (!ws.figures.crater_detected) return;
+    const int pi = ws.figures.slice_i_gv, pj = ws.figures.slice_j_gv;
+    if (!ws.figures.crater_found) {
         // The summit with which the slice analysis decided to look for a
         // crater: the last cell of the edifice at its top, in scan order.
         int si = 0, sj = 0;

@@ -25,6 +25,10 @@ void check_edifice(Workspace& ws);
 // After the present relief's crater depth, when the crater was looked for:
 // `no_crater_around_centre`, then `crater_above_base_radius`.
 void check_crater(Workspace& ws);
+// The figures of those checks (the depression's depth, the walled rays,
+// whether a crater is found), measured once the slice analysis is done;
+// check_crater prints its warnings from them.
+void measure_crater_checks(Workspace& ws);
 // After the erosion DEM is saved: `erosion_above_height`.
 void check_erosion(Workspace& ws);
 

@@ -20,6 +20,7 @@
 
 struct Stages;
 struct EdificeLevels;
+struct EdificeShape;
 
 struct Workspace {
     Workspace(std::istream& in, std::ostream& out);
@@ -195,6 +196,10 @@ struct Workspace {
     // The edifice's zones at every altitude, left by the slice analysis for the
     // interpolation.
     std::shared_ptr<EdificeLevels> edifice_levels;
+
+    // The figures of the edifice's shape (morphometric studies' figures),
+    // measured after the slice analysis, written with the products.
+    std::shared_ptr<EdificeShape> edifice_shape;
 
     // Labelling, slices, crater, sections and measures.
     std::vector<std::uint16_t> coord_y, coord_x;  // point list of the labelling

@@ -240,3 +240,42 @@ TEST(Summary, FiguresThatDoNotExistAreEmpty)
         EXPECT_EQ(s.at(empty), "") << empty;
     EXPECT_EQ(s.at("x_min") + " " + s.at("y_min"), "1000 2000");
 }
+
+// <G>_morphometry.csv (a header and one line, `mode` first), <G>_contours.csv
+// (a line per level, a contour interval apart) and <G>_height_bands.csv (ten
+// bands) of the bundled sample; the peak is the top the slices reached.
+TEST(Summary, MorphometryTablesOfTheBundledSample)
+{
+    TempRoot root;
+    const std::string site = maunga_whau_site(root, "maunga-whau");
+    ASSERT_EQ(run_program(read_file(std::string(EXAMPLES_DIR) + "/maunga-whau/answers.txt")).status, 0);
+    std::vector<std::string> order;
+    const auto m = read_summary(site + "maunga_whau_morphometry.csv", &order);
+    ASSERT_EQ(order.size(), 59u);
+    EXPECT_EQ(order.front(), "mode");
+    EXPECT_EQ(m.at("mode"), "horizontal");
+    EXPECT_EQ(order.back(), "min_eroded_volume_pct");
+    const auto s = read_summary(site + "maunga_whau_summary.csv");
+    EXPECT_EQ(std::floor(std::stod(m.at("peak_m"))), std::stod(s.at("top_m")));
+    EXPECT_EQ(std::stod(m.at("basal_z_min_m")), std::stod(s.at("base_m")));
+
+    auto lines = [](const std::string& text) {
+        std::vector<std::string> v;
+        std::istringstream in(text);
+        for (std::string l; std::getline(in, l);) v.push_back(l);
+        return v;
+    };
+    const std::vector<std::string> contours = lines(read_file(site + "maunga_whau_contours.csv"));
+    ASSERT_GE(contours.size(), 3u);
+    EXPECT_EQ(contours[0].substr(0, 32), "mode,level_m,pieces,closed,gap_m");
+    const double ci = std::stod(m.at("contour_interval_m"));
+    for (std::size_t k = 2; k < contours.size(); ++k) {
+        EXPECT_EQ(contours[k].substr(0, 11), "horizontal,");
+        const double a = std::stod(contours[k - 1].substr(11)), b = std::stod(contours[k].substr(11));
+        EXPECT_NEAR(b - a, ci, 1e-9) << contours[k];
+    }
+    const std::vector<std::string> bands = lines(read_file(site + "maunga_whau_height_bands.csv"));
+    ASSERT_EQ(bands.size(), 11u);
+    EXPECT_EQ(bands[0], "mode,fraction,slope_mean_deg,closed,ei_bfe,ii_bfe,axis_ellipticity");
+    EXPECT_EQ(bands[10].substr(0, 16), "horizontal,0.95,");
+}

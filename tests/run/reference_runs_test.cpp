@@ -18,8 +18,8 @@ std::vector<std::string> companion_files(const std::vector<std::string>& describ
         if (f.ends_with("_info.txt")) {
             const std::string g = f.substr(0, f.size() - 9);
             for (const char* s :
-                 {"_rec1_shad.png", "_rec1_shaderos.png", "_erosion.png", "_slices.svg", "_centres_map.csv", "_summary.csv",
-                  "_answers.txt"})
+                 {"_rec1_shad.png", "_rec1_shaderos.png", "_erosion.png", "_slices.svg", "_centres_map.csv",
+                  "_summary.csv", "_morphometry.csv", "_contours.csv", "_height_bands.csv", "_answers.txt"})
                 names.push_back(g + s);
         }
         if (f.ends_with(".raw")) names.push_back(f.substr(0, f.size() - 4) + ".hdr");
