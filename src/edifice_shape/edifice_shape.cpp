@@ -96,27 +96,6 @@ nrutil::UcGrid cells_inside_outline(const GridFrame& g, const Ring& outline, con
     return m;
 }
 
-int edge_cells_of_item(const nrutil::UcGrid& item, const nrutil::IGrid& itab, int base, const nrutil::UcGrid& nodata)
-{
-    const int nl = item.lines(), nc = item.columns();
-    const bool holes = bool(nodata) && nodata.size() == item.size();
-    int n = 0;
-    for (int i = 0; i < nl; ++i)
-        for (int j = 0; j < nc; ++j) {
-            if (!(i == 0 || j == 0 || i == nl - 1 || j == nc - 1)) continue;
-            if ((holes && nodata[i][j]) || itab[i][j] < base) continue;
-            bool near = false;
-            for (int a = std::max(i - 1, 0); a <= std::min(i + 1, nl - 1) && !near; ++a)
-                for (int b = std::max(j - 1, 0); b <= std::min(j + 1, nc - 1); ++b)
-                    if (item[a][b] == 1) {
-                        near = true;
-                        break;
-                    }
-            n += near;
-        }
-    return n;
-}
-
 EdificeShape measure_edifice(const EdificeInput& in, const MorphometryOptions& o)
 {
     const GridFrame& g = in.frame;

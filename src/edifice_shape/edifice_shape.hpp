@@ -137,12 +137,6 @@ EdificeShape measure_edifice(const EdificeInput& in, const MorphometryOptions& o
 // coordinates): the edifice of an outline.
 nrutil::UcGrid cells_inside_outline(const GridFrame& g, const Ring& outline, const nrutil::UcGrid& nodata);
 
-// The count of the `border` warning: cells of the grid's border lines and
-// columns with data at or above the base line (whole metres) that belong to
-// the item or are 8-neighbours of one of its cells.
-int edge_cells_of_item(const nrutil::UcGrid& item, const nrutil::IGrid& whole_metres, int base,
-                       const nrutil::UcGrid& nodata);
-
 // The columns of <G>_morphometry.csv in order (mode first), of
 // <G>_contours.csv and of <G>_height_bands.csv: a number, or a text.
 struct Cell {

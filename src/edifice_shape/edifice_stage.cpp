@@ -14,12 +14,10 @@ void measure_design_edifice(Workspace& ws)
     in.mode = EdificeMode::horizontal;
     in.item = &ws.tab;
     in.base = ws.base;
-    in.edge_cells = edge_cells_of_item(ws.tab, ws.itab, ws.base, ws.nodata);
+    in.edge_cells = ws.figures.edifice_border_cells;
     in.centre_i = ws.i_gv;
     in.centre_j = ws.j_gv;
-    // The crater check's verdict; until the run computes it, whether the
-    // crater was measured: the depression must then still hold the centre
-    // 1 m deep.
+    // The crater check's verdict (measure_crater_checks).
     in.crater_found = ws.figures.crater_found;
     ws.edifice_shape = std::make_shared<EdificeShape>(measure_edifice(in, MorphometryOptions{}));
 }
