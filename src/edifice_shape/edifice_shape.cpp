@@ -98,6 +98,7 @@ nrutil::UcGrid cells_inside_outline(const GridFrame& g, const Ring& outline, con
 
 EdificeShape measure_edifice(const EdificeInput& in, const MorphometryOptions& o)
 {
+    constexpr double max_contour_levels = 10000;
     const GridFrame& g = in.frame;
     const nrutil::DGrid& z = *in.z;
     static const nrutil::UcGrid no_holes;
@@ -298,6 +299,11 @@ EdificeShape measure_edifice(const EdificeInput& in, const MorphometryOptions& o
     lv.rule =
         level_rule(range, z_bmin, o.contour_fraction, o.contour_interval, o.contour_anchor == ContourAnchor::multiples);
     if (range == 0) lv.rule.ci = 0;
+    // A base line far below the edifice's lowest cell (a whole grid above it)
+    // would call for tens of thousands of levels of a few centimetres, most of
+    // them the same outline: beyond max_contour_levels the contour, shape,
+    // band and eroded-volume figures are left out, as for a flat edifice.
+    if (lv.rule.ci > 0 && (z_top - z_bmin) / lv.rule.ci > max_contour_levels) lv.rule.ci = 0;
     r.contour_interval_m = lv.rule.ci;
     if (lv.rule.ci > 0)
         for (long long k = lv.kmin; k < 0 || lv.rule.at(k) <= z_top; ++k) lv.at.push_back(lv.rule.at(k));

@@ -299,6 +299,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FuzzFolder site;
     for (const auto& [name, bytes] : s.files) write_file(site.path() + name, bytes);
     const bool trace = std::getenv("TEPHROMAT_FUZZ_TRACE") != nullptr;  // to see what an input does
+    // TEPHROMAT_FUZZ_KEEP=DIR: the input's files and answers, to run the
+    // program on them by hand (TEPHROMAT_ROOT=DIR/.., folder DIR's name).
+    if (const char* keep = std::getenv("TEPHROMAT_FUZZ_KEEP")) {
+        for (const auto& [name, bytes] : s.files) write_file(std::string(keep) + "/" + name, bytes);
+        write_file(std::string(keep) + "/answers.txt", s.answers);
+    }
     if (trace)
         std::fprintf(stderr, "==== %d x %d, files:%s\n==== answers: %s", s.lines, s.columns, names(s.files).c_str(),
                      replace_newlines(s.answers).c_str());

@@ -147,6 +147,14 @@ std::vector<Row> rows()
          "", raw16_run, 0, "\n\tWarning : ROOT/site/dem_m2.raw holds 290 bytes, more than the 288 of the 12 lines x 12 "
          "columns x 2 bytes that its descriptor declares : if the lines or columns are wrong, the grid is read sheared : "
          "check them ", "dem_info.txt", {"dem_info.txt", "declares : if the lines or columns are wrong"}},
+        {"a nearly flat grid 1000 m above the base line: a hundred thousand contour levels", {{"dem.asc", [] {
+             std::string t = "ncols 12\nnrows 12\nxllcorner 0\nyllcorner 0\ncellsize 10\n";
+             for (int i = 0; i < 12; ++i) {
+                 for (int j = 0; j < 12; ++j) t += cfmt("%.2f ", 1000.0 + 0.01 * (i + j));
+                 t += "\n";
+             }
+             return t;
+         }()}}, "", esri_run("0"), 0, "Press any key", "dem_morphometry.csv"},
         {"failed re-run with the generic name of an earlier run", {{"dem.asc", cone}}, esri_run("101", "0\n6\n6\n", "1\ng\n"),
          esri_run("300", "0\n6\n6\n", "1\ng\n"), 1, no_item, ""},
         {"DEM of 3 x 65535 cells", {{"dem_m2.raw", wide}, {"dem_m2.txt", "3\n65535\n2\n"}}, "",
