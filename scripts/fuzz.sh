@@ -49,6 +49,8 @@ if [ -z "${TEPHROMAT_FUZZ_KNOWN+set}" ]; then
   TEPHROMAT_FUZZ_KNOWN="$(grep -o '^D[0-9]*' tests/fuzz/known-faults | tr '\n' ' ' || true)"
 fi
 export TEPHROMAT_FUZZ_KNOWN
+# Memory that libraries keep for the life of the process (fontconfig) is no leak of ours.
+export LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
 echo "fuzz: known faults, steered clear of: ${TEPHROMAT_FUZZ_KNOWN:-none}"
 # The harnesses make their folders below TMPDIR; a crash leaves them behind.
 tmp="$(mktemp -d)"

@@ -265,8 +265,9 @@ TEST(Measure, AutomaticBaseAndSweep)
     EXPECT_NE(summary.find(",1,edge,124\n"), std::string::npos) << summary;
 
     const std::string swept = root.folder("sweep");
-    measure(dem + " --base-sweep 100:130:1 --centre 27,29 --quiet --out " + shell_quote(swept), &status);
-    ASSERT_EQ(status, 0);
+    std::string errors;
+    measure(dem + " --base-sweep 100:130:1 --centre 27,29 --quiet --out " + shell_quote(swept), &status, &errors);
+    ASSERT_EQ(status, 0) << errors;
     EXPECT_EQ(list_dir(swept), (std::vector<std::string>{"maunga_whau_base_sweep.csv", "maunga_whau_base_sweep.png",
                                                          "maunga_whau_base_sweep.svg"}));
     std::istringstream table(read_file(swept + "maunga_whau_base_sweep.csv"));
