@@ -202,6 +202,8 @@ py::dict measure(const std::vector<std::string>& args, py::object dem, py::dict 
     }
     Watch watch;
     ws->progress.set_hook([&watch](const char* s, std::int64_t d, std::int64_t t) { watch.hook(s, d, t); });
+    // Each stage as it starts, at 0.
+    ws->on_stage = [&watch](const char* s) { watch.hook(s, 0, 1); };
 
     // The run on a thread of its own; this thread waits, without the GIL,
     // waking ten times a second to let Python see its signals (Ctrl-C) and
@@ -216,6 +218,9 @@ py::dict measure(const std::vector<std::string>& args, py::object dem, py::dict 
         py::gil_scoped_release unlocked;
         set_thread_count(r.threads);
         std::thread run([&] {
+            // Every task the run shares out checks the stop: Ctrl-C ends it
+            // within a task's time.
+            StopScope scope(&watch.stop);
             try {
                 status = run_measure(*ws, r, results);
             } catch (...) {
