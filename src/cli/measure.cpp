@@ -122,7 +122,35 @@ std::string quoted_argument(const std::string& a)
     return q + "'";
 }
 
+// measure_options() builds the options through parse_measure, which then
+// stops before parsing.
+thread_local std::vector<MeasureOption>* collected_options = nullptr;
+
+MeasureRequest describe_options(const CLI::App& app)
+{
+    for (const CLI::Option* o : app.get_options()) {
+        MeasureOption m;
+        m.name = o->get_positional() ? o->get_name() : "--" + o->get_lnames().front();
+        m.flag = o->get_expected_min() == 0;
+        m.type = m.flag ? "" : o->get_type_name();
+        m.default_text = o->get_default_str();
+        m.description = o->get_description();
+        m.required = o->get_required();
+        collected_options->push_back(std::move(m));
+    }
+    return {};
+}
+
 }  // namespace
+
+std::vector<MeasureOption> measure_options()
+{
+    std::vector<MeasureOption> options;
+    collected_options = &options;
+    parse_measure({});
+    collected_options = nullptr;
+    return options;
+}
 
 MeasureRequest parse_measure(const std::vector<std::string>& args)
 {
@@ -183,6 +211,7 @@ MeasureRequest parse_measure(const std::vector<std::string>& args)
     app.add_flag("--dry-run", dry_run, "Describe the DEM, the centre and the edifice, and write nothing")
         ->default_str("off");
     app.add_flag("--version", version, "Print the version and exit");
+    if (collected_options) return describe_options(app);
 
     std::vector<std::string> reversed(args.rbegin(), args.rend());
     try {

@@ -47,6 +47,17 @@ struct ShowText {
 // Parses the arguments after "measure" (throws UsageError or ShowText).
 MeasureRequest parse_measure(const std::vector<std::string>& args);
 
+// The options that parse_measure takes, as its help lists them, for a front
+// end that offers the same ones under the same names (the Python module).
+struct MeasureOption {
+    std::string name;          // "--base", or "DEM" for the positional
+    std::string type;          // TEXT, INT, FLOAT; empty for a flag
+    std::string default_text;  // as the help shows it (empty: none)
+    std::string description;
+    bool flag = false, required = false;
+};
+std::vector<MeasureOption> measure_options();
+
 // The run of `r` on `ws` (whose console receives the steps' transcript):
 // the report and the main figures, or the dry run's text, go to `results`,
 // errors to ws.err.  Returns the exit status (0 done, 1 run error).

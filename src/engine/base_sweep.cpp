@@ -1,6 +1,7 @@
 #include "base_sweep.hpp"
 
 #include <algorithm>
+#include <atomic>
 #include <new>
 #include <sstream>
 
@@ -46,6 +47,10 @@ void copy_dem(Workspace& to, const Workspace& from)
     to.warnings = from.warnings;
     to.header_warnings = from.header_warnings;
     to.command_line = from.command_line;
+    // A front end that follows the sweep may stop it in any row; it is told
+    // of the rows done, not of their stages.
+    if (const Progress::Hook& watch = from.progress.hook())
+        to.progress.set_hook([watch](const char*, std::int64_t, std::int64_t) { watch(nullptr, 0, 0); });
     const int c = from.nb_col, l = from.nb_lig;
     allocate_grid(to.itab, "itab (elevations)", c, l);
     allocate_grid(to.itab3, "itab3 (elevations)", c, l);
@@ -107,13 +112,23 @@ std::vector<SweepRow> base_sweep(const Workspace& dem, const std::vector<double>
     const std::size_t cells = std::size_t(dem.nb_lig) * std::size_t(dem.nb_col);
     const int at_once = std::max(1, std::min<int>(thread_count(), int((std::size_t(1) << 26) / std::max<std::size_t>(cells, 1))));
     std::vector<SweepRow> rows(bases.size());
+    std::atomic<std::int64_t> done{0};
+    const Progress::Hook& watch = dem.progress.hook();
+    auto row_done = [&] {
+        const std::int64_t n = ++done;
+        if (watch) watch("measuring the bases", n, std::int64_t(bases.size()));
+    };
     if (at_once > 1) {
         parallel_tasks(int(bases.size()), [&](int k) {
             OneThread alone;
             rows[std::size_t(k)] = measure_at(dem, bases[std::size_t(k)], centre);
+            row_done();
         });
     } else {
-        for (std::size_t k = 0; k < bases.size(); ++k) rows[k] = measure_at(dem, bases[k], centre);
+        for (std::size_t k = 0; k < bases.size(); ++k) {
+            rows[k] = measure_at(dem, bases[k], centre);
+            row_done();
+        }
     }
     std::vector<std::string> names;
     for (const SweepRow& r : rows)

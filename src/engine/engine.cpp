@@ -115,10 +115,21 @@ void outputs_beside_products(Workspace& ws, RebuiltRanges& ranges)
     write_products(ws, std::move(pictures));
 }
 
+// The slope angles and the edifice of the present relief, which the measures
+// of the rebuilt cone overwrite, for a run whose results stay in memory.
+void keep_present_relief(Workspace& ws)
+{
+    allocate_grid(ws.present_slopes, "present_slopes", ws.nb_col, ws.nb_lig);
+    allocate_grid(ws.present_edifice, "present_edifice", ws.nb_col, ws.nb_lig);
+    ws.present_slopes.copy_from(ws.pente_ang);
+    ws.present_edifice.copy_from(ws.tab);
+}
+
 }  // namespace
 
 void begin(Workspace& ws, const char* stage)
 {
+    ws.progress.check();
     if (ws.on_stage) ws.on_stage(stage);
 }
 
@@ -128,6 +139,7 @@ void measure_and_rebuild(Workspace& ws)
     // is, and print nothing: they run beside it.
     begin(ws, "treatment+angles");
     side_by_side([&] { ws.stages->treatment(ws); }, [&] { angles(ws); });
+    if (ws.results_in_memory) keep_present_relief(ws);
     measure_crater_checks(ws);
     // The figures of volcano morphometry, while dtab still holds the present
     // relief (a run that writes nothing needs none of them).
@@ -138,10 +150,16 @@ void measure_and_rebuild(Workspace& ws)
     begin(ws, "rec_volc");
     RebuiltRanges ranges = rebuild_measures(ws);
     begin(ws, "outputs+products");
-    if (ws.discard_results)
+    if (ws.discard_results) {
         rebuilt_warnings(ws, ranges);
-    else
+    } else if (ws.results_in_memory) {
+        // The same lines and texts, without the output DEMs and pictures.
+        rebuilt_outputs(ws, ranges);
+        write_rebuilt_cone(ws, ranges);
+        write_products(ws);
+    } else {
         outputs_beside_products(ws, ranges);
+    }
     begin(ws, "end");
     // Every result is complete on disk before the run goes on: a file that
     // cannot be written ends it with an error.

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "array_lecture.hpp"
 #include "dem_crs.hpp"
 #include "gdal_lecture.hpp"
 #include "input.hpp"
@@ -147,6 +148,12 @@ std::string read_dem(Workspace& ws, const RawDescriptor& descriptor)
     const RunParameters& p = ws.params;
     ws.nomim1 = p.nomim1;
     ws.format = p.format;
+    if (p.format == RunParameters::array) {
+        // From here on the workspace is that of a raster read through GDAL.
+        ws.format = RunParameters::gdal;
+        if (!p.dem_array) fail(cfmt("%s: no samples were handed over", ws.nomim1.c_str()));
+        return array_lecture(ws, *p.dem_array);
+    }
     if (!readable(ws.nomim1)) fail(cfmt("cannot read %s (no such file)", ws.nomim1.c_str()));
     ws.read_from(ws.nomim1);
     std::string notes;

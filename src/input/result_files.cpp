@@ -130,7 +130,7 @@ void prepare_results(Workspace& ws)
 {
     name_results(ws);
     check_names_against_input(ws, ws.nomdescr1);
-    if (!ws.discard_results) ws.lock.take(ws.params.folder, ws.params.nomgene, *ws.err);
+    if (!ws.discard_results && !ws.results_in_memory) ws.lock.take(ws.params.folder, ws.params.nomgene, *ws.err);
     create_results(ws);
     allocate_workspace_grids(ws);
 }

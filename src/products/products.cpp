@@ -18,9 +18,13 @@ void write_products(Workspace& ws) { write_products(ws, EncodedPictures{}); }
 
 void write_products(Workspace& ws, EncodedPictures pictures)
 {
-    write_gis_sidecars(ws);
-    write_pictures(ws, std::move(pictures));
-    write_slice_plot(ws);
+    // A run in memory keeps its texts; its pictures are drawn by the Python
+    // module from the grids.
+    if (!ws.results_in_memory) {
+        write_gis_sidecars(ws);
+        write_pictures(ws, std::move(pictures));
+        write_slice_plot(ws);
+    }
     write_centres_map(ws);
     write_summary(ws);
     write_morphometry_tables(ws);

@@ -42,6 +42,7 @@ template <class T>
 void write_geotiff(const Workspace& ws, const std::string& name, const nrutil::Grid<T>& g, GDALDataType type,
                    T nodata, double scale, const char* unit, const std::string& description)
 {
+    if (ws.results_in_memory) return;  // its values are read from the grid
     gdal_ready();
     GdalMessages messages;
     // The scale, unit and nodata value go into the file's own tags: with the

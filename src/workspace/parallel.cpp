@@ -10,6 +10,8 @@
 #include <thread>
 #include <vector>
 
+#include "run_end.hpp"
+
 namespace {
 
 int from_environment()
@@ -157,6 +159,29 @@ std::shared_ptr<Pool> pool()
 
 }  // namespace
 
+namespace {
+thread_local const std::atomic<bool>* stop_flag = nullptr;  // the StopScope's of this thread
+
+// `task` run with the caller's stop: checked first, and handed on to what
+// the task shares out in turn.
+std::function<void(int)> with_stop(const std::function<void(int)>& task, const std::atomic<bool>* stop)
+{
+    return [&task, stop](int t) {
+        StopScope scope(stop);
+        stop_point();
+        task(t);
+    };
+}
+}  // namespace
+
+StopScope::StopScope(const std::atomic<bool>* stop) : saved_(stop_flag) { stop_flag = stop; }
+StopScope::~StopScope() { stop_flag = saved_; }
+
+void stop_point()
+{
+    if (stop_flag && stop_flag->load(std::memory_order_relaxed)) throw RunEnd{130, "\n\tError : stopped\n"};
+}
+
 OneThread::OneThread() { ++one_thread; }
 OneThread::~OneThread() { --one_thread; }
 
@@ -176,9 +201,11 @@ void set_thread_count(int n)
 std::size_t parallel_threshold() { return threshold.load(); }
 void set_parallel_threshold(std::size_t cells) { threshold.store(cells); }
 
-void parallel_tasks(int tasks, const std::function<void(int task)>& task)
+void parallel_tasks(int tasks, const std::function<void(int task)>& task_asked)
 {
     if (tasks <= 0) return;
+    const std::function<void(int)> checked = stop_flag ? with_stop(task_asked, stop_flag) : std::function<void(int)>();
+    const std::function<void(int)>& task = stop_flag ? checked : task_asked;
     if (tasks > 1 && one_thread == 0) {
         const std::shared_ptr<Pool> p = pool();
         if (p->size() > 1) {
@@ -208,8 +235,10 @@ void side_by_side(const std::function<void()>& here, const std::function<void()>
     // work; the system shares the cores out.
     std::exception_ptr failed_there;
     std::thread other;
+    const std::atomic<bool>* stop = stop_flag;
     try {
         other = std::thread([&] {
+            StopScope scope(stop);
             try {
                 there();
             } catch (...) {

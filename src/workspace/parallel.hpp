@@ -7,6 +7,7 @@
 #pragma once
 
 #include <algorithm>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <exception>
@@ -35,6 +36,24 @@ void set_thread_count(int n);
 constexpr std::size_t default_parallel_threshold = 200000;
 std::size_t parallel_threshold();
 void set_parallel_threshold(std::size_t cells);
+
+// A run that may be stopped from outside (the Python module's): within the
+// scope of a StopScope on a thread, every task that the thread shares out
+// (and that those share out, and what runs beside them) first checks `stop`
+// and, once it is set, ends the run with RunEnd (status 130).  Without a
+// scope, nothing is checked.
+class StopScope {
+public:
+    explicit StopScope(const std::atomic<bool>* stop);
+    ~StopScope();
+    StopScope(const StopScope&) = delete;
+    StopScope& operator=(const StopScope&) = delete;
+
+private:
+    const std::atomic<bool>* saved_;
+};
+// Ends the run when the calling thread's stop is set.
+void stop_point();
 
 // Calls task(t) for every t of 0 .. tasks - 1, spread over the pool's
 // threads; returns when all are done.  An exception from a task reaches the

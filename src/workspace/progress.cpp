@@ -13,6 +13,7 @@ void Progress::show_on(std::ostream* out)
 
 void Progress::update(const char* stage, std::int64_t done, std::int64_t total)
 {
+    if (hook_) hook_(stage, done, total);
     if (!out_) return;
     const auto now = std::chrono::steady_clock::now();
     std::lock_guard<std::mutex> lock(m_);

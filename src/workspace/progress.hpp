@@ -8,6 +8,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <iosfwd>
 #include <mutex>
 
@@ -15,6 +16,20 @@ class Progress {
 public:
     // Shows the progress on `out` from now on (nullptr: never).
     void show_on(std::ostream* out);
+    // A front end that follows the run itself (the Python module): `hook`
+    // receives every update, from the thread that makes it, and every check()
+    // with a null stage; it may end the run by throwing RunEnd (a stop asked
+    // for).  It must be quick: it is called for every slice and every step of
+    // the cone's filling.
+    using Hook = std::function<void(const char* stage, std::int64_t done, std::int64_t total)>;
+    void set_hook(Hook hook) { hook_ = std::move(hook); }
+    const Hook& hook() const { return hook_; }
+    // A point where the run may be stopped (between stages, before a result
+    // is created).
+    void check()
+    {
+        if (hook_) hook_(nullptr, 0, 0);
+    }
     // `done` of `total` of the stage: the line is redrawn at most a few times
     // a second, from any thread.
     void update(const char* stage, std::int64_t done, std::int64_t total);
@@ -27,6 +42,7 @@ public:
 private:
     void wipe();
     std::ostream* out_ = nullptr;
+    Hook hook_;
     std::chrono::steady_clock::time_point start_{}, last_{};
     std::mutex m_;
     std::atomic<bool> drawn_{false};

@@ -13,6 +13,7 @@
 void ResultsLock::take(const std::string& folder, const std::string& generic, std::ostream& err)
 {
     release();
+    if (never_) return;
     const std::string path = folder + (folder.empty() || folder.back() == '/' ? "" : "/") + "." + generic + ".lock";
     bool said = false;
     // The same file under the name, and locked: it is this run's to remove.

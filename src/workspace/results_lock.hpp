@@ -20,8 +20,11 @@ public:
     void take(const std::string& folder, const std::string& generic, std::ostream& err);
     // Removes the lock file and lets a waiting run go on.
     void release();
+    // A run that writes no file (its results in memory) takes no lock.
+    void never() { never_ = true; }
 
 private:
     int fd_ = -1;
     std::string path_;
+    bool never_ = false;
 };

@@ -6,11 +6,16 @@
 
 #include <string>
 
+struct DemArray;
+
 struct RunParameters {
     // The DEM.
-    enum Format { esri = 0, raw = 1, gdal = 2 };
+    // array: samples in memory (the Python module's), read as a raster
+    // read through GDAL is; the front end keeps them alive during the read.
+    enum Format { esri = 0, raw = 1, gdal = 2, array = 3 };
     int format = esri;
-    std::string nomim1;        // the DEM file
+    std::string nomim1;        // the DEM file (an array: its name in messages)
+    const DemArray* dem_array = nullptr;
     int itype = 0;             // raw: 0 16-bit samples, 1 32-bit
     // A raw DEM without descriptor: its lines and columns, and the pixel size
     // in whole metres of one whose descriptor gives none (0: not given).

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <iostream>
 #include <ostream>
@@ -22,6 +23,21 @@ Workspace::~Workspace()
 {
     for (const Pending& p : pending)
         if (!p.temporary.empty()) keep_after_interrupt(p.temporary);
+    // The files still open write into their buffers as they close.
+    for (OutFile* f : {&f1d, &finfo, &forient, &fgc, &fslice, &frec1, &fshad1, &feros1, &fshaderos1, &fdrec1,
+                       &fdshad1, &fderos1, &fdshaderos1})
+        *f = OutFile();
+    for (const std::unique_ptr<MemoryFile>& m : memory_files) std::free(m->data);
+}
+
+std::string Workspace::memory_text(const std::string& suffix) const
+{
+    for (std::size_t k = memory_files.size(); k-- > 0;) {
+        const MemoryFile& m = *memory_files[k];
+        if (m.name.size() >= suffix.size() && m.name.compare(m.name.size() - suffix.size(), suffix.size(), suffix) == 0)
+            return m.data ? std::string(m.data, m.size) : std::string();
+    }
+    return "";
 }
 
 
@@ -186,9 +202,22 @@ int create_temporary(const std::vector<Workspace::InputFile>& inputs, const std:
 
 OutFile Workspace::create(const std::string& name, bool binary)
 {
-    if (discard_results) {
+    progress.check();
+    // The output DEMs of a run in memory are read from their grids.
+    const bool output_dem =
+        results_in_memory && (name == nomrec1 || name == nomshad1 || name == nomeros1 || name == nomshaderos1);
+    if (discard_results || output_dem) {
         std::FILE* f = std::fopen("/dev/null", binary ? "wb" : "w");
         if (!f) cannot_create("/dev/null", errno);
+        return OutFile(f, name);
+    }
+    if (results_in_memory) {
+        auto m = std::make_unique<MemoryFile>();
+        m->name = name;
+        errno = 0;
+        std::FILE* f = open_memstream(&m->data, &m->size);
+        if (!f) cannot_create(name, errno);
+        memory_files.push_back(std::move(m));
         return OutFile(f, name);
     }
     std::string temporary;
@@ -208,7 +237,8 @@ OutFile Workspace::create(const std::string& name, bool binary)
 
 std::string Workspace::create_for_gdal(const std::string& name)
 {
-    if (discard_results) return "";
+    progress.check();
+    if (discard_results || results_in_memory) return "";
     std::string temporary;
     const int fd = create_temporary(inputs, name, temporary);
     close(fd);

@@ -282,6 +282,23 @@ struct Workspace {
     // report go nowhere, its output DEMs and products are not made, and no
     // lock is taken; its figures stay in the workspace.
     bool discard_results = false;
+    // A run whose results stay in memory (the Python module's): the texts
+    // that it writes (report, tables, summary, ...) are kept in memory_files
+    // under their names; the output DEMs, the pictures and the plots are not
+    // written (their grids are read from the workspace), and no lock is taken.
+    bool results_in_memory = false;
+    struct MemoryFile {
+        std::string name;
+        char* data = nullptr;  // open_memstream's buffer
+        std::size_t size = 0;
+    };
+    std::vector<std::unique_ptr<MemoryFile>> memory_files;
+    // The text of the last result created whose name ends with `suffix`, as
+    // far as it is written (empty when there is none).
+    std::string memory_text(const std::string& suffix) const;
+    // In that mode only, what the measures of the rebuilt cone overwrite: the
+    // present relief's slope angles (pente_ang) and its edifice (tab != 0).
+    nrutil::UcGrid present_slopes, present_edifice;
 
     // Creates the result `name` for writing (under a temporary name; the
     // OutFile reports errors under `name`).
