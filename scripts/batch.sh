@@ -24,7 +24,10 @@
 # the tephromat installed beside this script, else build/tephromat of this
 # source tree, else the tephromat on the PATH).
 #
-# -j JOBS         runs at most JOBS cones at a time (default: one per core)
+# -j JOBS         runs at most JOBS cones at a time (default: one per core);
+#                 GNU parallel's options reach further: PARALLEL="--sshlogin
+#                 8/host1,8/host2" spreads the cones over several machines
+#                 that see the same files
 # --answers-only  writes the answers files and stops.  On a cluster, a job
 #                 array then runs one file per task, for instance
 #                 tephromat < "$(ls WORK_DIR/*.answers | sed -n "${SLURM_ARRAY_TASK_ID}p")"
@@ -34,7 +37,28 @@
 #                 on such a DEM are refused, and its answers files are made
 #                 again before a second run.
 #
-# The table: one header line, exactly the column names below, then one cone a
+# Two kinds of table, told apart by their header line:
+#
+# A table in the terms of `tephromat measure`: a header naming its options
+# without their dashes (dashes as underscores), in any order and any subset,
+# `dem` and `base` (or `base_sweep`) required, one of `centre`,
+# `centre_xy`, `centre_lonlat` filled in each row; e.g.
+#
+#   dem,base,centre,centre_lonlat,name,out,format
+#   examples/maunga-whau/maunga_whau.asc,125,"27,29",,mw125,results,esri
+#   examples/maunga-whau-lidar/maungawhau_lidar_10m_nztm.tif,auto,,"174.7642,-36.8772",,results,
+#
+# A cell holding a comma is quoted as CSV does ("27,29"; a quote inside a
+# quoted cell is doubled); an empty cell leaves the option out (its default);
+# a flag (quiet, reproject, clip_indices, ...) takes 1, 0, yes or no.  Paths
+# (dem, out, outline, crater) are relative to the folder where batch.sh is run.
+# Each row becomes WORK_DIR/NNN-<name>.command, the command line of the row
+# (`bash NNN-<name>.command` runs it; TEPHROMAT names the program), its console
+# goes to NNN-<name>.log, and WORK_DIR/summary.csv gathers the rows' summaries
+# (OUT/NAME_summary.csv) as for the dialogue's tables.  Two rows may not write
+# the same outputs (the same out folder and name).
+#
+# A table in the terms of the dialogue: one header line, exactly the column names below, then one cone a
 # row.  Cells hold no commas, quotes or spaces; a cell stays empty where its
 # question is not asked.  Lines that are empty or begin with # are skipped.
 #
@@ -112,6 +136,194 @@ table="${args[0]}"
 work="${args[1]:-${table%.csv}-batch}"
 root="${TEPHROMAT_ROOT:-}"
 if [ -z "$root" ]; then root="${HOME:-}/images/"; elif [ "${root%/}" = "$root" ]; then root="$root/"; fi
+
+if [ -z "${TEPHROMAT:-}" ]; then
+  here=$(cd "$(dirname "$0")" && pwd)
+  if [ -x "$here/tephromat" ]; then TEPHROMAT="$here/tephromat"
+  elif [ -x "$here/../build/tephromat" ]; then TEPHROMAT="$(cd "$here/.." && pwd)/build/tephromat"
+  else TEPHROMAT=$(command -v tephromat || echo "$here/../build/tephromat")
+  fi
+fi
+
+# A table in the terms of `tephromat measure`.
+measure_batch() {
+  [ -x "$TEPHROMAT" ] || { echo "batch: no program at $TEPHROMAT (set TEPHROMAT)" >&2; return 1; }
+  # The options, from the program's own help: those that take a value, and
+  # the flags.
+  local help valued flags
+  help="$("$TEPHROMAT" measure --help)"
+  valued=$(sed -n 's/^  *--\([a-z][a-z-]*\) \(TEXT\|INT\|FLOAT\|UINT\).*/\1/p' <<< "$help" | tr '-' '_' | tr '\n' ' ')
+  flags=$(sed -n 's/^  *--\([a-z][a-z-]*\)\(=[^ ]*\)\{0,1\}\( .*\)\{0,1\}$/\1/p' <<< "$help" | tr '-' '_' | tr '\n' ' ')
+  local commands
+  commands="$(mktemp)"
+  # Every row is checked before anything is removed or written.
+  LC_ALL=C awk -v valued="$valued" -v flags="$flags" -v work="$work" -v out_list="$commands" -v us="$us" '
+  function fail(msg) { printf "batch: %s, line %d: %s\n", FILENAME, FNR, msg > "/dev/stderr"; bad = 1; exit 1 }
+  # Splits a CSV line into cell[1..n]; quoted cells may hold commas and
+  # doubled quotes.  Returns n.
+  function csv(line,   n, k, ch, q, v, any) {
+    n = 0; v = ""; q = 0; any = 0
+    for (k = 1; k <= length(line); ++k) {
+      ch = substr(line, k, 1)
+      if (q) {
+        if (ch == "\"") {
+          if (substr(line, k + 1, 1) == "\"") { v = v "\""; ++k }
+          else { q = 0; if (k < length(line) && substr(line, k + 1, 1) != ",") fail("a quote must end its cell") }
+        } else v = v ch
+      } else if (ch == ",") { cell[++n] = v; v = ""; any = 0 }
+      else if (ch == "\"") { if (v != "" || any) fail("a quote inside a cell that does not begin with one"); q = 1; any = 1 }
+      else v = v ch
+    }
+    if (q) fail("a quoted cell is not closed")
+    cell[++n] = v
+    return n
+  }
+  function trim(s) { gsub(/^[ \t]+|[ \t]+$/, "", s); return s }
+  function quote(s) { gsub(/\x27/, "\x27\\\x27\x27", s); return "\x27" s "\x27" }
+  # A folder without "." components or repeated and trailing slashes.
+  function folder_of(p,   part, m, k, f, lead) {
+    lead = substr(p, 1, 1) == "/" ? "/" : ""
+    m = split(p, part, "/"); f = ""
+    for (k = 1; k <= m; ++k) if (part[k] != "" && part[k] != ".") f = f (f == "" ? "" : "/") part[k]
+    return f == "" ? (lead == "/" ? "/" : ".") : lead f
+  }
+  function stem_of(d,   f) {
+    f = d; sub(/.*\//, "", f)
+    if (tolower(f) ~ /_m[24]\.raw$/) return substr(f, 1, length(f) - 7)
+    sub(/\.[^.]*$/, "", f)
+    return f
+  }
+  BEGIN {
+    n = split(valued, v, " "); for (k = 1; k <= n; ++k) takes[v[k]] = 1
+    n = split(flags, v, " "); for (k = 1; k <= n; ++k) if (!(v[k] in takes)) flag[v[k]] = 1
+    delete flag["help"]; delete flag["version"]; delete flag["dry_run"]
+  }
+  { sub(/\r$/, "") }
+  /^[ \t]*(#|$)/ { next }
+  !seen_header {
+    ncol = csv($0)
+    for (k = 1; k <= ncol; ++k) {
+      name[k] = trim(cell[k])
+      if (name[k] != "dem" && !(name[k] in takes) && !(name[k] in flag))
+        fail("the column " name[k] " is no option of tephromat measure (see tephromat measure --help)")
+      if (name[k] in col) fail("the column " name[k] " is given twice")
+      col[name[k]] = k
+    }
+    if (!("dem" in col)) fail("the header has no column dem")
+    if (!("base" in col) && !("base_sweep" in col) && !("outline" in col)) fail("the header has no column base")
+    seen_header = 1; next
+  }
+  {
+    n = csv($0)
+    if (n > ncol) fail("more than " ncol " cells")
+    for (k = 1; k <= ncol; ++k) {
+      c[k] = k <= n ? trim(cell[k]) : ""
+      if (c[k] ~ /[\001-\037\177]/) fail("the cell " name[k] " holds a control character")
+    }
+    dem = c[col["dem"]]
+    if (dem == "") fail("the column dem is empty")
+    centres = 0
+    for (k in col) if (k ~ /^centre(_xy|_lonlat)?$/ && c[col[k]] != "") ++centres
+    if (centres != 1) fail("one of centre, centre_xy and centre_lonlat, and only one, must be filled")
+    if (("base" in col ? c[col["base"]] : "") == "" && ("base_sweep" in col ? c[col["base_sweep"]] : "") == "" &&
+        ("outline" in col ? c[col["outline"]] : "") == "")
+      fail("the column base is empty")
+    cmd = "exec \"${TEPHROMAT:-tephromat}\" measure " quote(dem)
+    for (k = 1; k <= ncol; ++k) {
+      if (name[k] == "dem" || c[k] == "") continue
+      opt = name[k]; gsub(/_/, "-", opt)
+      if (name[k] in flag) {
+        if (tolower(c[k]) ~ /^(1|yes)$/) cmd = cmd " --" opt
+        else if (tolower(c[k]) !~ /^(0|no)$/) fail("the column " name[k] " is a flag: 1, 0, yes or no")
+      } else cmd = cmd " --" opt " " quote(c[k])
+    }
+    o = "out" in col && c[col["out"]] != "" ? c[col["out"]] : dem
+    if (!("out" in col) || c[col["out"]] == "") { sub(/\/[^\/]*$/, "", o); if (o == dem) o = "." }
+    o = folder_of(o)
+    g = "name" in col && c[col["name"]] != "" ? c[col["name"]] : stem_of(dem)
+    if ((o SUBSEP g) in outputs) fail("the same out folder and name as line " outputs[o, g])
+    outputs[o, g] = FNR
+    safe = g; gsub(/[^A-Za-z0-9._-]/, "_", safe)
+    ++rows; stem[rows] = safe; text[rows] = cmd; folder[rows] = o; generic[rows] = g; dems[rows] = dem
+  }
+  END {
+    if (bad) exit 1
+    if (!seen_header) { printf "batch: %s: no header line\n", FILENAME > "/dev/stderr"; exit 1 }
+    width = length(rows "") > 3 ? length(rows "") : 3
+    for (k = 1; k <= rows; ++k)
+      printf "%0*d%s%s%s%s%s%s%s%s/%0*d-%s.command%s%s\n", width, k, us, dems[k], us, folder[k], us, generic[k], us,
+        work, width, k, stem[k], us, text[k] > out_list
+  }' "$table" || { rm -f "$commands"; return 1; }
+
+  mkdir -p "$work"
+  rm -f "$work"/*.command "$work"/*.answers "$work"/*.log "$work"/joblog.tsv "$work"/summary.csv
+  local files=() n dem folder generic file text
+  while IFS="$us" read -r n dem folder generic file text; do
+    printf '#!/usr/bin/env bash\n%s\n' "$text" > "$file"
+    files+=("$file")
+  done < "$commands"
+  echo "batch: ${#files[@]} command files in $work"
+  if [ "$answers_only" -eq 1 ] || [ ${#files[@]} -eq 0 ]; then rm -f "$commands"; return 0; fi
+  command -v parallel > /dev/null || { echo "batch: GNU parallel is missing (Debian package parallel)" >&2; rm -f "$commands"; return 1; }
+  export TEPHROMAT
+  run_command() { bash "$1" > "${1%.command}.log" 2>&1; }
+  export -f run_command
+  local status=0
+  parallel --will-cite ${jobs:+-j "$jobs"} --joblog "$work/joblog.tsv" run_command ::: "${files[@]}" || status=$?
+  local columns line reason seq
+  IFS=, read -r -a columns <<< "$summary_columns"
+  {
+    echo "row,status,$summary_columns"
+    while IFS="$us" read -r n dem folder generic file text; do
+      seq=$((10#$n))
+      local log="${file%.command}.log" summary="$folder/${generic}_summary.csv"
+      reason="$(grep -m1 '^tephromat\( measure\)\{0,1\}: ' "$log" 2> /dev/null | sed 's/^tephromat\( measure\)\{0,1\}: //; s/[ \r]*$//')" || true
+      if [ -z "$reason" ] && [ ! -r "$summary" ]; then
+        if [ -r "$folder/${generic}_base_sweep.csv" ]; then reason="base sweep: $folder/${generic}_base_sweep.csv"
+        else reason="no summary written"; fi
+      elif [ -z "$reason" ] && [ "$(head -n 1 "$summary")" != "$summary_columns" ]; then
+        reason="the summary's columns are not those of this script: run the program of the same version"
+      fi
+      if [ -z "$reason" ]; then
+        echo "$seq,ok,$(sed -n 2p "$summary")"
+      else
+        line="$seq,$(csv_cell "$reason")"
+        for c in "${columns[@]}"; do
+          case "$c" in
+            dem) line+=",$(csv_cell "$dem")" ;;
+            generic_name) line+=",$(csv_cell "$generic")" ;;
+            *) line+="," ;;
+          esac
+        done
+        echo "$line"
+      fi
+    done < "$commands"
+  } > "$work/summary.csv.tmp"
+  mv "$work/summary.csv.tmp" "$work/summary.csv"
+  rm -f "$commands"
+  if [ "$status" -ne 0 ]; then
+    echo "batch: $status of ${#files[@]} cones failed; see the .log files and joblog.tsv in $work" >&2
+    return 1
+  fi
+  echo "batch: ${#files[@]} cones done"
+}
+
+# One CSV cell, quoted when it holds a comma or a quote.
+csv_cell() {
+  case "$1" in
+    *[,\"]*) local q="${1//\"/\"\"}"; printf '"%s"' "$q" ;;
+    *) printf '%s' "$1" ;;
+  esac
+}
+
+# The header tells the two kinds of table apart.
+first_line=$(awk '{ sub(/\r$/, "") } /^[ \t]*(#|$)/ { next } { print; exit }' "$table")
+if [ "$(tr -d ' \t' <<< "$first_line")" != "$header" ]; then
+  us=$'\x1f'
+  measure_batch
+  exit $?
+fi
+
 # The cones in the table's order, one a line, fields separated by US (0x1f)
 # so that empty ones stay: number, table line, folder, DEM file below the
 # root, generic name, answers file, then the answers themselves, space-separated.

@@ -271,3 +271,76 @@ TEST(BatchScript, RowsOnOneRawDemWithoutDescriptorFollowItsDescriptor)
     EXPECT_EQ(read_file(root.path() + "cones-batch/002-b.answers"),
               replace_all(replace_all(cfmt(answers.c_str(), "b"), " 61 87 2 ", " 2 "), " ", "\n"));
 }
+
+// A table in the terms of `tephromat measure`: quoted cells with commas, the
+// centre in longitude and latitude, a failing row; each row's figures are
+// those of the command run alone.  Tables that cannot be run are refused
+// whole, with nothing written.
+TEST(BatchScript, MeasureTermsTable)
+{
+    TempRoot root;
+    const std::string site = maunga_whau_site(root);
+    const std::string lidar = std::string(EXAMPLES_DIR) + "/maunga-whau-lidar/maungawhau_lidar_10m_nztm.tif";
+    write_file(root.path() + "cones.csv",
+               "dem, base,centre,centre_lonlat,name,out,format,quiet\n"
+               "site/maunga_whau.asc,125,\"27,29\",,mw125,results,esri,yes\n"
+               "# the LiDAR GeoTIFF, its centre in longitude and latitude\n" +
+                   lidar + ",auto,,\"174.7642,-36.8772\",,results,,\n" + lidar +
+                   ",117,,\"174.9,-36.8772\",outside,results,,0\n");
+    int status = -1;
+    std::string out = batch(root, "-j 2 cones.csv", &status);
+    EXPECT_EQ(status, 1) << out;  // the third row fails
+    std::istringstream field(read_file(root.path() + "cones-batch/summary.csv"));
+    std::vector<std::string> lines;
+    for (std::string l; std::getline(field, l);) lines.push_back(l);
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_NE(lines[3].find("3,\"--centre-lonlat 174.9,-36.8772 lies outside the grid : longitude"), std::string::npos)
+        << lines[3];
+    struct Single {
+        std::string args, summary;
+    } singles[] = {{"site/maunga_whau.asc --base 125 --centre 27,29 --name mw125 --format esri",
+                    "alone/mw125_summary.csv"},
+                   {shell_quote(lidar) + " --base auto --centre-lonlat 174.7642,-36.8772",
+                    "alone/maungawhau_lidar_10m_nztm_summary.csv"}};
+    for (int k = 0; k < 2; ++k) {
+        command_output("cd " + shell_quote(root.path()) + " && " + shell_quote(TEPHROMAT_EXE) + " measure " +
+                           singles[k].args + " --quiet --out alone",
+                       &status);
+        ASSERT_EQ(status, 0);
+        std::istringstream s(read_file(root.path() + singles[k].summary));
+        std::string header, row;
+        std::getline(s, header);
+        std::getline(s, row);
+        if (k == 0) {
+            EXPECT_EQ(lines[0], "row,status," + header);
+        }
+        EXPECT_EQ(lines[std::size_t(k) + 1], std::to_string(k + 1) + ",ok," + row);
+    }
+    EXPECT_NE(read_file(root.path() + "cones-batch/001-mw125.command")
+                  .find("measure 'site/maunga_whau.asc' --base '125' --centre '27,29' --name 'mw125' --out 'results' "
+                        "--format 'esri' --quiet\n"),
+              std::string::npos);
+
+    const std::string earlier = read_file(root.path() + "cones-batch/summary.csv");
+    struct Refused {
+        std::string table, error;
+    } refused[] = {
+        {"dem,base,centre,speed\nsite/maunga_whau.asc,125,\"27,29\",fast\n", "the column speed is no option"},
+        {"base,centre\n125,\"27,29\"\n", "the header has no column dem"},
+        {"dem,base,centre,centre_xy\nsite/maunga_whau.asc,125,\"27,29\",\"1,2\"\n", "and only one, must be filled"},
+        {"dem,base,centre\nsite/maunga_whau.asc,125,\"27,29\n", "a quoted cell is not closed"},
+        {"dem,base,centre\nsite/maunga_whau.asc,125,2\"7,29\"\n", "a quote inside a cell"},
+        {"dem,base,centre,quiet\nsite/maunga_whau.asc,125,\"27,29\",maybe\n", "the column quiet is a flag"},
+        {"dem,base,centre,out\nsite/maunga_whau.asc,125,\"27,29\",r\nsite/maunga_whau.asc,110,summit,./r/\n",
+         "the same out folder and name as line 2"},
+    };
+    for (const Refused& r : refused) {
+        SCOPED_TRACE(r.table);
+        write_file(root.path() + "cones.csv", r.table);
+        out = batch(root, "cones.csv", &status);
+        EXPECT_EQ(status, 1);
+        EXPECT_NE(out.find(r.error), std::string::npos) << out;
+        EXPECT_EQ(read_file(root.path() + "cones-batch/summary.csv"), earlier);
+        EXPECT_TRUE(file_exists(root.path() + "cones-batch/001-mw125.command"));
+    }
+}
