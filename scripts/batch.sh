@@ -266,10 +266,10 @@ measure_batch() {
   if [ "$answers_only" -eq 1 ] || [ ${#files[@]} -eq 0 ]; then rm -f "$commands"; return 0; fi
   command -v parallel > /dev/null || { echo "batch: GNU parallel is missing (Debian package parallel)" >&2; rm -f "$commands"; return 1; }
   export TEPHROMAT
-  run_command() { bash "$1" > "${1%.command}.log" 2>&1; }
-  export -f run_command
+  # A plain command, so that it runs as well on the machines of --sshlogin.
   local status=0
-  parallel --will-cite ${jobs:+-j "$jobs"} --joblog "$work/joblog.tsv" run_command ::: "${files[@]}" || status=$?
+  parallel --will-cite ${jobs:+-j "$jobs"} --env TEPHROMAT --joblog "$work/joblog.tsv" 'bash {} > {.}.log 2>&1' \
+    ::: "${files[@]}" || status=$?
   local columns line reason seq
   IFS=, read -r -a columns <<< "$summary_columns"
   {
