@@ -16,26 +16,6 @@
 
 namespace {
 
-// A GDAL setting for the calling thread, within a scope.
-class ThreadSetting {
-public:
-    ThreadSetting(const char* key, const char* value) : key_(key)
-    {
-        const char* old = CPLGetThreadLocalConfigOption(key, nullptr);
-        had_ = old != nullptr;
-        if (old) old_ = old;
-        CPLSetThreadLocalConfigOption(key, value);
-    }
-    ~ThreadSetting() { CPLSetThreadLocalConfigOption(key_, had_ ? old_.c_str() : nullptr); }
-    ThreadSetting(const ThreadSetting&) = delete;
-    ThreadSetting& operator=(const ThreadSetting&) = delete;
-
-private:
-    const char* key_;
-    std::string old_;
-    bool had_ = false;
-};
-
 constexpr int tile = 256;
 
 template <class T>

@@ -16,12 +16,14 @@
 struct Light {
     double k, cc, cs, sr, r2, se;
 
-    explicit Light(const Workspace& ws)
+    explicit Light(const Workspace& ws) : Light(ws, ws.dsizepix) {}
+    // The same light on cells of side `res` (a relief sampled more coarsely
+    // than its grid).
+    Light(const Workspace& ws, double res)
     {
         const double pi = 4.0 * std::atan(1.0);
         const double to_radians = pi / 180;
         const double azt = 45, el1 = 35;
-        const double res = ws.dsizepix;
         const double ca = std::cos(azt * to_radians), sa = std::sin(azt * to_radians);
         const double ce = std::cos(el1 * to_radians);
         se = std::sin(el1 * to_radians);

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <atomic>
 #include <climits>
 #include <functional>
@@ -6,6 +7,7 @@
 #include <cstdlib>
 #include <exception>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "contour_sweep.hpp"
@@ -86,6 +88,7 @@ struct SliceMeasure {
     int ci = 0, cj = 0;
     bool oriented = false;  // the orientation row is written
     double orientation = 0;
+    std::vector<Cell> vertices;  // of the envelope, when the run keeps them
 };
 
 class SliceWorker {
@@ -169,7 +172,8 @@ void SliceWorker::envelope(int k, const LevelStats* stats, SliceMeasure& m)
 {
     const int nc = items_.ws.nb_col;
     drawn_.clear();
-    draw_envelope(conv_, envelope_vertices(points_, nc, marks_, 1), &drawn_);
+    std::vector<Cell> vertices = envelope_vertices(points_, nc, marks_, 1);
+    draw_envelope(conv_, vertices, &drawn_);
     if (drawn_.empty()) {
         // No envelope outline: the item's own mean cell stands for its centre.
         const std::int64_t count = stats ? stats->count[stats->at(k)] : 0;
@@ -203,6 +207,7 @@ void SliceWorker::envelope(int k, const LevelStats* stats, SliceMeasure& m)
     }
     m.oriented = true;
     m.orientation = slice_orientation(m.ci, m.cj, int(far / std::uint32_t(nc)), int(far % std::uint32_t(nc)));
+    if (items_.ws.writes_result_files()) m.vertices = std::move(vertices);
     for (std::uint32_t p : drawn_) conv_.data()[p] = 255;
 }
 
@@ -244,7 +249,7 @@ std::vector<SliceMeasure> measure_slices(Workspace& ws, SliceItems& items, int l
         SliceWorker worker(items, marks, conv, [&] { ws.progress.update("measuring the slices", ++done, total); });
         std::vector<SliceMeasure> part(std::size_t(runs[std::size_t(w) + 1] - runs[std::size_t(w)]));
         worker.run(int(runs[std::size_t(w)]), int(runs[std::size_t(w) + 1] - 1), part);
-        std::copy(part.begin(), part.end(), out.begin() + (runs[std::size_t(w)] - lo));
+        std::move(part.begin(), part.end(), out.begin() + (runs[std::size_t(w)] - lo));
     });
     return out;
 }
@@ -293,6 +298,7 @@ void treatment(Workspace& ws)
     basal_slice(ws);
     if (levels_failed) std::rethrow_exception(levels_failed);
     SliceItems items{ws, *levels, {}, {}, {}};
+    ws.slice_envelopes.clear();
     const bool measured = static_cast<long long>(ws.altmax) > ws.base;
     std::vector<SliceMeasure> measures;
     if (measured) {
@@ -331,6 +337,11 @@ void treatment(Workspace& ws)
         const double slicevol = m.surface * ws.high;
         ws.fslice.printf("%lf\t%lf\t%lf\t%d\t%d\n", dist_gc * ws.dsizepix, m.surface, slicevol, num_slice, k);
         volume += slicevol;
+        if (ws.writes_result_files()) {
+            Workspace::SliceEnvelope e{k, m.surface, slicevol, {}};
+            for (const Cell& c : m.vertices) e.vertices.push_back({c.i, c.j});
+            ws.slice_envelopes.push_back(std::move(e));
+        }
         if (k == ws.altmax) {
             ws.report("\n\n\tUpper dynamic scale reached : %d ", k);
             ws.b_crat = k;

@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include <cpl_conv.h>
 #include <gdal.h>
 
 // Registers GDAL's drivers, once for the process.
@@ -30,6 +31,26 @@ private:
     static void handler(CPLErr level, CPLErrorNum number, const char* text);
     std::string failure_;
     bool failed_ = false;
+};
+
+// A GDAL setting for the calling thread, within a scope.
+class ThreadSetting {
+public:
+    ThreadSetting(const char* key, const char* value) : key_(key)
+    {
+        const char* old = CPLGetThreadLocalConfigOption(key, nullptr);
+        had_ = old != nullptr;
+        if (old) old_ = old;
+        CPLSetThreadLocalConfigOption(key, value);
+    }
+    ~ThreadSetting() { CPLSetThreadLocalConfigOption(key_, had_ ? old_.c_str() : nullptr); }
+    ThreadSetting(const ThreadSetting&) = delete;
+    ThreadSetting& operator=(const ThreadSetting&) = delete;
+
+private:
+    const char* key_;
+    std::string old_;
+    bool had_ = false;
 };
 
 struct GdalClose {

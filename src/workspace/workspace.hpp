@@ -193,6 +193,28 @@ struct Workspace {
     };
     std::vector<SliceCentre> slice_centres;
 
+    // Each slice's convex envelope as the slice analysis finds it, in order
+    // of altitude: its vertices (cells, the first repeated at the end; none
+    // when the slice has no envelope), its surface and its layer volume.
+    // Kept only by a run that writes its results (for <G>_vectors.gpkg).
+    struct GridPoint {
+        int line, column;
+    };
+    struct SliceEnvelope {
+        int altitude = 0;
+        double surface = 0, volume = 0;
+        std::vector<GridPoint> vertices;
+    };
+    std::vector<SliceEnvelope> slice_envelopes;
+    // The present relief around the edifice, one cell in `step` each way
+    // from (i0, j0), NaN where there is no data: kept while dtab holds it,
+    // for <G>_morphometry.png (a run that writes its results only).
+    struct ReliefSample {
+        int i0 = 0, j0 = 0, step = 1;
+        nrutil::DGrid z;
+    } relief_sample;
+    bool writes_result_files() const { return !discard_results && !results_in_memory; }
+
     // The edifice's zones at every altitude, left by the slice analysis for the
     // interpolation.
     std::shared_ptr<EdificeLevels> edifice_levels;

@@ -12,7 +12,7 @@ namespace reference {
 // Gift wrapping from the lowest, leftmost point: at each vertex the next one is
 // the point at the smallest angle above the previous edge's angle, the farthest
 // of those in that exact direction, the first in scan order among equals.
-void convexity(Workspace& ws)
+void convexity(Workspace& ws, std::vector<Workspace::GridPoint>* vertices)
 {
     struct Point {
         int i, j;
@@ -65,6 +65,8 @@ void convexity(Workspace& ws)
         theta_prec = theta_min;
     }
 
+    if (vertices)
+        for (const Point& p : vtx) vertices->push_back({p.i, p.j});
     for (std::size_t m = 1; m < vtx.size(); ++m)
         reference::trace_droite_pol(ws, vtx[m - 1].i, vtx[m - 1].j, vtx[m].i, vtx[m].j);
     reference::trace_droite_pol(ws, vtx.back().i, vtx.back().j, vtx.front().i, vtx.front().j);

@@ -6,6 +6,8 @@
 // quadratic on compact zones).
 #pragma once
 
+#include <vector>
+
 #include "reconstitution.hpp"
 #include "slices.hpp"
 #include "stages.hpp"
@@ -16,7 +18,9 @@ namespace reference {
 void treatment(Workspace& ws);
 // Pixel-by-pixel shape following with its backtracking walk through the list.
 void suiv_formes(Workspace& ws);
-void convexity(Workspace& ws);
+// The envelope's vertices, the first repeated at the end, go to `vertices`
+// when given.
+void convexity(Workspace& ws, std::vector<Workspace::GridPoint>* vertices = nullptr);
 void trace_droite_pol(Workspace& ws, int ideb, int jdeb, int ifin, int jfin);
 void filling(Workspace& ws);
 void interp(Workspace& ws);

@@ -1,6 +1,8 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <utility>
+#include <vector>
 
 #include "gravcenter_model.hpp"
 #include "slices.hpp"
@@ -44,12 +46,12 @@ double slice_surface(Workspace& ws)
 
 // S7-S10: envelope of the contour, its centre and the orientation of its
 // longest radius; the centre row of the model and the orientation row.
-void slice_envelope(Workspace& ws, int k)
+void slice_envelope(Workspace& ws, int k, std::vector<Workspace::GridPoint>& vertices)
 {
     const int nl = ws.nb_lig, nc = ws.nb_col;
     ws.tab_conv.fill(255);
     ws.flag_convex = 1;
-    reference::convexity(ws);
+    reference::convexity(ws, &vertices);
 
     std::int64_t count = 0, sum_i = 0, sum_j = 0;
     for (int i = 0; i < nl; ++i)
@@ -70,6 +72,7 @@ void slice_envelope(Workspace& ws, int k)
                 }
         if (count > 0)
             model_centre_row(ws, int(double(sum_i) / double(count)), int(double(sum_j) / double(count)), k);
+        vertices.clear();
         return;
     }
     const int ci = int(double(sum_i) / double(count)), cj = int(double(sum_j) / double(count));
@@ -105,6 +108,7 @@ void treatment(Workspace& ws)
 {
     const int nl = ws.nb_lig, nc = ws.nb_col;
     open_slicing(ws);
+    ws.slice_envelopes.clear();
 
     int num_slice = 0;
     double volume = 0;
@@ -114,7 +118,8 @@ void treatment(Workspace& ws)
         ::select_slice_item(ws, k);
         if (model_shows_slice(ws, k)) model_upper_slice_rows(ws, ws.tab_pl, k, 0, nl - 1, 0, nc - 1);
         const double surf_slice = slice_surface(ws);
-        slice_envelope(ws, k);
+        std::vector<Workspace::GridPoint> vertices;
+        slice_envelope(ws, k, vertices);
         ws.high = 1.0;
         ws.flag_gc = 2;
         gravity_center(ws);
@@ -123,6 +128,7 @@ void treatment(Workspace& ws)
         const double slicevol = surf_slice * ws.high;
         ws.fslice.printf("%lf\t%lf\t%lf\t%d\t%d\n", dist_gc * ws.dsizepix, surf_slice, slicevol, num_slice, k);
         volume += slicevol;
+        if (ws.writes_result_files()) ws.slice_envelopes.push_back({k, surf_slice, slicevol, std::move(vertices)});
         if (k == ws.altmax) {
             ws.report("\n\n\tUpper dynamic scale reached : %d ", k);
             ws.b_crat = k;
