@@ -5,6 +5,7 @@
 #include <mutex>
 
 #include "edifice_stage.hpp"
+#include "morphometry_figure.hpp"
 #include "morphometry.hpp"
 #include "plausibility.hpp"
 #include "parallel.hpp"
@@ -145,6 +146,7 @@ void measure_and_rebuild(Workspace& ws)
     // relief (a run that writes nothing needs none of them).
     begin(ws, "edifice_shape");
     if (!ws.discard_results) measure_design_edifice(ws);
+    keep_figure_relief(ws);
     begin(ws, "sections+surface+interp");
     sections_and_surface_beside_interpolation(ws);
     begin(ws, "rec_volc");

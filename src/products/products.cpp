@@ -3,10 +3,12 @@
 #include "answers_record.hpp"
 #include "centres_map.hpp"
 #include "gis_sidecars.hpp"
+#include "morphometry_figure.hpp"
 #include "morphometry_tables.hpp"
 #include "pictures.hpp"
 #include "slice_plot.hpp"
 #include "summary.hpp"
+#include "vectors_gpkg.hpp"
 
 #include <cmath>
 #include <cstdio>
@@ -28,6 +30,10 @@ void write_products(Workspace& ws, EncodedPictures pictures)
     write_centres_map(ws);
     write_summary(ws);
     write_morphometry_tables(ws);
+    if (!ws.results_in_memory) {
+        write_vectors_gpkg(ws);
+        write_morphometry_figure(ws);
+    }
     write_answers_record(ws);
 }
 

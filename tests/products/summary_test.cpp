@@ -8,6 +8,9 @@
 #include <map>
 #include <sstream>
 
+#include <ogr_api.h>
+
+#include "gdal_messages.hpp"
 #include "stage_support.hpp"
 #include "summary.hpp"
 
@@ -278,4 +281,54 @@ TEST(Summary, MorphometryTablesOfTheBundledSample)
     ASSERT_EQ(bands.size(), 11u);
     EXPECT_EQ(bands[0], "mode,fraction,slope_mean_deg,closed,ei_bfe,ii_bfe,axis_ellipticity");
     EXPECT_EQ(bands[10].substr(0, 16), "horizontal,0.95,");
+
+    // <G>_vectors.gpkg, read back through OGR: the layers, a feature per 1 m
+    // slice of the slice table (its header and basal slice 0 aside), the
+    // outline's area, the centre typed (line 27, column 29) with its whole
+    // metres; a second run writes the same bytes.  The figure is drawn.
+    const std::string gpkg = site + "maunga_whau_vectors.gpkg";
+    const std::string bytes = read_file(gpkg);
+    for (const char* stray : {"-journal", "-wal", "-shm"}) EXPECT_FALSE(file_exists(gpkg + stray)) << stray;
+    for (const char* figure : {"maunga_whau_morphometry.png", "maunga_whau_morphometry.svg"})
+        EXPECT_GT(read_file(site + figure).size(), 1000u) << figure;
+    {
+        gdal_ready();
+        GdalDataset ds(GDALOpenEx(gpkg.c_str(), GDAL_OF_VECTOR | GDAL_OF_READONLY, nullptr, nullptr, nullptr));
+        ASSERT_TRUE(ds);
+        auto* h = static_cast<GDALDatasetH>(ds.get());
+        auto count = [&](const char* name) {
+            OGRLayerH l = GDALDatasetGetLayerByName(h, name);
+            return l ? OGR_L_GetFeatureCount(l, 1) : -1;
+        };
+        EXPECT_EQ(count("outline"), 1);
+        EXPECT_EQ(count("crater"), m.at("crater_source") == "none" ? -1 : 1);
+        EXPECT_EQ(count("summit_region"), m.at("summit_width_m").empty() ? 0 : 1);
+        EXPECT_GE(count("contours"), 1);
+        EXPECT_LE(count("contours"), GIntBig(contours.size() - 1));
+        EXPECT_EQ(count("slices"), GIntBig(lines(read_file(site + "maunga_whau_surf_slice.xls")).size() - 2));
+        OGRLayerH outline = GDALDatasetGetLayerByName(h, "outline");
+        OGRFeatureH f = OGR_L_GetNextFeature(outline);
+        ASSERT_TRUE(f);
+        EXPECT_NEAR(OGR_G_Area(OGR_F_GetGeometryRef(f)) * 1e-6, std::stod(m.at("basal_area_km2")), 1e-9);
+        OGR_F_Destroy(f);
+        OGRLayerH centre = GDALDatasetGetLayerByName(h, "centre");
+        f = OGR_L_GetNextFeature(centre);
+        ASSERT_TRUE(f);
+        EXPECT_EQ(OGR_F_GetFieldAsInteger(f, OGR_F_GetFieldIndex(f, "line")), 27);
+        EXPECT_EQ(OGR_F_GetFieldAsInteger(f, OGR_F_GetFieldIndex(f, "column")), 29);
+        // Line 27 of the grid's samples (after its 6 header lines), column 29.
+        const std::vector<std::string> dem = lines(read_file(site + "maunga_whau.asc"));
+        std::istringstream row(dem.at(6 + 27));
+        double z = 0;
+        for (int j = 0; j <= 29; ++j) row >> z;
+        EXPECT_EQ(OGR_F_GetFieldAsInteger(f, OGR_F_GetFieldIndex(f, "altitude")), int(z));
+        OGRGeometryH point = OGR_F_GetGeometryRef(f);
+        EXPECT_DOUBLE_EQ(OGR_G_GetX(point, 0), std::stod(s.at("x_min")) + 29.5 * 10);
+        OGR_F_Destroy(f);
+    }
+    TempRoot again;
+    const std::string other = maunga_whau_site(again, "maunga-whau");
+    ASSERT_EQ(run_program(read_file(std::string(EXAMPLES_DIR) + "/maunga-whau/answers.txt")).status, 0);
+    EXPECT_TRUE(read_file(other + "maunga_whau_vectors.gpkg") == bytes);
+    EXPECT_TRUE(read_file(other + "maunga_whau_morphometry.svg") == read_file(site + "maunga_whau_morphometry.svg"));
 }

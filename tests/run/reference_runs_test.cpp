@@ -19,7 +19,8 @@ std::vector<std::string> companion_files(const std::vector<std::string>& describ
             const std::string g = f.substr(0, f.size() - 9);
             for (const char* s :
                  {"_rec1_shad.png", "_rec1_shaderos.png", "_erosion.png", "_slices.svg", "_centres_map.csv",
-                  "_summary.csv", "_morphometry.csv", "_contours.csv", "_height_bands.csv", "_answers.txt"})
+                  "_summary.csv", "_morphometry.csv", "_contours.csv", "_height_bands.csv", "_vectors.gpkg",
+                  "_morphometry.png", "_morphometry.svg", "_answers.txt"})
                 names.push_back(g + s);
         }
         if (f.ends_with(".raw")) names.push_back(f.substr(0, f.size() - 4) + ".hdr");

@@ -105,7 +105,7 @@ void copy_dir_files(const std::string& from, const std::string& to)
 bool is_companion_file(const std::string& name)
 {
     for (const char* end : {".png", ".svg", ".hdr", ".prj", "_summary.csv", "_centres_map.csv", "_morphometry.csv",
-                            "_contours.csv", "_height_bands.csv", "_answers.txt", "_command.txt"})
+                            "_contours.csv", "_height_bands.csv", ".gpkg", "_answers.txt", "_command.txt"})
         if (name.ends_with(end)) return true;
     return false;
 }

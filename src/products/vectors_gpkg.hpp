@@ -1,0 +1,13 @@
+// The geometry of the edifice for GIS software, <G>_vectors.gpkg (a
+// GeoPackage in the DEM's coordinate system, none when it states none):
+// the basal outline, the crater, the summit region, the measured contours with
+// their row of <G>_contours.csv, the centre point, and the convex envelope of
+// every 1 m slice with its altitude, surface and layer volume.  A repeated
+// run writes the same bytes.
+#pragma once
+
+struct Workspace;
+
+// Writes the GeoPackage (nothing without the edifice's figures); an error
+// names the file.
+void write_vectors_gpkg(Workspace& ws);
