@@ -26,7 +26,7 @@ const double no_data = std::numeric_limits<double>::quiet_NaN();
 // costs a thousandth of its cells, and the figure stays legible at any size.
 constexpr int max_samples = 1000;
 // The map's longer side, the profile's width, and the margins, in pixels.
-constexpr double map_side = 800, profile_width = 300, left = 100, top = 70, bottom = 120, gap = 90, right = 30;
+constexpr double map_side = 800, profile_width = 300, left = 100, top = 90, bottom = 120, gap = 90, right = 30;
 
 const double outline_rgb[] = {0.85, 0.1, 0.1}, crater_rgb[] = {0.1, 0.3, 0.95}, summit_rgb[] = {1.0, 0.55, 0.0},
              contour_rgb[] = {0.35, 0.2, 0.05};

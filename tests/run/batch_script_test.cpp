@@ -149,7 +149,7 @@ TEST(BatchScript, ThreeConesInParallelMatchThreeSeparateRuns)
 
     const std::vector<std::string> names = list_dir(one_by_one);
     ASSERT_EQ(list_dir(site), names);
-    EXPECT_EQ(names.size(), 1u + 3u * 18u);
+    EXPECT_EQ(names.size(), 1u + 3u * 21u);
     for (const std::string& f : names) {
         std::string a = read_file(site + f), b = read_file(one_by_one + f);
         if (f.ends_with("_info.txt")) {
