@@ -6,6 +6,7 @@
 
 #include "centre_point.hpp"
 #include "coordinates.hpp"
+#include "edifice_shape.hpp"
 #include "dem_crs.hpp"
 #include "nodata.hpp"
 #include "summary.hpp"
@@ -24,6 +25,18 @@ std::string report_and_figures(const Workspace& ws)
     for (const auto& [name, value] : summary_columns(ws))
         for (const char* m : main)
             if (name == m) text += cfmt("\t\t%-22s %s\n", name.c_str(), value.empty() ? "-" : value.c_str());
+    if (!ws.edifice_shape) return text;
+    // The figures that studies compare cones by.
+    text += "\n\tPublished figures (every figure: " + ws.nomgene + "_morphometry.csv)\n";
+    static const char* const published[] = {"mode", "basal_width_m", "height_peak_m", "h_over_wb", "volume_basal_km3",
+                                            "summit_width_m", "crater_width_m", "ei_bfe_mean", "ii_bfe_mean",
+                                            "slope_main_mean_deg", "min_eroded_volume_km3"};
+    for (const auto& [name, cell] : morphometry_columns(*ws.edifice_shape))
+        for (const char* m : published)
+            if (name == m) {
+                const std::string value = cell.is_text ? cell.text : cell.number ? cfmt("%.10g", *cell.number) : "";
+                text += cfmt("\t\t%-22s %s\n", name.c_str(), value.empty() ? "-" : value.c_str());
+            }
     return text;
 }
 
