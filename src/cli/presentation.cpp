@@ -88,7 +88,13 @@ std::string dry_run_text(const Workspace& ws)
               p.grav_cent == 1 ? " (calculated)" : "", m.x, m.y);
     if (const std::optional<LonLat> ll = lonlat_of_map(g, m)) t += cfmt(", longitude %.6f, latitude %.6f", ll->lon, ll->lat);
     t += cfmt(", altitude %d m%s\n", ws.itab[i][j], without_data(ws, i, j) ? " (a cell without data)" : "");
-    t += cfmt("Base line      %d m\n", base);
+    t += cfmt("Base line      %d m%s\n", base, !ws.outline.empty() && !p.base_given ? " (the outline's lowest vertex)" : "");
+    if (!ws.outline.empty()) {
+        std::size_t cells = 0;
+        for (std::size_t k = 0; k < ws.outline_cells.size(); ++k) cells += ws.outline_cells.data()[k];
+        t += cfmt("Outline        %s: %zu cells with data inside, lowest vertex %.3f m\n", p.outline_file.c_str(), cells,
+                  ws.outline_lowest);
+    }
     if (ws.auto_base.chosen) {
         std::string lines = auto_base_lines(ws);
         for (std::size_t k; (k = lines.find("\n\t")) != std::string::npos;) lines.replace(k, 2, "\n               ");
