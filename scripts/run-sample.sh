@@ -18,6 +18,15 @@ echo
 echo "Results in build/sample-lidar:"
 ls -l build/sample-lidar
 
+# The same cone given by an outline drawn round it: the edifice is the
+# polygon's cells, above a surface interpolated from its vertices.
+rm -rf build/sample-outline
+./build/tephromat measure examples/maunga-whau-lidar/maungawhau_lidar_10m_nztm.tif \
+  --outline examples/maunga-whau-lidar/outline.geojson --centre-lonlat 174.7642,-36.8772 --out build/sample-outline
+echo
+echo "Results in build/sample-outline:"
+ls -l build/sample-outline
+
 root="$PWD/build/sample-root"
 rm -rf "$root"
 mkdir -p "$root/maunga-whau"

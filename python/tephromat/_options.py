@@ -34,6 +34,23 @@ UNITS = {
     "threads": "a count of threads",
     "quiet": "on or off",
     "dry_run": "on or off",
+    "outline": "a vector file (GeoPackage, shapefile, GeoJSON...) holding the polygon",
+    "fix_outline": "on or off",
+    "crater": "a vector file holding the polygon, or 'none'",
+    "basal_surface": "idw, natural, tin, plane or lowest",
+    "idw_power": "a power (no unit)",
+    "contour_fraction": "a fraction of the relief (0 to 1)",
+    "contour_interval": "metres",
+    "contour_anchor": "base or multiple",
+    "summit_rule": "break or user",
+    "summit_z": "metres above the DEM's datum",
+    "summit_fraction": "a fraction of the height (0 to 1)",
+    "shape_range": "cutoff or all",
+    "clip_indices": "on or off",
+    "slope": "d8 or horn",
+    "slope_regions": "heights or native",
+    "sink_fill": "keep-crater, all or none",
+    "eroded_volume": "hull or layers",
 }
 
 # Options of the command that the Python call handles itself.

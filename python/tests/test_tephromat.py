@@ -204,11 +204,12 @@ def test_every_option_is_a_documented_keyword_with_its_default():
     for option in names:
         keyword = option[2:].replace("-", "_")
         assert keyword in signature.parameters, option
-        assert re.search(rf"^{keyword} : .*\n(    .*\n)*    .*Unit: ", doc + "\n", re.M), option
+        assert re.search(rf"^{keyword} : .*\n(    .*\n)*    .*Unit:\s", doc + "\n", re.M), option
         shown = re.search(rf"^\s+{option}(?: [A-Z]+)?=(\S+)", help_text, re.M)
         if shown and shown.group(1) not in ("off",) and re.fullmatch(r"[\w.-]+", shown.group(1)):
             default = signature.parameters[keyword].default
-            assert default is None or str(default) == shown.group(1), option
+            assert default is None or str(default) == shown.group(1) or (
+                isinstance(default, float) and default == float(shown.group(1))), option
     for f in (tephromat.measure, tephromat.base_sweep, tephromat.plot_sweep, tephromat.Result.plot,
               tephromat.Result.save):
         assert "Parameters\n----------" in inspect.getdoc(f) and "Returns\n-------" in inspect.getdoc(f)

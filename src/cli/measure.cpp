@@ -12,6 +12,7 @@
 #include <sstream>
 
 #include "base_sweep.hpp"
+#include "edifice_stage.hpp"
 #include "engine.hpp"
 #include "plot.hpp"
 #include "input.hpp"
@@ -210,6 +211,45 @@ MeasureRequest parse_measure(const std::vector<std::string>& args)
     app.add_flag("--quiet", quiet, "Print nothing but errors")->default_str("off");
     app.add_flag("--dry-run", dry_run, "Describe the DEM, the centre and the edifice, and write nothing")
         ->default_str("off");
+    // The published figures.
+    std::string outline, crater, basal_surface = "idw", anchor = "base", summit_rule = "break", shape_range = "cutoff",
+                                 slope = "d8", slope_regions = "heights", sink_fill = "keep-crater", eroded = "hull";
+    double idw_power = 2, contour_fraction = 0.05, summit_fraction = 0.7;
+    std::optional<double> contour_interval, summit_z;
+    bool fix_outline = false, clip_indices = false;
+    app.add_option("--outline", outline,
+                   "The edifice as a polygon (GeoPackage, shapefile, GeoJSON...): its cells, above a basal\n"
+                   "surface interpolated from its vertices; --base then defaults to its lowest vertex")
+        ->default_str("none: the edifice above the horizontal base line");
+    app.add_flag("--fix-outline", fix_outline, "Make an invalid outline or crater polygon valid, not refuse it")
+        ->default_str("off");
+    app.add_option("--crater", crater, "The crater as a polygon file, or none")
+        ->default_str("the closed depression round the centre, when the run finds a crater");
+    app.add_option("--basal-surface", basal_surface, "Basal surface of an outline: idw, natural, tin, plane or lowest")
+        ->default_str("idw");
+    app.add_option("--idw-power", idw_power, "Power of the inverse-distance weights")->default_str("2");
+    app.add_option("--contour-fraction", contour_fraction, "Contour interval as a fraction of the relief")
+        ->default_str("0.05");
+    app.add_option("--contour-interval", contour_interval, "Contour interval in metres")
+        ->default_str("the fraction of the relief");
+    app.add_option("--contour-anchor", anchor, "Contours from the base up (base) or at multiples of the interval")
+        ->default_str("base");
+    app.add_option("--summit-rule", summit_rule, "Summit region from the slope break (break) or at --summit-z (user)")
+        ->default_str("break");
+    app.add_option("--summit-z", summit_z, "Altitude of the summit region's contour, metres (with --summit-rule user)")
+        ->default_str("none");
+    app.add_option("--summit-fraction", summit_fraction, "Height fraction of the shape's cutoff: contours averaged up to it")
+        ->default_str("0.7");
+    app.add_option("--shape-range", shape_range, "Contours averaged for the plan shape: cutoff (below the summit) or all")
+        ->default_str("cutoff");
+    app.add_flag("--clip-indices", clip_indices, "Clip the indices: EI above 3 to 3, II above 2 to 2, II below 1 left out")->default_str("off");
+    app.add_option("--slope", slope, "Slope of a cell: d8 (steepest neighbour) or horn")->default_str("d8");
+    app.add_option("--slope-regions", slope_regions, "Flank regions by height (heights) or by the slope break (native)")
+        ->default_str("heights");
+    app.add_option("--sink-fill", sink_fill, "Sinks filled before the slopes: keep-crater, all or none")
+        ->default_str("keep-crater");
+    app.add_option("--eroded-volume", eroded, "Minimum eroded volume under the hulls (hull) or by layers")
+        ->default_str("hull");
     app.add_flag("--version", version, "Print the version and exit");
     if (collected_options) return describe_options(app);
 
@@ -236,7 +276,8 @@ MeasureRequest parse_measure(const std::vector<std::string>& args)
     dem_format(p, dem, stem);
 
     // The base line, or the bases of a sweep.
-    if (base.empty() && sweep.empty()) usage("--base is required (or --base-sweep)");
+    if (base.empty() && sweep.empty() && outline.empty()) usage("--base is required (or --base-sweep, or --outline)");
+    p.base_given = !base.empty() || !sweep.empty();
     if (!sweep.empty()) {
         r.sweep = true;
         const std::size_t a = sweep.find(':'), b = a == std::string::npos ? a : sweep.find(':', a + 1);
@@ -252,7 +293,7 @@ MeasureRequest parse_measure(const std::vector<std::string>& args)
         p.base_auto = r.sweep_from.from_auto || r.sweep_to.from_auto;
     } else if (base == "auto") {
         p.base_auto = true;
-    } else {
+    } else if (!base.empty()) {
         const std::optional<double> b = parse_double(base);
         if (!b) usage("--base: \"" + visible_excerpt(base) + "\" is not a number of metres, nor auto");
         if (!(*b > -2147483648.0 && *b < 2147483647.0))
@@ -329,6 +370,40 @@ MeasureRequest parse_measure(const std::vector<std::string>& args)
     r.threads = threads;
     r.quiet = quiet;
     r.dry_run = dry_run;
+
+    // The published figures.
+    MorphometryOptions& m = p.morphometry;
+    p.outline_file = outline;
+    p.fix_outline = fix_outline;
+    if (crater == "none")
+        m.crater = CraterOption::none;
+    else
+        p.crater_file = crater;
+    m.basal_surface = BasalMethod(one_of("--basal-surface", basal_surface, {"idw", "natural", "tin", "plane", "lowest"}));
+    if (!(idw_power > 0 && idw_power <= 64)) usage("--idw-power: must be above 0 (and at most 64)");
+    m.idw_power = idw_power;
+    if (!(contour_fraction > 0 && contour_fraction < 1)) usage("--contour-fraction: must lie between 0 and 1");
+    m.contour_fraction = contour_fraction;
+    if (contour_interval && !(*contour_interval > 0 && *contour_interval < 1e7))
+        usage("--contour-interval: must be above 0 metres");
+    m.contour_interval = contour_interval;
+    m.contour_anchor = ContourAnchor(one_of("--contour-anchor", anchor, {"base", "multiple"}));
+    m.summit_rule = SummitRule(one_of("--summit-rule", summit_rule, {"break", "user"}));
+    if (m.summit_rule == SummitRule::user && !summit_z) usage("--summit-rule user: give the altitude with --summit-z");
+    if (summit_z && m.summit_rule != SummitRule::user) usage("--summit-z: only with --summit-rule user");
+    if (summit_z && !std::isfinite(*summit_z)) usage("--summit-z: not a number of metres");
+    m.summit_z = summit_z;
+    if (!(summit_fraction > 0 && summit_fraction < 1)) usage("--summit-fraction: must lie between 0 and 1");
+    m.summit_fraction = summit_fraction;
+    m.shape_range = ShapeRange(one_of("--shape-range", shape_range, {"cutoff", "all"}));
+    m.clip_indices = clip_indices;
+    m.slope = SlopeMethod(one_of("--slope", slope, {"d8", "horn"}));
+    m.slope_regions = SlopeRegions(one_of("--slope-regions", slope_regions, {"heights", "native"}));
+    m.sink_fill = SinkFill(one_of("--sink-fill", sink_fill, {"keep-crater", "all", "none"}));
+    m.eroded_volume = ErodedMethod(one_of("--eroded-volume", eroded, {"hull", "layers"}));
+    if (!outline.empty() && r.sweep) usage("--outline: a base sweep measures the edifice above horizontal base lines");
+    if (outline.empty() && basal_surface != "idw")
+        usage("--basal-surface: only an outline's edifice has a basal surface to interpolate");
 
     r.command_line = "tephromat measure";
     for (const std::string& a : args) r.command_line += " " + quoted_argument(a);
@@ -463,6 +538,7 @@ int run_measure(Workspace& ws, const MeasureRequest& r, std::ostream& results)
             dem_range(ws);
             dem_in_metres(ws);
             set_pixel_size(ws);
+            set_outline_edifice(ws);
             resolve_centre(ws, r.centre);
             if (p.base_auto) set_auto_base(ws, r.sweep ? "--base-sweep" : "--base auto");
             if (r.sweep && !r.dry_run) {

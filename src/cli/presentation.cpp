@@ -6,6 +6,7 @@
 
 #include "centre_point.hpp"
 #include "coordinates.hpp"
+#include "edifice_shape.hpp"
 #include "dem_crs.hpp"
 #include "nodata.hpp"
 #include "summary.hpp"
@@ -24,6 +25,18 @@ std::string report_and_figures(const Workspace& ws)
     for (const auto& [name, value] : summary_columns(ws))
         for (const char* m : main)
             if (name == m) text += cfmt("\t\t%-22s %s\n", name.c_str(), value.empty() ? "-" : value.c_str());
+    if (!ws.edifice_shape) return text;
+    // The figures that studies compare cones by.
+    text += "\n\tPublished figures (every figure: " + ws.nomgene + "_morphometry.csv)\n";
+    static const char* const published[] = {"mode", "basal_width_m", "height_peak_m", "h_over_wb", "volume_basal_km3",
+                                            "summit_width_m", "crater_width_m", "ei_bfe_mean", "ii_bfe_mean",
+                                            "slope_main_mean_deg", "min_eroded_volume_km3"};
+    for (const auto& [name, cell] : morphometry_columns(*ws.edifice_shape))
+        for (const char* m : published)
+            if (name == m) {
+                const std::string value = cell.is_text ? cell.text : cell.number ? cfmt("%.10g", *cell.number) : "";
+                text += cfmt("\t\t%-22s %s\n", name.c_str(), value.empty() ? "-" : value.c_str());
+            }
     return text;
 }
 
@@ -75,7 +88,13 @@ std::string dry_run_text(const Workspace& ws)
               p.grav_cent == 1 ? " (calculated)" : "", m.x, m.y);
     if (const std::optional<LonLat> ll = lonlat_of_map(g, m)) t += cfmt(", longitude %.6f, latitude %.6f", ll->lon, ll->lat);
     t += cfmt(", altitude %d m%s\n", ws.itab[i][j], without_data(ws, i, j) ? " (a cell without data)" : "");
-    t += cfmt("Base line      %d m\n", base);
+    t += cfmt("Base line      %d m%s\n", base, !ws.outline.empty() && !p.base_given ? " (the outline's lowest vertex)" : "");
+    if (!ws.outline.empty()) {
+        std::size_t cells = 0;
+        for (std::size_t k = 0; k < ws.outline_cells.size(); ++k) cells += ws.outline_cells.data()[k];
+        t += cfmt("Outline        %s: %zu cells with data inside, lowest vertex %.3f m\n", p.outline_file.c_str(), cells,
+                  ws.outline_lowest);
+    }
     if (ws.auto_base.chosen) {
         std::string lines = auto_base_lines(ws);
         for (std::size_t k; (k = lines.find("\n\t")) != std::string::npos;) lines.replace(k, 2, "\n               ");

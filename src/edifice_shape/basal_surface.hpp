@@ -8,9 +8,9 @@
 
 #include "delaunay.hpp"
 #include "grid_frame.hpp"
+#include "morphometry_options.hpp"
 #include "nrutil.hpp"
 
-enum class BasalMethod { idw, natural, tin, plane, lowest };
 
 // The elevation at p, bilinear between the four surrounding cell centres
 // of the DEM (linear beyond the outermost centres); empty when one of them

@@ -17,36 +17,11 @@
 #include "basal_surface.hpp"
 #include "eroded_volume.hpp"
 #include "grid_frame.hpp"
+#include "morphometry_options.hpp"
 #include "nrutil.hpp"
 #include "slopes.hpp"
 
 enum class EdificeMode { horizontal, outline };
-enum class ContourAnchor { base, multiples };
-enum class SummitRule { slope_break, user };
-enum class ShapeRange { below_cutoff, all };
-enum class SlopeRegions { heights, native };
-enum class SinkFill { keep_crater, all, none };
-enum class CraterOption { automatic, none };
-
-// Every choice, with its default (the one that reproduces the published
-// figures), under the name of the option of `tephromat measure`.
-struct MorphometryOptions {
-    BasalMethod basal_surface = BasalMethod::idw;        // --basal-surface idw|natural|tin|plane|lowest
-    double idw_power = 2;                                // --idw-power
-    double contour_fraction = 0.05;                      // --contour-fraction (of the relief)
-    std::optional<double> contour_interval;              // --contour-interval M
-    ContourAnchor contour_anchor = ContourAnchor::base;  // --contour-anchor base|multiple
-    SummitRule summit_rule = SummitRule::slope_break;    // --summit-rule break|user
-    std::optional<double> summit_z;                      // --summit-z Z (with user)
-    double summit_fraction = 0.7;                        // --summit-fraction
-    ShapeRange shape_range = ShapeRange::below_cutoff;   // --shape-range cutoff|all
-    bool clip_indices = false;                           // --clip-indices
-    SlopeMethod slope = SlopeMethod::d8;                 // --slope d8|horn
-    SlopeRegions slope_regions = SlopeRegions::heights;  // --slope-regions heights|native
-    SinkFill sink_fill = SinkFill::keep_crater;          // --sink-fill keep-crater|all|none
-    ErodedMethod eroded_volume = ErodedMethod::hull;     // --eroded-volume hull|layers
-    CraterOption crater = CraterOption::automatic;       // --crater FILE (the polygon), or none
-};
 
 struct EdificeInput {
     const nrutil::DGrid* z = nullptr;        // exact elevations (dtab), nb_lig x nb_col

@@ -6,9 +6,9 @@
 #include <vector>
 
 #include "grid_frame.hpp"
+#include "morphometry_options.hpp"
 #include "nrutil.hpp"
 
-enum class ErodedMethod { hull, layers };
 
 // One cross-section: the hull of the chosen region of the cells at or above
 // `level`.

@@ -5,9 +5,9 @@
 #include <optional>
 #include <vector>
 
+#include "morphometry_options.hpp"
 #include "nrutil.hpp"
 
-enum class SlopeMethod { d8, horn };
 
 // A field of elevations clipped to the edifice: a neighbour off the grid or
 // outside the mask has no data.

@@ -30,6 +30,15 @@ void write_report_header(Workspace& ws)
         ws.report("\n\n\tGravity Center defined by the user ");
     else
         ws.report("\n\n\tGravity Center calculated from the basal slice ");
+    if (!ws.outline.empty()) {
+        if (ws.params.base_given)
+            ws.report("\n\n\tEdifice given by the outline of %s : its cells at or above the base line ",
+                      ws.params.outline_file.c_str());
+        else
+            ws.report("\n\n\tEdifice given by the outline of %s : its cells at or above its lowest vertex "
+                      "(%lf m) ",
+                      ws.params.outline_file.c_str(), ws.outline_lowest);
+    }
 }
 
 void set_base_line(Workspace& ws)
@@ -58,7 +67,8 @@ void set_centre(Workspace& ws)
         ws.tab.fill(255);
         for (int i = 0; i < ws.nb_lig; ++i)
             for (int j = 0; j < ws.nb_col; ++j)
-                if (ws.itab3[i][j] >= ws.base && !without_data(ws, i, j)) ws.tab[i][j] = 1;
+                if (ws.itab3[i][j] >= ws.base && !without_data(ws, i, j) && (!ws.outline_cells || ws.outline_cells[i][j]))
+                    ws.tab[i][j] = 1;
         gravity_center(ws);
     }
 }

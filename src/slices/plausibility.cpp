@@ -48,7 +48,10 @@ int edifice_border_cells(const Workspace& ws)
         return false;
     };
     auto counts = [&](int i, int j) {
-        return ws.itab[i][j] >= ws.base && !without_data(ws, i, j) && near_edifice(i, j) ? 1 : 0;
+        return ws.itab[i][j] >= ws.base && !without_data(ws, i, j) && (!ws.outline_cells || ws.outline_cells[i][j]) &&
+                       near_edifice(i, j)
+                   ? 1
+                   : 0;
     };
     int count = 0;
     for (int i = 0; i < nl; ++i) {

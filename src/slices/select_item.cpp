@@ -148,12 +148,14 @@ void select_basal_item(Workspace& ws)
 {
     const std::int32_t* it = ws.itab.data();
     std::int32_t* t1 = ws.tab1.data();
+    // An edifice given by its outline: the basal slice holds its cells alone.
+    const std::uint8_t* in_outline = ws.outline_cells ? ws.outline_cells.data() : nullptr;
     std::vector<int> line_count(std::size_t(ws.nb_lig));
     parallel_rows(0, ws.nb_lig, std::size_t(ws.nb_col), [&](int first, int last) {
         for (int i = first; i < last; ++i) {
             int n = 0;
             for (std::size_t k = std::size_t(i) * ws.nb_col, end = k + ws.nb_col; k < end; ++k) {
-                t1[k] = it[k] >= ws.base && !without_data(ws, k) ? 1 : 0;
+                t1[k] = it[k] >= ws.base && !without_data(ws, k) && (!in_outline || in_outline[k]) ? 1 : 0;
                 n += t1[k];
             }
             line_count[std::size_t(i)] = n;

@@ -10,7 +10,12 @@ ZoneSummary zone_above_base(const Workspace& ws, int base, int line, int column)
 {
     const int nl = ws.nb_lig, nc = ws.nb_col;
     const std::size_t cells = std::size_t(nl) * std::size_t(nc);
-    auto above = [&](int i, int j) { return i >= 1 && j >= 1 && ws.itab[i][j] >= base && !without_data(ws, i, j); };
+    // An edifice given by its outline lies within it.
+    const bool outline = bool(ws.outline_cells);
+    auto above = [&](int i, int j) {
+        return i >= 1 && j >= 1 && ws.itab[i][j] >= base && !without_data(ws, i, j) &&
+               (!outline || ws.outline_cells[i][j]);
+    };
     // 0 not seen, 1 in another zone, 2 in the zone of the cell.
     std::vector<std::uint8_t> zone(cells, 0);
     std::vector<std::size_t> stack;
@@ -73,7 +78,7 @@ ZoneSummary zone_above_base(const Workspace& ws, int base, int line, int column)
             const bool border = i == 0 || j == 0 || i == nl - 1 || j == nc - 1;
             if (without_data(ws, i, j)) {
                 z.nodata_cells += near_zone(i, j);
-            } else if (border && ws.itab[i][j] >= base) {
+            } else if (border && ws.itab[i][j] >= base && (!outline || ws.outline_cells[i][j])) {
                 z.border_cells += near_zone(i, j);
             }
         }

@@ -21,7 +21,9 @@ void GdalMessages::handler(CPLErr level, CPLErrorNum, const char* text)
 {
     auto* self = static_cast<GdalMessages*>(CPLGetErrorHandlerUserData());
     // The first failure is the cause; those after it follow from it.
-    if (!self || self->failed_ || (level != CE_Failure && level != CE_Fatal)) return;
+    if (!self) return;
+    if (level == CE_Warning && self->warning_.empty() && text) self->warning_ = text;
+    if (self->failed_ || (level != CE_Failure && level != CE_Fatal)) return;
     self->failure_ = text ? text : "";
     self->failed_ = true;
 }
@@ -34,5 +36,6 @@ std::string GdalMessages::failure(const std::string& otherwise) const
 void GdalMessages::clear()
 {
     failure_.clear();
+    warning_.clear();
     failed_ = false;
 }

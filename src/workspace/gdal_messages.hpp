@@ -25,11 +25,14 @@ public:
     // clear(), without GDAL's "ERROR n: " prefix; `otherwise` when none.
     std::string failure(const std::string& otherwise) const;
     bool failed() const { return failed_; }
+    // The first warning since the start of the scope or clear() (GEOS gives
+    // its reasons so), empty when none.
+    const std::string& warning() const { return warning_; }
     void clear();
 
 private:
     static void handler(CPLErr level, CPLErrorNum number, const char* text);
-    std::string failure_;
+    std::string failure_, warning_;
     bool failed_ = false;
 };
 

@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "morphometry_options.hpp"
+
 struct DemArray;
 
 struct RunParameters {
@@ -42,4 +44,13 @@ struct RunParameters {
 
     // The display of the gravity-centre model.
     int Basic_Slice = 0, UpSliVisu = 1, NumSlices = 0, VisuType = 0;
+
+    // The published figures: their choices, and the edifice and crater given
+    // as polygons (vector files; empty: none).  With an outline the edifice
+    // is its cells, and the base line, when not given, the altitude of its
+    // lowest vertex.
+    MorphometryOptions morphometry;
+    std::string outline_file, crater_file;
+    bool fix_outline = false;  // an invalid polygon made valid rather than refused
+    bool base_given = true;    // false: the base line comes from the outline
 };

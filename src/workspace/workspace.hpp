@@ -6,11 +6,13 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <iosfwd>
 #include <string>
 #include <vector>
 
 #include "georef.hpp"
+#include "grid_frame.hpp"
 #include "nrutil.hpp"
 #include "outfile.hpp"
 #include "progress.hpp"
@@ -222,6 +224,13 @@ struct Workspace {
     // The figures of the edifice's shape (morphometric studies' figures),
     // measured after the slice analysis, written with the products.
     std::shared_ptr<EdificeShape> edifice_shape;
+    // An edifice given by its outline (map coordinates, the closing vertex
+    // repeated; empty: none), the cells whose centre lies inside it (1; empty
+    // without an outline), and a crater given as a polygon.
+    Ring outline;
+    nrutil::UcGrid outline_cells;
+    double outline_lowest = 0;  // the altitude of its lowest vertex
+    std::optional<Ring> crater_polygon;
 
     // Labelling, slices, crater, sections and measures.
     std::vector<std::uint16_t> coord_y, coord_x;  // point list of the labelling

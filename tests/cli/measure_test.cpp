@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <gdal.h>
+#include <ogr_api.h>
+#include <ogr_srs_api.h>
 
 #include <cmath>
 #include <filesystem>
@@ -86,6 +88,19 @@ TEST(Measure, OptionsTable)
         {"cone.asc --base-sweep 100-130 --centre 27,29", "--base-sweep: \"100-130\" is not FROM:TO:STEP"},
         {"cone.asc --base-sweep auto*2:130:1 --centre 27,29", "is not FROM:TO:STEP"},
         {dem + "--base-sweep 1:2:1 --centre 27,29", "excludes"},
+        {"cone.asc --outline o.gpkg --centre 27,29 --basal-surface tin --crater none --slope horn", ""},
+        {"cone.asc --outline o.gpkg --base 120 --centre 27,29 --crater c.shp --fix-outline --eroded-volume layers", ""},
+        {dem + "--centre 27,29 --summit-rule user --summit-z 180 --contour-interval 5 --contour-anchor multiple", ""},
+        {dem + "--centre 27,29 --shape-range all --clip-indices --slope-regions native --sink-fill none", ""},
+        {"cone.asc --outline o.gpkg --centre 27,29 --basal-surface spline", "--basal-surface: \"spline\" is not one of"},
+        {dem + "--centre 27,29 --basal-surface tin", "--basal-surface: only an outline's edifice"},
+        {"cone.asc --outline o.gpkg --base-sweep 1:2:1 --centre 27,29", "--outline: a base sweep measures"},
+        {dem + "--centre 27,29 --summit-rule user", "--summit-rule user: give the altitude with --summit-z"},
+        {dem + "--centre 27,29 --summit-z 180", "--summit-z: only with --summit-rule user"},
+        {dem + "--centre 27,29 --contour-fraction 1.5", "--contour-fraction: must lie between 0 and 1"},
+        {dem + "--centre 27,29 --contour-interval -5", "--contour-interval: must be above 0 metres"},
+        {dem + "--centre 27,29 --idw-power 0", "--idw-power: must be above 0"},
+        {dem + "--centre 27,29 --sink-fill some", "--sink-fill: \"some\" is not one of keep-crater, all, none"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.args);
@@ -110,6 +125,14 @@ TEST(Measure, OptionsTable)
     EXPECT_EQ(r.params.NumSlices, 4);
     EXPECT_EQ(r.params.folder, "./");
     EXPECT_EQ(r.centre.kind, CentreRequest::cell);
+    EXPECT_TRUE(r.params.base_given);
+    const MeasureRequest o = parse_measure(words("cone.asc --outline o.gpkg --centre 1,1 --basal-surface plane "
+                                                 "--crater none --summit-rule user --summit-z 180.5"));
+    EXPECT_FALSE(o.params.base_given);
+    EXPECT_EQ(o.params.outline_file, "o.gpkg");
+    EXPECT_EQ(o.params.morphometry.basal_surface, BasalMethod::plane);
+    EXPECT_EQ(o.params.morphometry.crater, CraterOption::none);
+    EXPECT_EQ(o.params.morphometry.summit_z, 180.5);
 
     // The help lists every option with its default; a usage error is status 2.
     int status = -1;
@@ -119,7 +142,8 @@ TEST(Measure, OptionsTable)
                                "--format TEXT=geotiff", "--unit TEXT=m", "--basal-slice TEXT=surface",
                                "--upper-slices INT=0", "--upper-type TEXT=surface", "--threads", "--quiet",
                                "--dry-run", "--version", "--pixel-size", "--input-unit", "--reproject",
-                               "--pictures TEXT=cropped"})
+                               "--pictures TEXT=cropped", "--outline", "--basal-surface TEXT=idw",
+                               "--contour-fraction FLOAT=0.05", "--eroded-volume TEXT=hull"})
         EXPECT_NE(help.find(option), std::string::npos) << option;
     std::string errors;
     measure("x.asc --base 1 --centre 1,1 --unit km", &status, &errors);
@@ -288,4 +312,125 @@ TEST(Measure, AutomaticBaseAndSweep)
     }
     EXPECT_NE(lines[11].find(",border,"), std::string::npos);  // 110: open
     EXPECT_NE(read_file(swept + "maunga_whau_base_sweep.svg").find("<svg"), std::string::npos);
+}
+
+namespace {
+
+// A polygon (map coordinates of EPSG:2193, or none when epsg is 0) written
+// with OGR's driver; `line` writes the ring as a line string instead.
+void write_polygon(const std::string& path, const char* driver, const std::vector<std::pair<double, double>>& ring,
+                   int epsg, bool line = false)
+{
+    GDALAllRegister();
+    GDALDriverH d = GDALGetDriverByName(driver);
+    ASSERT_NE(d, nullptr) << driver;
+    GDALDatasetH ds = GDALCreate(d, path.c_str(), 0, 0, 0, GDT_Unknown, nullptr);
+    ASSERT_NE(ds, nullptr) << path;
+    OGRSpatialReferenceH srs = epsg ? OSRNewSpatialReference(nullptr) : nullptr;
+    if (srs) OSRImportFromEPSG(srs, epsg);
+    OGRLayerH layer = GDALDatasetCreateLayer(ds, "outline", srs, line ? wkbLineString : wkbPolygon, nullptr);
+    OGRGeometryH r = OGR_G_CreateGeometry(line ? wkbLineString : wkbLinearRing);
+    for (const auto& [x, y] : ring) OGR_G_AddPoint_2D(r, x, y);
+    OGRGeometryH g = r;
+    if (!line) {
+        g = OGR_G_CreateGeometry(wkbPolygon);
+        OGR_G_AddGeometryDirectly(g, r);
+    }
+    OGRFeatureH f = OGR_F_Create(OGR_L_GetLayerDefn(layer));
+    OGR_F_SetGeometryDirectly(f, g);
+    EXPECT_EQ(OGR_L_CreateFeature(layer, f), OGRERR_NONE);
+    OGR_F_Destroy(f);
+    if (srs) OSRDestroySpatialReference(srs);
+    GDALClose(ds);
+}
+
+std::vector<std::pair<double, double>> square(double x, double y, double r)
+{
+    return {{x - r, y - r}, {x + r, y - r}, {x + r, y + r}, {x - r, y + r}, {x - r, y - r}};
+}
+
+}  // namespace
+
+// An edifice given by its outline, read from each vector format: the same
+// figures from each; bad polygons refused with nothing written.
+TEST(Measure, OutlineFromEveryVectorFormat)
+{
+    TempRoot root;
+    const std::string files = root.folder("vectors");
+    const double x = 1757300, y = 5917390;
+    write_polygon(files + "o.gpkg", "GPKG", square(x, y, 250), 2193);
+    write_polygon(files + "o.shp", "ESRI Shapefile", square(x, y, 250), 2193);
+    write_polygon(files + "o.geojson", "GeoJSON", square(x, y, 250), 2193);
+    write_polygon(files + "nocrs.shp", "ESRI Shapefile", square(x, y, 250), 0);
+    write_polygon(files + "line.geojson", "GeoJSON", square(x, y, 250), 2193, true);
+    write_polygon(files + "bowtie.gpkg", "GPKG", {{x - 200, y - 200}, {x + 200, y + 200}, {x + 200, y - 200},
+                                                  {x - 200, y + 200}, {x - 200, y - 200}}, 2193);
+    write_polygon(files + "far.gpkg", "GPKG", square(x + 50000, y, 100), 2193);
+    write_polygon(files + "crater.gpkg", "GPKG", square(x - 60, y - 170, 60), 2193);
+    write_polygon(files + "crater_out.gpkg", "GPKG", square(x + 400, y, 50), 2193);
+    const std::string centre = " --centre-lonlat 174.7642,-36.8772 --quiet --out ";
+    struct Row {
+        std::string args, error;  // error empty: a run that succeeds
+    } rows[] = {
+        {"--outline " + files + "o.gpkg", ""},
+        {"--outline " + files + "o.shp", ""},
+        {"--outline " + files + "o.geojson", ""},
+        {"--outline " + files + "nocrs.shp", ""},
+        {"--outline " + files + "o.gpkg --crater " + files + "crater.gpkg --basal-surface tin", ""},
+        {"--base 117 --crater " + files + "crater.gpkg", ""},
+        {"--outline " + files + "line.geojson", "--outline: the first feature of " + files + "line.geojson is a LINESTRING, not a polygon"},
+        {"--outline " + files + "bowtie.gpkg", "is not valid (Self-intersection"},
+        {"--outline " + files + "far.gpkg", "holds no cell of the DEM with data : it lies outside the DEM"},
+        {"--outline " + files + "o.gpkg --crater " + files + "crater_out.gpkg", "--crater: the crater polygon of"},
+        {"--outline " + files + "missing.gpkg", "--outline: cannot read " + files + "missing.gpkg (no such file)"},
+        {"--outline " + files, "is not a regular file"},
+    };
+    std::string first_figures;
+    int k = 0;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.args);
+        const std::string out = root.folder(cfmt("run%d", k++));
+        int status = -1;
+        std::string errors;
+        measure(shell_quote(lidar) + " " + row.args + centre + shell_quote(out), &status, &errors);
+        if (!row.error.empty()) {
+            EXPECT_EQ(status, 1);
+            EXPECT_NE(errors.find(row.error), std::string::npos) << errors;
+            EXPECT_TRUE(list_dir(out).empty());
+            continue;
+        }
+        ASSERT_EQ(status, 0) << errors;
+        const std::string figures = read_file(out + "maungawhau_lidar_10m_nztm_morphometry.csv");
+        const std::string report = read_file(out + "maungawhau_lidar_10m_nztm_info.txt");
+        if (row.args.find("--outline") == std::string::npos) {
+            EXPECT_NE(figures.find("\nhorizontal,"), std::string::npos);
+            EXPECT_NE(figures.find(",polygon,"), std::string::npos) << figures;
+            EXPECT_EQ(report.find("outline"), std::string::npos);
+            continue;
+        }
+        EXPECT_NE(figures.find("\noutline,"), std::string::npos);
+        EXPECT_NE(report.find("\n\n\tEdifice given by the outline of " + files), std::string::npos) << report;
+        if (row.args.find("--crater") != std::string::npos) {
+            EXPECT_NE(figures.find(",polygon,"), std::string::npos) << figures;
+        } else if (first_figures.empty()) {
+            first_figures = figures;
+        } else if (row.args.find(".shp") == std::string::npos) {
+            EXPECT_EQ(figures, first_figures);  // the same polygon in every format
+        } else {
+            // A shapefile stores its outer rings clockwise: the same vertices
+            // in another order, summed so by the basal surface.
+            std::istringstream a(figures), b(first_figures);
+            for (std::string x, y; std::getline(a, x, ',') && std::getline(b, y, ',');) {
+                char* end = nullptr;
+                const double u = std::strtod(x.c_str(), &end);
+                if (end == x.c_str() || *end) {
+                    EXPECT_EQ(x, y);
+                } else {
+                    EXPECT_NEAR(u, std::strtod(y.c_str(), nullptr), 1e-12 * std::fabs(u)) << x << " " << y;
+                }
+            }
+        }
+        EXPECT_EQ(report.find("states no coordinate system") != std::string::npos,
+                  row.args.find("nocrs") != std::string::npos);
+    }
 }

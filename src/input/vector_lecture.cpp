@@ -1,0 +1,139 @@
+#include "vector_lecture.hpp"
+
+#include <sys/stat.h>
+
+#include <cmath>
+#include <memory>
+
+#include <ogrsf_frmts.h>
+
+#include "coordinates.hpp"
+#include "gdal_messages.hpp"
+#include "workspace.hpp"
+
+namespace {
+
+struct GeometryFree {
+    void operator()(OGRGeometry* g) const { OGRGeometryFactory::destroyGeometry(g); }
+};
+using Geometry = std::unique_ptr<OGRGeometry, GeometryFree>;
+
+double ring_area(const OGRLinearRing& r)
+{
+    return std::fabs(r.get_Area());
+}
+
+// The outer ring of the largest part.
+const OGRLinearRing* largest_outer_ring(const OGRGeometry& g)
+{
+    const OGRwkbGeometryType t = wkbFlatten(g.getGeometryType());
+    if (t == wkbPolygon) return g.toPolygon()->getExteriorRing();
+    const OGRLinearRing* best = nullptr;
+    if (t == wkbMultiPolygon || t == wkbGeometryCollection) {
+        for (const OGRGeometry* part : *g.toGeometryCollection()) {
+            if (wkbFlatten(part->getGeometryType()) != wkbPolygon) continue;
+            const OGRLinearRing* r = part->toPolygon()->getExteriorRing();
+            if (r && (!best || ring_area(*r) > ring_area(*best))) best = r;
+        }
+    }
+    return best;
+}
+
+}  // namespace
+
+void header_warning(Workspace& ws, const char* code, const std::string& text)
+{
+    ws.say("%s", text.c_str());
+    ws.warnings.push_back({code, text});
+    ws.header_warnings += text;
+}
+
+Ring read_polygon_file(Workspace& ws, const std::string& option, const std::string& file, bool fix)
+{
+    const char* f = file.c_str();
+    struct stat st;
+    if (stat(f, &st) != 0) fail(cfmt("%s: cannot read %s (no such file)", option.c_str(), f));
+    // A folder is a vector source to OGR (a folder of shapefiles), but not
+    // the one polygon asked for; devices and pipes are no files at all.
+    if (!S_ISREG(st.st_mode)) fail(cfmt("%s: %s is not a regular file", option.c_str(), f));
+    gdal_ready();
+    GdalMessages messages;
+    GdalDataset ds(GDALOpenEx(f, GDAL_OF_VECTOR | GDAL_OF_READONLY, nullptr, nullptr, nullptr));
+    if (!ds)
+        fail(cfmt("%s: cannot read %s as a vector file (GeoPackage, shapefile, GeoJSON...) : %s", option.c_str(), f,
+                  messages.failure("no vector driver of GDAL reads it").c_str()));
+    GDALDataset* dataset = GDALDataset::FromHandle(ds.get());
+
+    // The first feature with a geometry, layer after layer.
+    Geometry geometry;
+    OGRLayer* layer = nullptr;
+    for (int k = 0; k < dataset->GetLayerCount() && !geometry; ++k) {
+        layer = dataset->GetLayer(k);
+        layer->ResetReading();
+        for (OGRFeature* feature; !geometry && (feature = layer->GetNextFeature()) != nullptr;) {
+            if (OGRGeometry* g = feature->StealGeometry()) geometry.reset(g);
+            OGRFeature::DestroyFeature(feature);
+        }
+    }
+    if (!geometry) fail(cfmt("%s: %s holds no feature with a geometry", option.c_str(), f));
+    if (OGR_GT_IsNonLinear(geometry->getGeometryType())) geometry.reset(geometry->getLinearGeometry());
+    const OGRwkbGeometryType type = wkbFlatten(geometry->getGeometryType());
+    if (type != wkbPolygon && type != wkbMultiPolygon)
+        fail(cfmt("%s: the first feature of %s is a %s, not a polygon", option.c_str(), f, geometry->getGeometryName()));
+    if (geometry->IsEmpty()) fail(cfmt("%s: the polygon of %s is empty", option.c_str(), f));
+
+    messages.clear();
+    if (!geometry->IsValid()) {
+        const std::string why = messages.warning().empty() ? "GEOS gives no reason" : messages.warning();
+        if (!fix)
+            fail(cfmt("%s: the polygon of %s is not valid (%s) : correct it, or add --fix-outline to make it valid",
+                      option.c_str(), f, why.c_str()));
+        Geometry fixed(geometry->MakeValid());
+        if (!fixed || fixed->IsEmpty())
+            fail(cfmt("%s: the polygon of %s is not valid (%s) and cannot be made valid", option.c_str(), f,
+                      why.c_str()));
+        geometry = std::move(fixed);
+        header_warning(ws, "polygon_fixed",
+                       cfmt("\n\tWarning : the polygon of %s was not valid (%s) : it was made valid ", f, why.c_str()));
+    }
+
+    // Into the DEM's coordinate system.
+    const OGRSpatialReference* from = layer->GetSpatialRef();
+    const Georef g = dem_georef(ws);
+    if (!from) {
+        header_warning(ws, "polygon_crs",
+                       cfmt("\n\tWarning : %s states no coordinate system : its coordinates are taken as the DEM's ", f));
+    } else if (!g.wkt.empty()) {
+        OGRSpatialReference source(*from), target;
+        if (target.importFromWkt(g.wkt.c_str()) != OGRERR_NONE)
+            fail(cfmt("%s: the DEM's coordinate system cannot be read to bring %s into it", option.c_str(), f));
+        source.SetAxisMappingStrategy(OAMS_TRADITIONAL_GIS_ORDER);
+        target.SetAxisMappingStrategy(OAMS_TRADITIONAL_GIS_ORDER);
+        if (!source.IsSame(&target)) {
+            std::unique_ptr<OGRCoordinateTransformation> ct(OGRCreateCoordinateTransformation(&source, &target));
+            if (!ct || geometry->transform(ct.get()) != OGRERR_NONE) {
+                // GeoJSON without a "crs" member is longitude and latitude by
+                // its standard: map coordinates there are a common slip.
+                const bool geojson = EQUAL(GDALGetDriverShortName(GDALGetDatasetDriver(ds.get())), "GeoJSON");
+                fail(cfmt("%s: %s cannot be brought into the DEM's coordinate system : %s%s", option.c_str(), f,
+                          messages.failure("the transformation failed").c_str(),
+                          geojson && source.IsGeographic()
+                              ? " (GeoJSON without a \"crs\" member holds WGS 84 longitudes and latitudes)"
+                              : ""));
+            }
+        }
+    }
+
+    const OGRLinearRing* ring = largest_outer_ring(*geometry);
+    if (!ring || ring->getNumPoints() < 4) fail(cfmt("%s: the polygon of %s has no area", option.c_str(), f));
+    Ring r;
+    r.reserve(std::size_t(ring->getNumPoints()));
+    for (int k = 0; k < ring->getNumPoints(); ++k) {
+        const Vec2 p{ring->getX(k), ring->getY(k)};
+        if (!std::isfinite(p.x) || !std::isfinite(p.y))
+            fail(cfmt("%s: the polygon of %s has a vertex that is not a number", option.c_str(), f));
+        r.push_back(p);
+    }
+    if (!(r.front() == r.back())) r.push_back(r.front());
+    return r;
+}
