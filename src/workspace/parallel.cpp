@@ -43,26 +43,19 @@ class Pool {
 public:
     // A system that refuses more threads (ulimit -u, ulimit -v) leaves the
     // pool with those it gave: the results are the same with any number.
+    // Refused for want of address space (ulimit -v), the pool's stacks would
+    // leave the run none for its grids and pictures: it then keeps three
+    // quarters of the threads it was given.
     explicit Pool(int threads) : asked_(threads)
     {
-        for (int t = 1; t < threads; ++t) {
-            try {
-                workers_.emplace_back([this] { work(); });
-            } catch (const std::system_error&) {
-                break;
-            }
+        if (!start(threads)) {
+            const int kept = int(workers_.size()) * 3 / 4;
+            stop_workers();
+            start(kept + 1);
         }
         size_ = int(workers_.size()) + 1;
     }
-    ~Pool()
-    {
-        {
-            std::lock_guard<std::mutex> lock(m_);
-            stop_ = true;
-        }
-        wake_.notify_all();
-        for (std::thread& t : workers_) t.join();
-    }
+    ~Pool() { stop_workers(); }
     int size() const { return size_; }
     int asked() const { return asked_; }
 
@@ -92,6 +85,32 @@ public:
     }
 
 private:
+    // Starts the workers of a pool of `threads`; false when the system
+    // refused one.
+    bool start(int threads)
+    {
+        for (int t = 1; t < threads; ++t) {
+            try {
+                workers_.emplace_back([this] { work(); });
+            } catch (const std::system_error&) {
+                return false;
+            }
+        }
+        return true;
+    }
+    void stop_workers()
+    {
+        {
+            std::lock_guard<std::mutex> lock(m_);
+            stop_ = true;
+        }
+        wake_.notify_all();
+        for (std::thread& t : workers_) t.join();
+        workers_.clear();
+        std::lock_guard<std::mutex> lock(m_);
+        stop_ = false;
+    }
+
     struct Job {
         const std::function<void(int)>* task;
         int tasks;
