@@ -199,18 +199,25 @@ void interp(Workspace& ws)
 
     ws.say("\n\n\tCone reconstitution \n");
     if (ws.on_one_core) ws.on_one_core();
-    Dilation dilation(ws);
-    ws.modif = 1;
-    int lco = 0;
-    const std::int64_t to_set = std::int64_t(dilation.unset_count());
-    while (ws.modif > 0) {
-        ++lco;
-        ws.progress.update("rebuilding the cone", to_set - std::int64_t(dilation.unset_count()), to_set);
-        ws.say("\tIteration : %d number of points = %d modified points = %d \r             ", lco,
-               int(dilation.unset_count()), ws.modif);
-        ws.modif = 0;
-        dilation.step();
+    std::vector<std::uint32_t> unset;
+    {
+        // The dilation's grids (9 bytes a cell) go back before the closing
+        // fill and the smoothing, which take memory of their own.
+        Dilation dilation(ws);
+        ws.modif = 1;
+        int lco = 0;
+        const std::int64_t to_set = std::int64_t(dilation.unset_count());
+        while (ws.modif > 0) {
+            ++lco;
+            ws.progress.update("rebuilding the cone", to_set - std::int64_t(dilation.unset_count()), to_set);
+            ws.say("\tIteration : %d number of points = %d modified points = %d \r             ", lco,
+                   int(dilation.unset_count()), ws.modif);
+            ws.modif = 0;
+            dilation.step();
+        }
+        unset = dilation.unset_cells();
     }
-    closing_fill(ws, dilation.unset_cells());
+    closing_fill(ws, unset);
+    std::vector<std::uint32_t>().swap(unset);
     close_interpolation(ws, distance);
 }

@@ -50,61 +50,16 @@ std::uint32_t find(std::uint32_t* parent, std::uint32_t x)
 
 }  // namespace
 
-void EdificeLevels::compute(Workspace& ws)
+// The straightforward way, kept for the tests: the cells from the top down,
+// a union-find with circular member lists; a zone that joins the centre's zone
+// has its members stamped with the altitude of the junction.
+void EdificeLevels::join_by_union_find(Workspace& ws, std::size_t levels, int ia, int blocks)
 {
     const int nl = ws.nb_lig, nc = ws.nb_col;
     const int base = ws.base, top = ws.altmax;
-
-    // Bounding box of the edifice, one cell wider: the lines' first and last
-    // cells, on all threads.
-    std::vector<std::pair<int, int>> spans(static_cast<std::size_t>(nl), {-1, -1});
-    parallel_rows(0, nl, std::size_t(nc), [&](int first, int last) {
-        for (int i = first; i < last; ++i) {
-            const std::uint8_t* t = ws.tab[i];
-            for (int j = 0; j < nc; ++j)
-                if (t[j] == 1) {
-                    if (spans[std::size_t(i)].first < 0) spans[std::size_t(i)].first = j;
-                    spans[std::size_t(i)].second = j;
-                }
-        }
-    });
-    i0 = nl;
-    i1 = -1;
-    j0 = nc;
-    j1 = -1;
-    for (int i = 0; i < nl; ++i)
-        if (spans[std::size_t(i)].first >= 0) {
-            i0 = std::min(i0, i);
-            i1 = std::max(i1, i);
-            j0 = std::min(j0, spans[std::size_t(i)].first);
-            j1 = std::max(j1, spans[std::size_t(i)].second);
-        }
-    if (i1 >= 0) {
-        i0 = std::max(i0 - 1, 0);
-        i1 = std::min(i1 + 1, nl - 1);
-        j0 = std::max(j0 - 1, 0);
-        j1 = std::min(j1 + 1, nc - 1);
-    }
-
-    allocate_grid(join, "of the edifice levels", nc, nl);
-    parallel_rows(0, nl, std::size_t(nc), [&](int first, int last) {
-        std::fill(join[first], join[first] + std::size_t(last - first) * nc, never);
-    });
-    ci = ws.i_gv;
-    cj = ws.j_gv;
-    centre_altitude = ws.itab[ci][cj];
-    centre_on_edifice = ws.tab[ci][cj] == 1;
-    item_top = never;
-    zone.reset(base, centre_on_edifice ? std::min(centre_altitude, top) : base - 1);
-
     auto in_zones = [&](int i, int j) { return i >= 1 && j >= 1 && ws.tab[i][j] == 1 && ws.itab[i][j] >= base; };
-    if (!in_zones(ci, cj) || top < base) return;
-
     // Cells of the zones, by altitude from the top, in scan order within an
     // altitude.
-    const std::size_t levels = std::size_t(std::int64_t(top) - base + 1);
-    const int ia = std::max(i0, 1);
-    const int blocks = std::max(1, std::min(i1 - ia + 1, thread_count() * 4));
     std::uint32_t* order = reinterpret_cast<std::uint32_t*>(ws.ktab.data());
     const std::vector<std::uint32_t> first = counting_sort_by_lines(
         ia, i1 - ia + 1, blocks, levels,
@@ -156,6 +111,99 @@ void EdificeLevels::compute(Workspace& ws)
                 }
         }
     }
+}
+
+// A cell is in the centre's zone at k when a path of zone cells at or above k
+// joins it to the centre: its join is the centre's altitude or the lowest
+// altitude of its highest path, whichever is lower.  A flood from the centre
+// that always goes on from the highest cell reached gives it, each cell once,
+// from buckets of altitude.
+void EdificeLevels::join_by_flood(Workspace& ws, std::size_t levels)
+{
+    const int nl = ws.nb_lig, nc = ws.nb_col;
+    const int base = ws.base, top = ws.altmax;
+    std::int32_t* jn = join.data();
+    std::vector<std::vector<std::uint32_t>> bucket(levels);  // by top - altitude
+    const int start = ws.itab[ci][cj];
+    jn[std::size_t(ci) * nc + cj] = start;
+    bucket[std::size_t(top - start)].push_back(std::uint32_t(std::size_t(ci) * nc + cj));
+    for (std::size_t lev = std::size_t(top - start); lev < levels; ++lev) {
+        const int k = top - int(lev);
+        std::vector<std::uint32_t>& here = bucket[lev];
+        for (std::size_t n = 0; n < here.size(); ++n) {  // cells reached at k join this bucket as it is read
+            const std::uint32_t p = here[n];
+            const int pi = int(p / std::uint32_t(nc)), pj = int(p % std::uint32_t(nc));
+            for (int a = std::max(pi - 1, 1); a <= std::min(pi + 1, nl - 1); ++a)
+                for (int b = std::max(pj - 1, 1); b <= std::min(pj + 1, nc - 1); ++b) {
+                    const std::size_t q = std::size_t(a) * nc + b;
+                    if (jn[q] != never || ws.tab[a][b] != 1 || ws.itab[a][b] < base) continue;
+                    const int v = std::min(k, ws.itab[a][b]);
+                    jn[q] = v;
+                    bucket[std::size_t(top - v)].push_back(std::uint32_t(q));
+                }
+        }
+        std::vector<std::uint32_t>().swap(here);
+    }
+}
+
+void EdificeLevels::compute(Workspace& ws, bool by_union_find)
+{
+    const int nl = ws.nb_lig, nc = ws.nb_col;
+    const int base = ws.base, top = ws.altmax;
+
+    // Bounding box of the edifice, one cell wider: the lines' first and last
+    // cells, on all threads.
+    std::vector<std::pair<int, int>> spans(static_cast<std::size_t>(nl), {-1, -1});
+    parallel_rows(0, nl, std::size_t(nc), [&](int first, int last) {
+        for (int i = first; i < last; ++i) {
+            const std::uint8_t* t = ws.tab[i];
+            for (int j = 0; j < nc; ++j)
+                if (t[j] == 1) {
+                    if (spans[std::size_t(i)].first < 0) spans[std::size_t(i)].first = j;
+                    spans[std::size_t(i)].second = j;
+                }
+        }
+    });
+    i0 = nl;
+    i1 = -1;
+    j0 = nc;
+    j1 = -1;
+    for (int i = 0; i < nl; ++i)
+        if (spans[std::size_t(i)].first >= 0) {
+            i0 = std::min(i0, i);
+            i1 = std::max(i1, i);
+            j0 = std::min(j0, spans[std::size_t(i)].first);
+            j1 = std::max(j1, spans[std::size_t(i)].second);
+        }
+    if (i1 >= 0) {
+        i0 = std::max(i0 - 1, 0);
+        i1 = std::min(i1 + 1, nl - 1);
+        j0 = std::max(j0 - 1, 0);
+        j1 = std::min(j1 + 1, nc - 1);
+    }
+
+    allocate_grid(join, "of the edifice levels", nc, nl);
+    parallel_rows(0, nl, std::size_t(nc), [&](int first, int last) {
+        std::fill(join[first], join[first] + std::size_t(last - first) * nc, never);
+    });
+    ci = ws.i_gv;
+    cj = ws.j_gv;
+    centre_altitude = ws.itab[ci][cj];
+    centre_on_edifice = ws.tab[ci][cj] == 1;
+    item_top = never;
+    zone.reset(base, centre_on_edifice ? std::min(centre_altitude, top) : base - 1);
+
+    auto in_zones = [&](int i, int j) { return i >= 1 && j >= 1 && ws.tab[i][j] == 1 && ws.itab[i][j] >= base; };
+    if (!in_zones(ci, cj) || top < base) return;
+
+    const std::size_t levels = std::size_t(std::int64_t(top) - base + 1);
+    const int ia = std::max(i0, 1);
+    const int blocks = std::max(1, std::min(i1 - ia + 1, thread_count() * 4));
+    std::int32_t* jn = join.data();
+    if (by_union_find)
+        join_by_union_find(ws, levels, ia, blocks);
+    else
+        join_by_flood(ws, levels);
 
     // The zone's counts and sums per altitude: whole numbers, the same in any
     // order, added up block by block.

@@ -6,9 +6,11 @@
 // centre among those cells, without line 0 and column 0 (the labelling never
 // reaches them).  Going down in altitude, zones only grow and merge, so one
 // union-find pass from the top gives, for every cell, the highest altitude at
-// which it belongs to the centre's zone (`join`).  The zone at k is then the
-// cells with join >= k, as long as it is an item at k: two cells or more, one
-// of them inside lines 1..nb_lig-2 and columns 1..nb_col-2.
+// which it belongs to the centre's zone (`join`), which is also the lowest
+// altitude along the highest path from the centre: a flood gives it.  The
+// zone at k is then the cells with join >= k, as long as it is an item at k:
+// two cells or more, one of them inside lines 1..nb_lig-2 and columns
+// 1..nb_col-2.
 #pragma once
 
 #include <climits>
@@ -51,7 +53,12 @@ struct EdificeLevels {
     // The centre's zone at the altitudes base .. centre altitude.
     LevelStats zone;
 
-    // Needs tab, itab, base, altmax and the centre.  Uses itab1, itab2 and
-    // ktab as scratch (they are free until the interpolation).
-    void compute(Workspace& ws);
+    // Needs tab, itab, base, altmax and the centre.  The joins come from a
+    // flood from the centre; by_union_find (for the tests) takes the cells
+    // from the top down instead, using itab1, itab2 and ktab as scratch.
+    void compute(Workspace& ws, bool by_union_find = false);
+
+private:
+    void join_by_flood(Workspace& ws, std::size_t levels);
+    void join_by_union_find(Workspace& ws, std::size_t levels, int ia, int blocks);
 };

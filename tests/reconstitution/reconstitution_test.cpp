@@ -5,10 +5,12 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <random>
 #include <vector>
 
 #include "reconstitution.hpp"
+#include "shading.hpp"
 #include "stage_support.hpp"
 
 namespace {
@@ -183,6 +185,33 @@ TEST(Shading, FlatRisingFallingAndScaleFree)
     EXPECT_EQ(shade(0, 2.5, 2.5, 1), 0.0);
     for (double d2 : {-7.0, 0.0, 3.0, 12.5})
         for (double d3 : {-4.0, 0.0, 8.0}) EXPECT_NEAR(shade(d2, d3, 10, 1), shade(d2, d3, 10, 1000), 1e-9);
+
+    // A line shaded two cells at a time gives shade()'s bits, cell by cell:
+    // lines of odd and even lengths, flat runs, cliffs, a pixel size of 0
+    // (bn of 0 on flat cells), facing and turned away from the light.
+    std::mt19937_64 rng(7);
+    for (double res : {10.0, 1.0, 0.0, 1e-3, 250.0})
+        for (double relief : {0.0, 0.5, 30.0, 1e6})
+            for (int n : {0, 1, 2, 3, 8, 33}) {
+                TestWorkspace t;
+                t.ws.dsizepix = res;
+                t.ws.coeff_rc = 1;
+                const Light light(t.ws);
+                std::vector<double> here(std::size_t(n) + 1), below(std::size_t(n) + 1);
+                std::uniform_real_distribution<double> h(-relief, relief);
+                for (int j = 0; j <= n; ++j) {
+                    here[std::size_t(j)] = j % 5 == 1 ? 0.0 : h(rng);
+                    below[std::size_t(j)] = j % 5 == 1 ? 0.0 : h(rng);
+                }
+                std::vector<double> out(std::size_t(n) + 1, -1.0);
+                light.shade_line(here.data(), below.data(), out.data(), n);
+                for (int j = 0; j < n; ++j) {
+                    const double expected = light.shade(here[std::size_t(j)], below[std::size_t(j)], here[std::size_t(j) + 1]);
+                    EXPECT_EQ(std::memcmp(&out[std::size_t(j)], &expected, sizeof expected), 0)
+                        << "res " << res << " relief " << relief << " n " << n << " j " << j;
+                }
+                EXPECT_EQ(out[std::size_t(n)], -1.0);  // nothing past n
+            }
 }
 
 TEST(TreatmentRec, SliceVolumesOfTheRebuiltCone)

@@ -7,6 +7,7 @@
 #include <map>
 #include <sstream>
 
+#include "edifice_levels.hpp"
 #include "gravcenter_model.hpp"
 #include "plausibility.hpp"
 #include "random_relief.hpp"
@@ -369,6 +370,55 @@ TEST(CraterChecks, SpillLevelAgreesWithAMinimaxSearchOnRandomGrids)
         closed += level > z[pi][pj];
     }
     EXPECT_GT(closed, 80) << "centres in closed depressions";
+}
+
+// The edifice's levels from the flood out of the centre and from the
+// union-find from the top down: the same joins, counts, sums and item top, on
+// the random reliefs (their edifice with holes punched in it) and on noisy
+// masks with plateaus, a centre off the edifice or below the base.
+TEST(EdificeLevels, FloodFromTheCentreAgreesWithTheUnionFindFromTheTop)
+{
+    for (std::uint64_t seed = 1; seed <= 600; ++seed) {
+        SCOPED_TRACE(seed);
+        Rng rng(seed);
+        const bool noisy = seed % 2 == 0;
+        const Relief relief = noisy ? Relief{} : random_relief(seed, 40);
+        const int nl = noisy ? rng.uniform(1, 24) : relief.lines, nc = noisy ? rng.uniform(1, 24) : relief.columns;
+        TestWorkspace flood, unions;
+        for (Workspace* w : {&flood.ws, &unions.ws}) allocate_all(*w, nl, nc);
+        const int span = rng.uniform(0, 3) == 0 ? 1 : rng.uniform(2, 30);
+        const double holes = rng.unit() * 0.3;
+        const int base = noisy ? rng.uniform(0, span / 2) : relief.base;
+        int top = base;
+        for (int i = 0; i < nl; ++i)
+            for (int j = 0; j < nc; ++j) {
+                const int z = noisy ? rng.uniform(0, span) : relief.at(i, j);
+                const std::uint8_t in = (noisy || z >= base) && rng.unit() >= holes ? 1 : 0;
+                for (Workspace* w : {&flood.ws, &unions.ws}) {
+                    w->itab[i][j] = z;
+                    w->tab[i][j] = in;
+                }
+                if (in) top = std::max(top, z);
+            }
+        const int ci = noisy ? rng.uniform(0, nl - 1) : std::min(relief.centre_i, nl - 1);
+        const int cj = noisy ? rng.uniform(0, nc - 1) : std::min(relief.centre_j, nc - 1);
+        for (Workspace* w : {&flood.ws, &unions.ws}) {
+            w->base = base;
+            w->altmax = top;
+            w->i_gv = ci;
+            w->j_gv = cj;
+        }
+        EdificeLevels a, b;
+        a.compute(flood.ws);
+        b.compute(unions.ws, true);
+        ASSERT_EQ(a.item_top, b.item_top);
+        ASSERT_EQ(a.zone.count, b.zone.count);
+        ASSERT_EQ(a.zone.sum_i, b.zone.sum_i);
+        ASSERT_EQ(a.zone.sum_j, b.zone.sum_j);
+        ASSERT_EQ(a.zone.interior, b.zone.interior);
+        for (int i = 0; i < nl; ++i)
+            for (int j = 0; j < nc; ++j) ASSERT_EQ(a.join[i][j], b.join[i][j]) << i << " " << j;
+    }
 }
 
 // Rays from the centre of a 15 x 15 item at 0, top 10: a wall at 5 (half-way)
