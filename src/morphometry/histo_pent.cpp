@@ -22,7 +22,7 @@ double inclusive_distance(int di, int dj)
 
 // One ray from the centre to (fi, fj): the centre twice, then one cell per
 // step.  A cell higher than the previous one along the ray is ascending (1), a
-// lower one descending (2): put(i, j, class).
+// lower one descending (2): put(i, j, class, step).
 template <class Put>
 void section(const Workspace& ws, int fi, int fj, Put put)
 {
@@ -39,14 +39,133 @@ void section(const Workspace& ws, int fi, int fj, Put put)
         const int ci = int(ri + 0.5), cj = int(rj + 0.5);
         const int alt = ws.itab[ci][cj];
         if (alt > prev)
-            put(ci, cj, 1);
+            put(ci, cj, 1, step);
         else if (alt < prev)
-            put(ci, cj, 2);
+            put(ci, cj, 2, step);
         prev = alt;
     }
 }
 
 }  // namespace
+
+void radial_section_classes(Workspace& ws, const std::vector<std::uint32_t>& outline, RayWalk walk)
+{
+    const int nl = ws.nb_lig, nc = ws.nb_col;
+    const std::size_t rays = outline.size();
+    auto end_of = [&](std::size_t n) { return std::pair<int, int>(int(outline[n] / std::uint32_t(nc)), int(outline[n] % std::uint32_t(nc))); };
+    if (walk == RayWalk::plain) {
+        ws.tab_sect.fill(255);
+        for (std::size_t n = 0; n < rays; ++n)
+            section(ws, end_of(n).first, end_of(n).second, [&](int i, int j, std::uint8_t cls, long) { ws.tab_sect[i][j] = cls; });
+        return;
+    }
+    // Rays of the same direction (the same steps, to the last bit) follow
+    // the same cells with the same classes as far as the shorter goes: an
+    // edifice drawn out along a line has thousands of them, each as long as
+    // the edifice.  Each such group walks its longest ray once; a cell then
+    // takes the highest ray number of the group that reaches it.
+    if (rays < (std::size_t(1) << 30) && rays > 1) {
+        struct Ray {
+            double di, dj;
+            long steps;
+            std::uint32_t n;
+        };
+        std::vector<Ray> all;
+        all.reserve(rays);
+        std::uint64_t steps = 0;
+        for (std::size_t n = 0; n < rays; ++n) {
+            const auto [fi, fj] = end_of(n);
+            const double a = fj - ws.j_gv, b = fi - ws.i_gv;
+            const double rmax = std::max(std::fabs(a), std::fabs(b));
+            if (rmax == 0) continue;
+            all.push_back({b / rmax, a / rmax, long(rmax), std::uint32_t(n)});
+            steps += std::uint64_t(long(rmax));
+        }
+        std::sort(all.begin(), all.end(), [](const Ray& x, const Ray& y) {
+            if (x.di != y.di) return x.di < y.di;
+            if (x.dj != y.dj) return x.dj < y.dj;
+            return x.steps > y.steps;
+        });
+        std::vector<std::size_t> group_first;
+        std::uint64_t grouped_steps = 0;
+        for (std::size_t k = 0; k < all.size(); ++k)
+            if (k == 0 || all[k].di != all[k - 1].di || all[k].dj != all[k - 1].dj) {
+                group_first.push_back(k);
+                grouped_steps += std::uint64_t(all[k].steps);
+            }
+        if (walk == RayWalk::grouped || grouped_steps * 2 < steps) {
+            group_first.push_back(all.size());
+            nrutil::Grid<std::uint32_t> last_ray;
+            allocate_grid(last_ray, "of the radial sections", nc, nl);
+            std::uint32_t* last = last_ray.data();
+            last_ray.fill(0u);
+            const int groups = int(group_first.size()) - 1;
+            parallel_tasks(thread_count() < 2 ? 1 : std::min(groups, thread_count() * 4), [&](int t) {
+                const int tasks = thread_count() < 2 ? 1 : std::min(groups, thread_count() * 4);
+                for (int g = int(std::int64_t(groups) * t / tasks); g < int(std::int64_t(groups) * (t + 1) / tasks); ++g) {
+                    const std::size_t first = group_first[std::size_t(g)], end = group_first[std::size_t(g) + 1];
+                    // The highest ray number among the rays longer than the
+                    // step, the rays being sorted by length, longest first.
+                    std::vector<std::uint32_t> best(end - first);
+                    for (std::size_t k = first; k < end; ++k)
+                        best[k - first] = std::max(all[k].n, k > first ? best[k - first - 1] : 0u);
+                    std::size_t reach = end - first;  // rays [first, first + reach) are longer than the step
+                    const Ray& longest = all[first];
+                    section(ws, end_of(longest.n).first, end_of(longest.n).second,
+                            [&](int i, int j, std::uint32_t cls, long step) {
+                        while (all[first + reach - 1].steps <= step) --reach;
+                        const std::uint32_t mine = ((best[reach - 1] + 1) << 2) | cls;
+                        std::atomic_ref<std::uint32_t> cell(last[std::size_t(i) * nc + j]);
+                        for (std::uint32_t now = cell.load(std::memory_order_relaxed);
+                             now < mine && !cell.compare_exchange_weak(now, mine, std::memory_order_relaxed);) {
+                        }
+                    });
+                }
+            });
+            for (std::size_t p = 0; p < last_ray.size(); ++p) ws.tab_sect.data()[p] = last[p] ? std::uint8_t(last[p] & 3) : 255;
+            return;
+        }
+    }
+    // The last ray crossing a cell decides its class.  The rays are shared
+    // out in runs of consecutive rays; each cell keeps the class of the
+    // highest-numbered ray that classed it (ray number and class packed in a
+    // grid of their own, kept with an atomic maximum).
+    const int runs = rays * 64 < parallel_threshold() || thread_count() < 2 ? 1 : thread_count() * 4;
+    if (runs > 1 && rays < (std::size_t(1) << 30)) {
+        nrutil::Grid<std::uint32_t> last_ray;
+        allocate_grid(last_ray, "of the radial sections", nc, nl);
+        std::uint32_t* last = last_ray.data();
+        // Written once before the rays read it: a page first read and then
+        // written would be mapped twice.
+        parallel_rows(0, nl, std::size_t(nc), [&](int first, int end) {
+            std::fill(last + std::size_t(first) * nc, last + std::size_t(end) * nc, 0u);
+        });
+        parallel_tasks(runs, [&](int r) {
+            const std::size_t lo = rays * std::size_t(r) / std::size_t(runs);
+            const std::size_t hi = rays * std::size_t(r + 1) / std::size_t(runs);
+            for (std::size_t n = lo; n < hi; ++n) {
+                const std::uint32_t key = std::uint32_t(n + 1) << 2;
+                section(ws, int(outline[n] / std::uint32_t(nc)), int(outline[n] % std::uint32_t(nc)),
+                        [&](int i, int j, std::uint32_t cls, long) {
+                            std::atomic_ref<std::uint32_t> cell(last[std::size_t(i) * nc + j]);
+                            const std::uint32_t mine = key | cls;
+                            for (std::uint32_t now = cell.load(std::memory_order_relaxed);
+                                 now < mine && !cell.compare_exchange_weak(now, mine, std::memory_order_relaxed);) {
+                            }
+                        });
+            }
+        });
+        parallel_rows(0, nl, std::size_t(nc), [&](int first, int end) {
+            for (std::size_t p = std::size_t(first) * nc; p < std::size_t(end) * nc; ++p)
+                ws.tab_sect.data()[p] = last[p] ? std::uint8_t(last[p] & 3) : 255;
+        });
+    } else {
+        ws.tab_sect.fill(255);
+        for (std::uint32_t p : outline)
+            section(ws, int(p / std::uint32_t(nc)), int(p % std::uint32_t(nc)),
+                    [&](int i, int j, std::uint8_t cls, long) { ws.tab_sect[i][j] = cls; });
+    }
+}
 
 void centre_heights(Workspace& ws)
 {
@@ -112,46 +231,7 @@ void histo_pent(Workspace& ws, int coord_display)
         any = true;
     }
 
-    // The last ray crossing a cell decides its class.  The rays are shared
-    // out in runs of consecutive rays; each cell keeps the class of the
-    // highest-numbered ray that classed it (ray number and class packed in a
-    // grid of their own, kept with an atomic maximum).
-    const std::size_t rays = outline.size();
-    const int runs = rays * 64 < parallel_threshold() || thread_count() < 2 ? 1 : thread_count() * 4;
-    if (runs > 1 && rays < (std::size_t(1) << 30)) {
-        nrutil::Grid<std::uint32_t> last_ray;
-        allocate_grid(last_ray, "of the radial sections", nc, nl);
-        std::uint32_t* last = last_ray.data();
-        // Written once before the rays read it: a page first read and then
-        // written would be mapped twice.
-        parallel_rows(0, nl, std::size_t(nc), [&](int first, int end) {
-            std::fill(last + std::size_t(first) * nc, last + std::size_t(end) * nc, 0u);
-        });
-        parallel_tasks(runs, [&](int r) {
-            const std::size_t lo = rays * std::size_t(r) / std::size_t(runs);
-            const std::size_t hi = rays * std::size_t(r + 1) / std::size_t(runs);
-            for (std::size_t n = lo; n < hi; ++n) {
-                const std::uint32_t key = std::uint32_t(n + 1) << 2;
-                section(ws, int(outline[n] / std::uint32_t(nc)), int(outline[n] % std::uint32_t(nc)),
-                        [&](int i, int j, std::uint32_t cls) {
-                            std::atomic_ref<std::uint32_t> cell(last[std::size_t(i) * nc + j]);
-                            const std::uint32_t mine = key | cls;
-                            for (std::uint32_t now = cell.load(std::memory_order_relaxed);
-                                 now < mine && !cell.compare_exchange_weak(now, mine, std::memory_order_relaxed);) {
-                            }
-                        });
-            }
-        });
-        parallel_rows(0, nl, std::size_t(nc), [&](int first, int end) {
-            for (std::size_t p = std::size_t(first) * nc; p < std::size_t(end) * nc; ++p)
-                ws.tab_sect.data()[p] = last[p] ? std::uint8_t(last[p] & 3) : 255;
-        });
-    } else {
-        ws.tab_sect.fill(255);
-        for (std::uint32_t p : outline)
-            section(ws, int(p / std::uint32_t(nc)), int(p % std::uint32_t(nc)),
-                    [&](int i, int j, std::uint8_t cls) { ws.tab_sect[i][j] = cls; });
-    }
+    radial_section_classes(ws, outline);
     std::vector<std::uint32_t>().swap(outline);
 
     // Whole-number sums, the same in any order.

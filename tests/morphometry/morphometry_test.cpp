@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "morphometry.hpp"
+#include "parallel.hpp"
 #include "stage_support.hpp"
 #include "surface_rule.hpp"
 
@@ -152,6 +153,60 @@ TEST(HistoPent, CentreAsOutlinePixelAndNoOutline)
     EXPECT_EQ(none.ws.low_dist_base, 12.0);
     EXPECT_EQ(none.ws.gre_dist_base, 0.0);
     EXPECT_NE(none.f.console().find("\n\t\tElongation factor =  -100.00  "), std::string::npos);
+}
+
+// Rays that share their direction walk once, their longest ray standing for
+// all: the classes are those of every ray walked after the other, on
+// strips, lines, crosses and blobs, on any number of threads.
+TEST(HistoPent, SectionsOfRaysSharingTheirDirectionAsRayAfterRay)
+{
+    std::uint64_t seed = 12345;
+    auto next = [&](int n) {
+        seed = seed * 6364136223846793005ull + 1442695040888963407ull;
+        return int((seed >> 33) % std::uint64_t(n));
+    };
+    const int previous = thread_count();
+    for (int round = 0; round < 300; ++round) {
+        const int kind = round % 5, nl = kind < 2 ? 7 : 30 + next(30), nc = 40 + next(200);
+        Rows rows(static_cast<std::size_t>(nl), std::vector<int>(static_cast<std::size_t>(nc)));
+        for (auto& line : rows)
+            for (int& z : line) z = 100 + next(round % 2 ? 3 : 12);
+        Relief r(rows, 10);
+        const int ci = nl / 2, cj = 1 + next(nc - 2);
+        if (kind == 0) r.item(ci, ci, 1, nc - 2);                   // a strip one cell wide
+        if (kind == 1) r.item(ci - 1, ci + 1, 1, nc - 2);           // three cells wide
+        if (kind == 2 || kind == 3)                                 // a line across, or a cross
+            for (int k = 1; k < std::min(nl, nc) - 1; ++k) {
+                r.ws.tab[k][k] = 1;
+                if (kind == 3) r.ws.tab[ci][k] = r.ws.tab[nl - 1 - k][k] = 1;
+            }
+        if (kind == 4)
+            for (int b = 0; b < 4; ++b) {
+                const int i0 = 1 + next(nl - 2), j0 = 1 + next(nc - 2);
+                r.item(i0, std::min(nl - 2, i0 + next(6)), j0, std::min(nc - 2, j0 + next(40)));
+            }
+        r.ws.tab[ci][cj] = 1;
+        r.ws.i_gv = ci;
+        r.ws.j_gv = cj;
+        std::vector<std::uint32_t> outline;
+        for (int i = 0; i < nl; ++i)
+            for (int j = 0; j < nc; ++j)
+                if (r.ws.tab[i][j] == 1 && ((i > 0 && r.ws.tab[i - 1][j] == 0) || (j > 0 && r.ws.tab[i][j - 1] == 0) ||
+                                            (i < nl - 1 && r.ws.tab[i + 1][j] == 0) ||
+                                            (j < nc - 1 && r.ws.tab[i][j + 1] == 0)))
+                    outline.push_back(std::uint32_t(i * nc + j));
+        radial_section_classes(r.ws, outline, RayWalk::plain);
+        const std::vector<std::uint8_t> plain(r.ws.tab_sect.data(), r.ws.tab_sect.data() + r.ws.tab_sect.size());
+        for (int threads : {1, 2, 3})
+            for (RayWalk walk : {RayWalk::chosen, RayWalk::grouped}) {
+            set_thread_count(threads);
+            r.ws.tab_sect.fill(7);
+            radial_section_classes(r.ws, outline, walk);
+            ASSERT_EQ(std::vector<std::uint8_t>(r.ws.tab_sect.data(), r.ws.tab_sect.data() + r.ws.tab_sect.size()), plain)
+                << "round " << round << ", " << threads << " threads";
+            }
+    }
+    set_thread_count(previous);
 }
 
 TEST(Surface, FlatSquareIsolatedPixelAndRatioZero)
