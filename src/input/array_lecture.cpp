@@ -105,15 +105,7 @@ void read_crs(Workspace& ws, const std::string& text)
                       "array first",
                       srs.GetName() ? srs.GetName() : "the coordinate system", u ? u : "an unknown unit", metres));
     }
-    char* wkt = nullptr;
-    const char* const wkt2[] = {"FORMAT=WKT2_2019", "MULTILINE=NO", nullptr};
-    if (srs.exportToWkt(&wkt, wkt2) == OGRERR_NONE && wkt) ws.georef.wkt = wkt;
-    CPLFree(wkt);
-    wkt = nullptr;
-    const char* const esri[] = {"FORMAT=WKT1_ESRI", "MULTILINE=NO", nullptr};
-    if (srs.exportToWkt(&wkt, esri) == OGRERR_NONE && wkt) ws.dem_prj = wkt;
-    CPLFree(wkt);
-    ws.georef.epsg = epsg_code(srs);
+    keep_dem_crs(ws, srs);
 }
 
 }  // namespace

@@ -136,3 +136,16 @@ void read_dem_prj(Workspace& ws)
                   dem.c_str(), crs.foreign_unit.c_str(), crs.foreign_unit_metres, prj.c_str()));
     ws.dem_prj = text;
 }
+
+void keep_dem_crs(Workspace& ws, const OGRSpatialReference& srs)
+{
+    char* wkt = nullptr;
+    const char* const wkt2[] = {"FORMAT=WKT2_2019", "MULTILINE=NO", nullptr};
+    if (srs.exportToWkt(&wkt, wkt2) == OGRERR_NONE && wkt) ws.georef.wkt = wkt;
+    CPLFree(wkt);
+    wkt = nullptr;
+    const char* const esri[] = {"FORMAT=WKT1_ESRI", "MULTILINE=NO", nullptr};
+    if (srs.exportToWkt(&wkt, esri) == OGRERR_NONE && wkt) ws.dem_prj = wkt;
+    CPLFree(wkt);
+    ws.georef.epsg = epsg_code(srs);
+}

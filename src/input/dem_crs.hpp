@@ -28,6 +28,12 @@ class OGRSpatialReference;
 // equal to), 0 when it has none.
 int epsg_code(const OGRSpatialReference& srs);
 
+struct Workspace;
+// The DEM's coordinate system kept in the workspace: as WKT2 (ws.georef.wkt,
+// for the GeoTIFF outputs and coordinates), as ESRI WKT1 (ws.dem_prj, the
+// .prj that the results carry) and by its EPSG code.
+void keep_dem_crs(Workspace& ws, const OGRSpatialReference& srs);
+
 // Reads <DEM stem>.prj into ws.dem_prj when it exists; a DEM in geographic
 // coordinates, or projected in another unit than the metre, ends the run with
 // an error, before anything is written.

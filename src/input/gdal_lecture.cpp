@@ -398,15 +398,7 @@ std::string gdal_lecture(Workspace& ws, const GdalInput& opt)
     std::copy(gt, gt + 6, ws.georef.gt.begin());
     ws.dem_prj.clear();
     if (!srs.IsEmpty()) {
-        char* wkt = nullptr;
-        const char* const wkt2[] = {"FORMAT=WKT2_2019", "MULTILINE=NO", nullptr};
-        if (srs.exportToWkt(&wkt, wkt2) == OGRERR_NONE && wkt) ws.georef.wkt = wkt;
-        CPLFree(wkt);
-        wkt = nullptr;
-        const char* const esri[] = {"FORMAT=WKT1_ESRI", "MULTILINE=NO", nullptr};
-        if (srs.exportToWkt(&wkt, esri) == OGRERR_NONE && wkt) ws.dem_prj = wkt;
-        CPLFree(wkt);
-        ws.georef.epsg = epsg_code(srs);
+        keep_dem_crs(ws, srs);
     }
 
     allocate_grid(ws.itab, "itab (elevations)", ws.nb_col, ws.nb_lig);

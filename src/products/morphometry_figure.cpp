@@ -14,6 +14,7 @@
 #include "edifice_shape.hpp"
 #include "nodata.hpp"
 #include "pictures.hpp"
+#include "plot.hpp"
 #include "products.hpp"
 #include "shading.hpp"
 #include "workspace.hpp"
@@ -31,23 +32,13 @@ constexpr double map_side = 800, profile_width = 300, left = 100, top = 90, bott
 const double outline_rgb[] = {0.85, 0.1, 0.1}, crater_rgb[] = {0.1, 0.3, 0.95}, summit_rgb[] = {1.0, 0.55, 0.0},
              contour_rgb[] = {0.35, 0.2, 0.05};
 
-void text(cairo_t* cr, double x, double y, const std::string& s, double size, double align, bool bold = false)
-{
-    cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL,
-                           bold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
-    cairo_set_font_size(cr, size);
-    cairo_text_extents_t e;
-    cairo_text_extents(cr, s.c_str(), &e);
-    cairo_move_to(cr, x - align * e.x_advance, y);
-    cairo_show_text(cr, s.c_str());
-}
 
 void vertical_text(cairo_t* cr, double x, double y, const std::string& s, double size)
 {
     cairo_save(cr);
     cairo_translate(cr, x, y);
     cairo_rotate(cr, -pi / 2);
-    text(cr, 0, 0, s, size, 0.5);
+    draw_text(cr, 0, 0, s, size, 0.5);
     cairo_restore(cr);
 }
 
@@ -231,8 +222,8 @@ void draw_map(cairo_t* cr, const Workspace& ws, const EdificeShape& s, const Lay
         cairo_set_line_width(cr, 1);
         cairo_rectangle(cr, x0, y0, bar, 6);
         cairo_stroke(cr);
-        text(cr, x0, y0 - 6, "0", 11, 0);
-        text(cr, x0 + bar, y0 - 6, length_label(length), 11, 0.5);
+        draw_text(cr, x0, y0 - 6, "0", 11, 0);
+        draw_text(cr, x0 + bar, y0 - 6, length_label(length), 11, 0.5);
     }
     const double nx = l.mx + l.mw - 26, ny = l.my + 14;
     cairo_set_source_rgba(cr, 1, 1, 1, 0.8);
@@ -245,7 +236,7 @@ void draw_map(cairo_t* cr, const Workspace& ws, const EdificeShape& s, const Lay
     cairo_line_to(cr, nx - 9, ny + 26);
     cairo_close_path(cr);
     cairo_fill(cr);
-    text(cr, nx, ny + 43, "N", 14, 0.5, true);
+    draw_text(cr, nx, ny + 43, "N", 14, 0.5, true);
     cairo_restore(cr);
 
     // Frame, ticks and labels in map coordinates.
@@ -259,7 +250,7 @@ void draw_map(cairo_t* cr, const Workspace& ws, const EdificeShape& s, const Lay
         cairo_move_to(cr, l.px(x), l.my + l.mh);
         cairo_line_to(cr, l.px(x), l.my + l.mh + 5);
         cairo_stroke(cr);
-        text(cr, l.px(x), l.my + l.mh + 18, tick_label(x, xs), 11, 0.5);
+        draw_text(cr, l.px(x), l.my + l.mh + 18, tick_label(x, xs), 11, 0.5);
     }
     for (double y : yt) {
         cairo_move_to(cr, l.mx - 5, l.py(y));
@@ -267,7 +258,7 @@ void draw_map(cairo_t* cr, const Workspace& ws, const EdificeShape& s, const Lay
         cairo_stroke(cr);
         vertical_text(cr, l.mx - 9, l.py(y), tick_label(y, ys), 11);
     }
-    text(cr, l.mx + l.mw / 2, l.my + l.mh + 38, "X (m)", 12, 0.5);
+    draw_text(cr, l.mx + l.mw / 2, l.my + l.mh + 38, "X (m)", 12, 0.5);
     vertical_text(cr, l.mx - 32, l.my + l.mh / 2, "Y (m)", 12);
 
     // The legend, under the axis.
@@ -280,7 +271,7 @@ void draw_map(cairo_t* cr, const Workspace& ws, const EdificeShape& s, const Lay
         cairo_line_to(cr, lx + 24, ly - 4);
         cairo_stroke(cr);
         cairo_set_source_rgb(cr, 0, 0, 0);
-        text(cr, lx + 30, ly, label, 11, 0);
+        draw_text(cr, lx + 30, ly, label, 11, 0);
         cairo_text_extents_t e;
         cairo_text_extents(cr, label.c_str(), &e);
         lx += 30 + e.x_advance + 22;
@@ -299,7 +290,7 @@ void draw_map(cairo_t* cr, const Workspace& ws, const EdificeShape& s, const Lay
     cairo_move_to(cr, lx, ly - 4);
     cairo_line_to(cr, lx + 12, ly - 4);
     cairo_stroke(cr);
-    text(cr, lx + 18, ly, cfmt("centre (line %d, column %d)", ws.i_gv, ws.j_gv), 11, 0);
+    draw_text(cr, lx + 18, ly, cfmt("centre (line %d, column %d)", ws.i_gv, ws.j_gv), 11, 0);
 }
 
 // Mean slope against relative height: each band a vertical step at its
@@ -330,11 +321,11 @@ void draw_profile(cairo_t* cr, const EdificeShape& s, const Layout& l)
     cairo_rectangle(cr, x0, y0, x1 - x0, y1 - y0);
     cairo_stroke(cr);
     const double xs = xt.size() > 1 ? xt[1] - xt[0] : 1, ys = yt.size() > 1 ? yt[1] - yt[0] : 1;
-    for (double v : xt) text(cr, px(v), y1 + 18, tick_label(v, xs), 11, 0.5);
-    for (double f : yt) text(cr, x0 - 6, py(f) + 4, tick_label(f, ys), 11, 1);
-    text(cr, (x0 + x1) / 2, y1 + 38, "mean slope (\u00b0)", 12, 0.5);
+    for (double v : xt) draw_text(cr, px(v), y1 + 18, tick_label(v, xs), 11, 0.5);
+    for (double f : yt) draw_text(cr, x0 - 6, py(f) + 4, tick_label(f, ys), 11, 1);
+    draw_text(cr, (x0 + x1) / 2, y1 + 38, "mean slope (\u00b0)", 12, 0.5);
     vertical_text(cr, x0 - 38, (y0 + y1) / 2, "fraction of height", 12);
-    text(cr, x0, y0 - 10, "Mean slope by height band", 13, 0, true);
+    draw_text(cr, x0, y0 - 10, "Mean slope by height band", 13, 0, true);
 
     cairo_set_source_rgb(cr, 0.1, 0.3, 0.6);
     cairo_set_line_width(cr, 2);
@@ -362,7 +353,7 @@ void draw(cairo_t* cr, const Workspace& ws, const EdificeShape& s, const Layout&
     cairo_set_source_rgb(cr, 1, 1, 1);
     cairo_paint(cr);
     cairo_set_source_rgb(cr, 0, 0, 0);
-    text(cr, l.mx, 30, ws.nomgene + ": morphometry of the edifice", 17, 0, true);
+    draw_text(cr, l.mx, 30, ws.nomgene + ": morphometry of the edifice", 17, 0, true);
     std::string figures;
     auto add = [&](const char* name, const Figure& v, const char* unit) {
         if (!v) return;
@@ -373,7 +364,7 @@ void draw(cairo_t* cr, const Workspace& ws, const EdificeShape& s, const Layout&
     add("volume", s.volume_basal_km3, " km\u00b3");
     add("summit width", s.summit_width_m, " m");
     add("crater width", s.crater_width_m, " m");
-    text(cr, l.mx, 52, figures, 12, 0);
+    draw_text(cr, l.mx, 52, figures, 12, 0);
     draw_map(cr, ws, s, l, relief);
     draw_profile(cr, s, l);
 }

@@ -35,23 +35,13 @@ struct Range {
     }
 };
 
-void text(cairo_t* cr, double x, double y, const std::string& s, double size, double align, bool bold = false)
-{
-    cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL,
-                           bold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
-    cairo_set_font_size(cr, size);
-    cairo_text_extents_t e;
-    cairo_text_extents(cr, s.c_str(), &e);
-    cairo_move_to(cr, x - align * e.x_advance, y);
-    cairo_show_text(cr, s.c_str());
-}
 
 void draw(cairo_t* cr, const Plot& p, double height)
 {
     cairo_set_source_rgb(cr, 1, 1, 1);
     cairo_paint(cr);
     cairo_set_source_rgb(cr, 0, 0, 0);
-    text(cr, width / 2, 30, p.title, 17, 0.5, true);
+    draw_text(cr, width / 2, 30, p.title, 17, 0.5, true);
 
     Range xr;
     for (const Panel& panel : p.panels)
@@ -103,14 +93,14 @@ void draw(cairo_t* cr, const Plot& p, double height)
         cairo_set_line_width(cr, 1);
         cairo_rectangle(cr, x0, y0, x1 - x0, y1 - y0);
         cairo_stroke(cr);
-        for (double v : yticks) text(cr, x0 - 6, py(v) + 4, tick_label(v, yspacing), 11, 1);
-        for (double v : xticks) text(cr, px(v), y1 + 16, tick_label(v, xspacing), 11, 0.5);
-        text(cr, x0, y0 - 8, panel.title, 13, 0, true);
+        for (double v : yticks) draw_text(cr, x0 - 6, py(v) + 4, tick_label(v, yspacing), 11, 1);
+        for (double v : xticks) draw_text(cr, px(v), y1 + 16, tick_label(v, xspacing), 11, 0.5);
+        draw_text(cr, x0, y0 - 8, panel.title, 13, 0, true);
         cairo_save(cr);
         cairo_move_to(cr, 0, 0);
         cairo_translate(cr, 24, (y0 + y1) / 2);
         cairo_rotate(cr, -pi / 2);
-        text(cr, 0, 0, panel.y_label, 12, 0.5);
+        draw_text(cr, 0, 0, panel.y_label, 12, 0.5);
         cairo_restore(cr);
 
         // The marked positions.
@@ -122,7 +112,7 @@ void draw(cairo_t* cr, const Plot& p, double height)
             cairo_line_to(cr, px(x), y1);
             cairo_stroke(cr);
             cairo_set_dash(cr, nullptr, 0, 0);
-            if (k == 0) text(cr, px(x) + 4, y0 + 14, label, 11, 0);
+            if (k == 0) draw_text(cr, px(x) + 4, y0 + 14, label, 11, 0);
         }
 
         // The series: lines through the points that exist, and a dot at each.
@@ -157,23 +147,34 @@ void draw(cairo_t* cr, const Plot& p, double height)
                 legend_x -= e.x_advance + 28;
                 cairo_rectangle(cr, legend_x, y0 - 16, 16, 4);
                 cairo_fill(cr);
-                text(cr, legend_x + 20, y0 - 10, s.name, 11, 0);
+                draw_text(cr, legend_x + 20, y0 - 10, s.name, 11, 0);
             }
         }
     }
     cairo_set_source_rgb(cr, 0, 0, 0);
     const double axis_y = height - bottom + 40;
-    text(cr, (x0 + x1) / 2, axis_y, p.x_label, 13, 0.5);
+    draw_text(cr, (x0 + x1) / 2, axis_y, p.x_label, 13, 0.5);
     if (!p.shaded.empty()) {
         cairo_set_source_rgb(cr, 0.88, 0.88, 0.88);
         cairo_rectangle(cr, x0, axis_y + 10, 16, 12);
         cairo_fill(cr);
         cairo_set_source_rgb(cr, 0, 0, 0);
-        text(cr, x0 + 22, axis_y + 20, p.shaded_label, 11, 0);
+        draw_text(cr, x0 + 22, axis_y + 20, p.shaded_label, 11, 0);
     }
 }
 
 }  // namespace
+
+void draw_text(cairo_t* cr, double x, double y, const std::string& s, double size, double align, bool bold)
+{
+    cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL,
+                           bold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
+    cairo_set_font_size(cr, size);
+    cairo_text_extents_t e;
+    cairo_text_extents(cr, s.c_str(), &e);
+    cairo_move_to(cr, x - align * e.x_advance, y);
+    cairo_show_text(cr, s.c_str());
+}
 
 void draw_plot(const Plot& plot, const std::string& png_path, const std::string& svg_path, const std::string& png_name,
                const std::string& svg_name)

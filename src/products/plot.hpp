@@ -2,6 +2,8 @@
 // axes and labels are real text: panels stacked over one horizontal axis.
 #pragma once
 
+#include <cairo.h>
+
 #include <array>
 #include <string>
 #include <vector>
@@ -31,3 +33,7 @@ struct Plot {
 // error names the file.
 void draw_plot(const Plot& plot, const std::string& png_path, const std::string& svg_path, const std::string& png_name,
                const std::string& svg_name);
+
+// A line of text in the figures' sans-serif font, its left end at x
+// (align 0), its middle (0.5) or its right end (1), baseline at y.
+void draw_text(cairo_t* cr, double x, double y, const std::string& s, double size, double align, bool bold = false);
