@@ -110,6 +110,7 @@ struct Command {
                         int threads, const Command* command = nullptr)
 {
     if (threads > 0) set_thread_count(threads);
+    return_large_blocks();  // as the program's main does
     std::istringstream in(command ? "" : dialogue);
     std::ostringstream out;
     Workspace ws(in, out);

@@ -126,6 +126,40 @@ void keep_present_relief(Workspace& ws)
     ws.present_edifice.copy_from(ws.tab);
 }
 
+// The grids that only the slice analysis reads go back as soon as it is
+// done: its labels (tab1, tab_pl), its crater mask (tab_cr) and the workers'
+// scratch grids (the interpolation takes new ones, zero-filled as the slice
+// analysis leaves them).
+void release_slice_grids(Workspace& ws)
+{
+    ws.tab1 = {};
+    ws.tab_pl = {};
+    ws.tab_cr = {};
+    ws.worker_grids.clear();
+}
+
+// Those of the interpolation, before the rebuilt cone is measured.
+void release_interpolation_grids(Workspace& ws)
+{
+    ws.tab1 = {};
+    ws.tab_co = {};
+    ws.tab_conv = {};
+}
+
+// What the output DEMs, pictures and tables do not read once both cones are
+// measured: the exact elevations (the erosion thickness by now), the slopes,
+// the radial sections' classes, and the present relief, of which the centre's
+// altitude is kept.
+void release_measured_grids(Workspace& ws)
+{
+    if (ws.itab3 && ws.i_gv >= 0 && ws.i_gv < ws.nb_lig && ws.j_gv >= 0 && ws.j_gv < ws.nb_col)
+        ws.centre_altitude = ws.itab3[ws.i_gv][ws.j_gv];
+    ws.itab3 = {};
+    ws.dtab = {};
+    ws.pente_ang = {};
+    ws.tab_sect = {};
+}
+
 }  // namespace
 
 void begin(Workspace& ws, const char* stage)
@@ -142,15 +176,21 @@ void measure_and_rebuild(Workspace& ws)
     side_by_side([&] { ws.stages->treatment(ws); }, [&] { angles(ws); });
     if (ws.results_in_memory) keep_present_relief(ws);
     measure_crater_checks(ws);
+    release_slice_grids(ws);
     // The figures of volcano morphometry, while dtab still holds the present
     // relief (a run that writes nothing needs none of them).
     begin(ws, "edifice_shape");
     if (!ws.discard_results) measure_design_edifice(ws);
     keep_figure_relief(ws);
     begin(ws, "sections+surface+interp");
+    // The final smoothing's scratch, untouched (so costing nothing) until
+    // the dilation has given its own memory back.
+    if (!ws.tab1) allocate_grid(ws.tab1, "tab1", ws.nb_col, ws.nb_lig);
     sections_and_surface_beside_interpolation(ws);
+    release_interpolation_grids(ws);
     begin(ws, "rec_volc");
     RebuiltRanges ranges = rebuild_measures(ws);
+    release_measured_grids(ws);
     begin(ws, "outputs+products");
     if (ws.discard_results) {
         rebuilt_warnings(ws, ranges);

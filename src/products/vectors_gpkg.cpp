@@ -196,8 +196,7 @@ void write_vectors_gpkg(Workspace& ws)
         f->SetField("line", ws.i_gv);
         f->SetField("column", ws.j_gv);
         // The present relief in whole metres, as the slices count altitudes.
-        if (ws.itab3 && ws.i_gv >= 0 && ws.i_gv < ws.nb_lig && ws.j_gv >= 0 && ws.j_gv < ws.nb_col)
-            f->SetField("altitude", ws.itab3[ws.i_gv][ws.j_gv]);
+        if (ws.centre_altitude) f->SetField("altitude", *ws.centre_altitude);
         const Vec2 p = map_point(ws.i_gv, ws.j_gv);
         OGRPoint point(p.x, p.y);
         f->SetGeometry(&point);

@@ -13,12 +13,52 @@ constexpr std::int32_t never_pass = INT_MAX - 1;  // no set cell to grow from
 
 }  // namespace
 
-Dilation::Dilation(Workspace& ws) : ws_(ws), width_(ws.nb_col + 2)
+// The smallest window of the grid that holds every unset cell and its eight
+// neighbours: nothing outside it is ever read.
+static void unset_window(const Workspace& ws, int& i0, int& i1, int& j0, int& j1)
 {
     const int nl = ws.nb_lig, nc = ws.nb_col;
+    std::vector<int> first(std::size_t(nl), nc), last(std::size_t(nl), -1);
+    parallel_rows(0, nl, std::size_t(nc), [&](int a, int b) {
+        for (int i = a; i < b; ++i) {
+            const std::int32_t* k = ws.ktab[i];
+            int j = 0;
+            while (j < nc && k[j] != unset_altitude) ++j;
+            if (j == nc) continue;
+            first[std::size_t(i)] = j;
+            int e = nc - 1;
+            while (k[e] != unset_altitude) --e;
+            last[std::size_t(i)] = e;
+        }
+    });
+    i0 = nl, i1 = -1, j0 = nc, j1 = -1;
+    for (int i = 0; i < nl; ++i) {
+        if (last[std::size_t(i)] < 0) continue;
+        i0 = std::min(i0, i);
+        i1 = i;
+        j0 = std::min(j0, first[std::size_t(i)]);
+        j1 = std::max(j1, last[std::size_t(i)]);
+    }
+    if (i1 < 0) {  // nothing to grow: a window of one cell
+        i0 = i1 = j0 = j1 = 0;
+        return;
+    }
+    i0 = std::max(i0 - 1, 0);
+    j0 = std::max(j0 - 1, 0);
+    i1 = std::min(i1 + 1, nl - 1);
+    j1 = std::min(j1 + 1, nc - 1);
+}
+
+Dilation::Dilation(Workspace& ws) : ws_(ws)
+{
+    int i1, j1;
+    unset_window(ws, i0_, i1, j0_, j1);
+    const int nl = i1 - i0_ + 1, nc = j1 - j0_ + 1;
+    width_ = nc + 2;
     const std::size_t framed = std::size_t(nl + 2) * std::size_t(width_);
-    // Written once, line by line on all threads (the frame too: outside the
-    // grid is never higher and never grows).
+    // Written once, line by line on all threads.  The frame around the window
+    // is never higher and never grows: outside the grid, or set cells that no
+    // unset cell touches.
     value_.reset(new std::int32_t[framed]);
     pass_.reset(new std::int32_t[framed]);
     mark_.reset(new std::uint8_t[framed]);
@@ -36,7 +76,7 @@ Dilation::Dilation(Workspace& ws) : ws_(ws), width_(ws.nb_col + 2)
         }
         v[0] = v[width_ - 1] = INT_MIN;
         p[0] = p[width_ - 1] = frame_pass;
-        const std::int32_t* k = ws.ktab[f - 1];
+        const std::int32_t* k = ws.ktab[i0_ + f - 1] + j0_;
         for (int j = 0; j < nc; ++j) {
             v[j + 1] = k[j];
             p[j + 1] = k[j] == unset_altitude ? never_pass : 0;
@@ -58,12 +98,18 @@ Dilation::Dilation(Workspace& ws) : ws_(ws), width_(ws.nb_col + 2)
     unset_count_ = unset_.size();
 }
 
+std::int32_t& Dilation::ktab_at(std::uint32_t u) const
+{
+    return ws_.ktab[i0_ + int(u / std::uint32_t(width_)) - 1][j0_ + int(u % std::uint32_t(width_)) - 1];
+}
+
 std::vector<std::uint32_t> Dilation::unset_cells() const
 {
     std::vector<std::uint32_t> cells;
     cells.reserve(unset_count_);
     for (std::uint32_t u : unset_) {
-        const std::uint32_t i = u / std::uint32_t(width_) - 1, j = u % std::uint32_t(width_) - 1;
+        const std::uint32_t i = std::uint32_t(i0_) + u / std::uint32_t(width_) - 1;
+        const std::uint32_t j = std::uint32_t(j0_) + u % std::uint32_t(width_) - 1;
         if (ws_.ktab[int(i)][int(j)] == unset_altitude) cells.push_back(i * std::uint32_t(ws_.nb_col) + j);
     }
     return cells;
@@ -166,9 +212,8 @@ void Dilation::repair()
     };
     for (std::uint32_t s : fresh_) {
         if (pass[s] < never_pass) --per_pass_[std::size_t(pass[s])];
-        const std::uint32_t i = s / std::uint32_t(w) - 1, j = s % std::uint32_t(w) - 1;
         pass[s] = 0;
-        value[s] = ws_.ktab[int(i)][int(j)];
+        value[s] = ktab_at(s);
         changed_.push_back(s);
     }
     for (std::uint32_t s : fresh_)
@@ -238,8 +283,7 @@ void Dilation::smooth(const std::vector<std::uint32_t>& cells)
         if (!higher) continue;
         const int result = trunc_to_int(double(std::int64_t(v) + top) * 0.5 + 0.5);
         if (result == unset_altitude) continue;
-        const std::uint32_t i = u / std::uint32_t(w) - 1, j = u % std::uint32_t(w) - 1;
-        ws_.ktab[int(i)][int(j)] = result;
+        ktab_at(u) = result;
         fresh_.push_back(u);
     }
     unset_count_ -= fresh_.size();

@@ -9,7 +9,8 @@
 // when cells get set, only the passes and values that they change are
 // repaired, and only the cells next to a change are smoothed again.  The
 // growth's stop at the first pass that fills nothing is applied when the
-// smoothing reads the grown values.  Every call sets exactly the cells, to
+// smoothing reads the grown values.  The grids cover only the window of ktab
+// around its unset cells (the edifice, often a small part of the DEM).  Every call sets exactly the cells, to
 // exactly the values, that dilat() sets.
 #pragma once
 
@@ -37,8 +38,14 @@ private:
     std::int32_t grown(std::uint32_t q) const;
     void smooth(const std::vector<std::uint32_t>& cells);
 
+    // ktab's cell at framed index u.
+    std::int32_t& ktab_at(std::uint32_t u) const;
+
     Workspace& ws_;
-    int width_;                          // columns of the framed grids
+    // The framed grids cover the window of ktab from line i0_, column j0_
+    // that holds every unset cell and its neighbours, with a frame around it.
+    int i0_ = 0, j0_ = 0;
+    int width_ = 0;                      // columns of the framed grids
     std::unique_ptr<std::int32_t[]> value_;  // framed: set value, or grown value
     std::unique_ptr<std::int32_t[]> pass_;   // framed: 0 set, else growth pass
     std::unique_ptr<std::uint8_t[]> mark_;   // framed scratch flags

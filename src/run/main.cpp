@@ -84,6 +84,7 @@ int main(int argc, char** argv)
 {
     // `tephromat measure ...` takes its answers as options; `tephromat`
     // alone asks them in the dialogue, on standard input.
+    return_large_blocks();
     if (argc >= 2 && std::strcmp(argv[1], "measure") == 0) {
         clean_up_on_interrupt();
         return measure_main(std::vector<std::string>(argv + 2, argv + argc));

@@ -1,5 +1,6 @@
 #include "workspace.hpp"
 
+#include <malloc.h>
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
@@ -343,3 +344,5 @@ void ensure_worker_grids(Workspace& ws, int workers)
     for (nrutil::UcGrid& g : ws.worker_grids)
         if (!g) allocate_grid(g, "of a slice worker", ws.nb_col, ws.nb_lig);
 }
+
+void return_large_blocks() { mallopt(M_MMAP_THRESHOLD, 128 * 1024); }

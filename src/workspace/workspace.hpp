@@ -271,6 +271,9 @@ struct Workspace {
         std::int64_t crater_depression = 0;
         int crater_walled_rays = 0;
     } figures;
+    // The present relief's altitude at the final centre (itab3 there), kept
+    // when the grid is given back before the outputs.
+    std::optional<std::int32_t> centre_altitude;
 
     // Names.
     std::string nomim1, nomgene;
@@ -354,6 +357,13 @@ struct Workspace {
 
 // Makes sure that worker_grids holds the grids of `workers` workers.
 void ensure_worker_grids(Workspace& ws, int workers);
+
+// Freed blocks of more than 128 KiB go straight back to the system.  The C
+// library would otherwise raise that bound to the largest block freed so far
+// and keep a hundred megabytes of freed buffers for the rest of a run, so that
+// the grids the stages give back as they go would not lower its peak.  Called
+// once by a program's main.
+void return_large_blocks();
 
 // Allocates `g` (nb_col columns by nb_lig lines, zero-filled), or ends the run
 // with grid_failed.

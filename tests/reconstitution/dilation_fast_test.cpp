@@ -10,16 +10,23 @@
 namespace {
 
 // Set cells scattered at some density, with values of a tilted or random
-// surface; sometimes only diagonal contacts, sometimes none at all.
+// surface; sometimes only diagonal contacts, sometimes none at all; sometimes
+// every cell set outside a rectangle (which may touch the edges, or be empty).
 void random_ktab(Workspace& ws, Rng& rng)
 {
     const int nl = rng.uniform(1, 24), nc = rng.uniform(1, 24);
     allocate_all(ws, nl, nc);
     const double density = rng.unit() < 0.1 ? 0.0 : rng.unit() * 0.6;
     const bool chessboard = rng.unit() < 0.15;
+    int i0 = 0, i1 = nl - 1, j0 = 0, j1 = nc - 1;
+    if (rng.unit() < 0.3) {
+        i0 = rng.uniform(0, nl - 1), i1 = rng.uniform(i0 - 1, nl - 1);
+        j0 = rng.uniform(0, nc - 1), j1 = rng.uniform(j0, nc - 1);
+    }
     for (int i = 0; i < nl; ++i)
         for (int j = 0; j < nc; ++j) {
-            bool set = chessboard ? (i % 2 == 0 && j % 2 == 0 && rng.unit() < 0.5) : rng.unit() < density;
+            bool set = i < i0 || i > i1 || j < j0 || j > j1 ||
+                       (chessboard ? (i % 2 == 0 && j % 2 == 0 && rng.unit() < 0.5) : rng.unit() < density);
             ws.ktab[i][j] = set ? (rng.unit() < 0.5 ? 100 + i * 3 - j * 2 : rng.uniform(0, 60)) : unset_altitude;
         }
 }

@@ -82,6 +82,7 @@ void closing_fill(Workspace& ws)
 
 void interp(Workspace& ws)
 {
+    label_grids(ws);
     const int distance = open_interpolation(ws);
     slice_contours(ws);
 

@@ -26,6 +26,9 @@ void filling(Workspace& ws);
 void interp(Workspace& ws);
 void dilat(Workspace& ws);
 void treatment_rec(Workspace& ws);
+// The label grids the straightforward stages use as scratch, which the
+// program gives back once its own slice analysis is done.
+void label_grids(Workspace& ws);
 
 }  // namespace reference
 

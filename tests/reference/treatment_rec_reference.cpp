@@ -4,8 +4,15 @@
 
 namespace reference {
 
+void label_grids(Workspace& ws)
+{
+    if (!ws.tab1) allocate_grid(ws.tab1, "tab1", ws.nb_col, ws.nb_lig);
+    if (!ws.tab_pl) allocate_grid(ws.tab_pl, "tab_pl", ws.nb_col, ws.nb_lig);
+}
+
 void treatment_rec(Workspace& ws)
 {
+    label_grids(ws);
     const std::size_t cells = ws.tab_pl.size();
     double volume = 0;
     ws.pixsurf = ws.dsizepix * ws.dsizepix;
