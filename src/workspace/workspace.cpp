@@ -345,4 +345,4 @@ void ensure_worker_grids(Workspace& ws, int workers)
         if (!g) allocate_grid(g, "of a slice worker", ws.nb_col, ws.nb_lig);
 }
 
-void return_large_blocks() { mallopt(M_MMAP_THRESHOLD, 128 * 1024); }
+void return_large_blocks() { mallopt(M_MMAP_THRESHOLD, 4 * 1024 * 1024); }
