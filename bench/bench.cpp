@@ -548,8 +548,8 @@ int main(int argc, char** argv)
         rows.push_back(r);
     }
 
-    std::printf("\n%6s %7s %9s %9s %8s %9s %7s %9s %8s %12s  %s\n", "size", "slices", "1 thread", "all s",
-                "speed-up", "gdaldem", "ratio", "peak MiB", "B/cell", "reference s", "outputs");
+    std::printf("\n%6s %7s %9s %9s %8s %8s %9s %7s %9s %8s %12s  %s\n", "size", "slices", "1 thread", "all s",
+                "ns/cell", "speed-up", "gdaldem", "ratio", "peak MiB", "B/cell", "reference s", "outputs");
     for (const Row& r : rows) {
         char speedup[24] = "-", ratio[24] = "-", gd[24] = "-";
         if (r.program.state == Outcome::done && r.single.state == Outcome::done)
@@ -560,25 +560,37 @@ int main(int argc, char** argv)
                 std::snprintf(ratio, sizeof ratio, "%.1fx", r.program.total / gdal_total(r));
         }
         // The peak of an unfinished run says little: shown only for finished ones.
-        char mib[24] = "-", per_cell[24] = "-";
+        // The cost stays linear in the cells when the time per cell stays flat.
+        char mib[24] = "-", per_cell[24] = "-", ns[24] = "-";
         if (r.program.state == Outcome::done) {
+            std::snprintf(ns, sizeof ns, "%.0f", r.program.total * 1e9 / (double(r.size) * r.size));
             std::snprintf(mib, sizeof mib, "%.1f", double(r.program.peak_kib) / 1024);
             std::snprintf(per_cell, sizeof per_cell, "%.1f",
                           double(r.program.peak_kib) * 1024 / (double(r.size) * r.size));
         }
-        std::printf("%6d %7d %9s %9s %8s %9s %7s %9s %8s %12s  %s\n", r.size, r.slices,
+        std::printf("%6d %7d %9s %9s %8s %8s %9s %7s %9s %8s %12s  %s\n", r.size, r.slices,
                     opt.single ? seconds_text(r.single, opt.limit).c_str() : "skipped",
-                    seconds_text(r.program, opt.limit).c_str(), speedup, gd, ratio, mib, per_cell,
+                    seconds_text(r.program, opt.limit).c_str(), ns, speedup, gd, ratio, mib, per_cell,
                     opt.reference ? seconds_text(r.reference, opt.limit).c_str() : "skipped",
                     r.compared ? r.outputs.c_str() : "-");
     }
     if (opt.measure) {
-        std::printf("\n%6s %11s %9s %9s %11s %11s %9s\n", "size", "dialogue s", "measure s", "ratio", "GeoTIFF MB",
-                    "ESRI MB", "ratio");
-        for (const Row& r : rows)
-            std::printf("%6d %11s %9s %8.2fx %11.1f %11.1f %8.2fx\n", r.size, seconds_text(r.program, opt.limit).c_str(),
-                        seconds_text(r.measure, opt.limit).c_str(), r.measure.total / r.program.total,
-                        r.tif_bytes / 1e6, r.asc_bytes / 1e6, r.tif_bytes / r.asc_bytes);
+        // `tephromat measure` with its defaults is the run the targets time.
+        std::printf("\n%6s %11s %9s %9s %8s %8s %8s %11s %11s %9s\n", "size", "dialogue s", "measure s", "ratio",
+                    "ns/cell", "gdaldem", "B/cell", "GeoTIFF MB", "ESRI MB", "ratio");
+        for (const Row& r : rows) {
+            char ns[24] = "-", gd[24] = "-", per_cell[24] = "-";
+            if (r.measure.state == Outcome::done) {
+                std::snprintf(ns, sizeof ns, "%.0f", r.measure.total * 1e9 / (double(r.size) * r.size));
+                std::snprintf(per_cell, sizeof per_cell, "%.1f",
+                              double(r.measure.peak_kib) * 1024 / (double(r.size) * r.size));
+                if (!std::isnan(gdal_total(r))) std::snprintf(gd, sizeof gd, "%.1fx", r.measure.total / gdal_total(r));
+            }
+            std::printf("%6d %11s %9s %8.2fx %8s %8s %8s %11.1f %11.1f %8.2fx\n", r.size,
+                        seconds_text(r.program, opt.limit).c_str(), seconds_text(r.measure, opt.limit).c_str(),
+                        r.measure.total / r.program.total, ns, gd, per_cell, r.tif_bytes / 1e6, r.asc_bytes / 1e6,
+                        r.tif_bytes / r.asc_bytes);
+        }
     }
     if (opt.keep)
         std::printf("\nkept %s\n", tmp.c_str());
