@@ -1,5 +1,6 @@
 #include "engine.hpp"
 
+#include <atomic>
 #include <condition_variable>
 #include <exception>
 #include <mutex>
@@ -81,28 +82,58 @@ void sections_and_surface_beside_interpolation(Workspace& ws)
 
 // The pictures and the other products read the grids that the output DEMs are
 // written from, print nothing and create files of their own: the erosion
-// picture (the longest) is encoded from the start beside the output units,
-// the erosion's shaded image, the output DEMs and then the grey pictures.  A
-// failure of either side ends the run as on one thread: the DEMs come first,
-// then the pictures.
+// picture (the longest) is encoded from the start beside the output units and
+// the output DEMs; the two grey pictures then go to whichever side is free
+// first (the shaded erosion once the output units have made it).  A failure
+// ends the run as on one thread: the DEMs come first, then the grey pictures,
+// then the erosion picture.
 void outputs_beside_products(Workspace& ws, RebuiltRanges& ranges)
 {
-    std::exception_ptr outputs_failed, greys_failed, erosion_failed;
+    std::exception_ptr outputs_failed, erosion_failed, greys_failed[2];
     EncodedPictures pictures;
+    std::mutex m;
+    std::condition_variable cv;
+    bool units_done = false, units_failed = false;
+    std::atomic<int> next_grey{0};
+    auto greys = [&] {
+        for (int k; (k = next_grey++) < 2;) {
+            if (k == 1) {
+                std::unique_lock<std::mutex> lock(m);
+                cv.wait(lock, [&] { return units_done; });
+                if (units_failed) return;
+            }
+            try {
+                (k == 0 ? encode_shaded_picture : encode_shaded_erosion_picture)(ws, pictures);
+            } catch (...) {
+                greys_failed[k] = std::current_exception();
+            }
+        }
+    };
+    auto units = [&](bool failed) {
+        {
+            std::lock_guard<std::mutex> lock(m);
+            units_done = true;
+            units_failed = failed;
+        }
+        cv.notify_all();
+    };
     side_by_side(
         [&] {
             try {
                 rebuilt_outputs(ws, ranges);
+            } catch (...) {
+                outputs_failed = std::current_exception();
+                units(true);
+                return;
+            }
+            units(false);
+            try {
                 write_rebuilt_cone(ws, ranges);
             } catch (...) {
                 outputs_failed = std::current_exception();
                 return;
             }
-            try {
-                encode_grey_pictures(ws, pictures);
-            } catch (...) {
-                greys_failed = std::current_exception();
-            }
+            greys();
         },
         [&] {
             try {
@@ -110,8 +141,9 @@ void outputs_beside_products(Workspace& ws, RebuiltRanges& ranges)
             } catch (...) {
                 erosion_failed = std::current_exception();
             }
+            greys();
         });
-    for (const std::exception_ptr& e : {outputs_failed, greys_failed, erosion_failed})
+    for (const std::exception_ptr& e : {outputs_failed, greys_failed[0], greys_failed[1], erosion_failed})
         if (e) std::rethrow_exception(e);
     write_products(ws, std::move(pictures));
 }

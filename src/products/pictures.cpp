@@ -447,11 +447,14 @@ void encode_erosion_picture(const Workspace& ws, EncodedPictures& pictures)
     pictures.erosion = encoded([&] { return erosion_picture(ws); });
 }
 
-void encode_grey_pictures(const Workspace& ws, EncodedPictures& pictures)
+void encode_shaded_picture(const Workspace& ws, EncodedPictures& pictures)
 {
-    const int zoom = picture_zoom(ws);
-    pictures.shaded = encoded([&] { return grey_image(ws, ws.tab_shad1, zoom); });
-    pictures.shaded_erosion = encoded([&] { return grey_image(ws, ws.tab_shaderos1, zoom); });
+    pictures.shaded = encoded([&] { return grey_image(ws, ws.tab_shad1, picture_zoom(ws)); });
+}
+
+void encode_shaded_erosion_picture(const Workspace& ws, EncodedPictures& pictures)
+{
+    pictures.shaded_erosion = encoded([&] { return grey_image(ws, ws.tab_shaderos1, picture_zoom(ws)); });
 }
 
 // The pictures not encoded yet are encoded side by side (the colour one, three

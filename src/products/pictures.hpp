@@ -17,9 +17,11 @@ struct EncodedPictures {
 void write_pictures(Workspace& ws, EncodedPictures pictures = {});
 // The erosion picture needs only the erosion thickness and the shaded rebuilt
 // cone, and takes the longest: the driver starts it early, and encodes the
-// grey ones beside it.
+// grey ones beside it, the shaded rebuilt cone (tab_shad1) and the shaded
+// erosion (tab_shaderos1) each on whichever thread is free.
 void encode_erosion_picture(const Workspace& ws, EncodedPictures& pictures);
-void encode_grey_pictures(const Workspace& ws, EncodedPictures& pictures);
+void encode_shaded_picture(const Workspace& ws, EncodedPictures& pictures);
+void encode_shaded_erosion_picture(const Workspace& ws, EncodedPictures& pictures);
 
 // An 8-bit image, rows from the top, `channels` bytes per pixel (1 grey, 2 grey
 // and alpha, 3 RGB, 4 RGB and alpha).
