@@ -117,6 +117,19 @@ std::vector<Cell> envelope_vertices(const std::vector<std::uint32_t>& points, in
     for (std::size_t e = 0; e < hull.size(); ++e) {
         const Cell v = hull[(s + e) % hull.size()], u = hull[(s + e + 1) % hull.size()];
         const int di = u.i - v.i, dj = u.j - v.j;
+        // Along a line or a column, every cell of the edge is seen from v at
+        // the same angle (atan2 of a zero and a number of either sign is
+        // exact, whatever the number): the walk goes to the farthest, u, when
+        // that angle turns on from the last.
+        if ((di == 0 || dj == 0) && marks[u.i][u.j] == mark) {
+            double fiy, fix;
+            const double theta = walk_angle(v, u, fiy, fix);
+            if (theta > theta_prec) {
+                theta_prec = theta;
+                vtx.push_back(u);
+                continue;
+            }
+        }
         const int g = std::gcd(std::abs(di), std::abs(dj));
         edge.clear();
         for (int t = 1; t <= g; ++t) {

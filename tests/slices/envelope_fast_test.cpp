@@ -14,7 +14,9 @@ void random_points(Workspace& ws, Rng& rng)
 {
     const int nl = rng.uniform(1, 40), nc = rng.uniform(1, 40);
     allocate_all(ws, nl, nc);
-    const int shape = rng.uniform(0, 3);
+    const int shape = rng.uniform(0, 4);
+    const int i0 = rng.uniform(0, nl - 1), i1 = rng.uniform(i0, nl - 1);
+    const int j0 = rng.uniform(0, nc - 1), j1 = rng.uniform(j0, nc - 1);
     const double density = rng.unit() * 0.3;
     for (int i = 0; i < nl; ++i)
         for (int j = 0; j < nc; ++j) {
@@ -23,7 +25,8 @@ void random_points(Workspace& ws, Rng& rng)
             case 0: on = rng.unit() < density; break;                       // scattered
             case 1: on = (i == nl / 2 || j == nc / 3) && rng.unit() < 0.7; break;  // lines
             case 2: on = std::abs((i - nl / 2) * (i - nl / 2) + (j - nc / 2) * (j - nc / 2) - 60) < 12; break;
-            default: on = rng.unit() < 0.02; break;                         // a few points
+            case 3: on = rng.unit() < 0.02; break;                          // a few points
+            default: on = i >= i0 && i <= i1 && j >= j0 && j <= j1 && rng.unit() < 0.9; break;  // a rectangle
             }
             ws.tab_co[i][j] = on ? 1 : (rng.unit() < 0.5 ? 0 : 255);
         }
