@@ -194,12 +194,14 @@ void SliceWorker::envelope(int k, const LevelStats* stats, SliceMeasure& m)
     m.ci = int(double(sum_i) / count);
     m.cj = int(double(sum_j) / count);
 
-    // Longest radius; among equals the first outline cell in scan order.
+    // Longest radius; among equals the first outline cell in scan order.  The
+    // squared distances order the cells as their roots do: whole numbers
+    // below 2^51 have distinct, correctly rounded roots.
     double dist_max = -1;
     std::uint32_t far = 0;
     for (std::uint32_t p : drawn_) {
         const double di = std::abs(int(p / std::uint32_t(nc)) - m.ci), dj = std::abs(int(p % std::uint32_t(nc)) - m.cj);
-        const double d = std::sqrt(di * di + dj * dj);
+        const double d = di * di + dj * dj;
         if (d > dist_max || (d == dist_max && p < far)) {
             dist_max = d;
             far = p;
