@@ -88,10 +88,21 @@ std::vector<Cell> envelope_vertices(const std::vector<std::uint32_t>& points, in
     // contour, in buffers kept from one slice to the next.
     thread_local std::vector<Cell> pts, hull;
     pts.clear();
+    // The line of a point is worked out only when the points leave the cells
+    // [row, row + nb_col) of the last one: a division a line, not a point.
+    const std::uint32_t w = std::uint32_t(nb_col);
+    std::uint32_t row = 0;
+    int line = 0;
+    auto same_line = [&](std::uint32_t p) { return p >= row && p - row < w; };
     for (std::size_t n = 0; n < points.size(); ++n) {
-        const Cell c{int(points[n] / std::uint32_t(nb_col)), int(points[n] % std::uint32_t(nb_col))};
+        const std::uint32_t p = points[n];
+        if (n == 0 || !same_line(p)) {
+            line = int(p / w);
+            row = std::uint32_t(line) * w;
+        }
+        const Cell c{line, int(p - row)};
         const bool first = pts.empty() || pts.back().i != c.i;
-        const bool last = n + 1 == points.size() || points[n + 1] / std::uint32_t(nb_col) != std::uint32_t(c.i);
+        const bool last = n + 1 == points.size() || !same_line(points[n + 1]);
         if (first || last) pts.push_back(c);
     }
     if (pts.size() <= 1) return {lowest_leftmost(pts)};
