@@ -179,14 +179,10 @@ void release_interpolation_grids(Workspace& ws)
 }
 
 // What the output DEMs, pictures and tables do not read once both cones are
-// measured: the exact elevations (the erosion thickness by now), the slopes,
-// the radial sections' classes, and the present relief, of which the centre's
-// altitude is kept.
+// measured: the exact elevations (the erosion thickness by now), the slopes
+// and the radial sections' classes.
 void release_measured_grids(Workspace& ws)
 {
-    if (ws.itab3 && ws.i_gv >= 0 && ws.i_gv < ws.nb_lig && ws.j_gv >= 0 && ws.j_gv < ws.nb_col)
-        ws.centre_altitude = ws.itab3[ws.i_gv][ws.j_gv];
-    ws.itab3 = {};
     ws.dtab = {};
     ws.pente_ang = {};
     ws.tab_sect = {};
@@ -202,6 +198,9 @@ void begin(Workspace& ws, const char* stage)
 
 void measure_and_rebuild(Workspace& ws)
 {
+    // itab3, the whole metres of the DEM as read, is itab's twin until the
+    // rebuilt cone replaces it there: only the base line's edifice reads it.
+    ws.itab3 = {};
     // The slope angles read only itab, which the slice analysis leaves as it
     // is, and print nothing: they run beside it.
     begin(ws, "treatment+angles");

@@ -138,6 +138,9 @@ void measures_and_erosion(Workspace& ws, double& maxd, int& min_eros, int& max_e
         eroded += eroded_line[std::size_t(i)];
         if (thickest_line[std::size_t(i)] > maxd) maxd = thickest_line[std::size_t(i)];
     }
+    // The present relief's altitude at the centre, now final, for the
+    // GeoPackage (itab3, its other copy, went back after the base line).
+    if (ws.i_gv >= 0 && ws.i_gv < nl && ws.j_gv >= 0 && ws.j_gv < nc) ws.centre_altitude = ws.itab1[ws.i_gv][ws.j_gv];
     ws.itab1 = {};
     ws.figures.eroded_volume = double(eroded) * ws.pixsurf * 1e-9;
     ws.figures.erosion_max = maxd;

@@ -271,8 +271,8 @@ struct Workspace {
         std::int64_t crater_depression = 0;
         int crater_walled_rays = 0;
     } figures;
-    // The present relief's altitude at the final centre (itab3 there), kept
-    // when the grid is given back before the outputs.
+    // The present relief's altitude at the final centre, kept when the grids
+    // of the present relief are given back.
     std::optional<std::int32_t> centre_altitude;
 
     // Names.
