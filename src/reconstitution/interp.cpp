@@ -201,8 +201,9 @@ void interp(Workspace& ws)
     if (ws.on_one_core) ws.on_one_core();
     std::vector<std::uint32_t> unset;
     {
-        // The dilation's grids (9 bytes a cell) go back before the closing
-        // fill and the smoothing, which take memory of their own.
+        // The dilation's grids (9 bytes a cell of the window round the unset
+        // cells) go back before the closing fill and the smoothing, which take
+        // memory of their own.
         Dilation dilation(ws);
         ws.modif = 1;
         int lco = 0;
