@@ -362,13 +362,7 @@ void Delaunay::build_nearest_index()
 {
     const std::size_t n = p_.size();
     if (n == 0) return;
-    double x0 = p_[0].x, x1 = x0, y0 = p_[0].y, y1 = y0;
-    for (const Vec2& v : p_) {
-        x0 = std::min(x0, v.x);
-        x1 = std::max(x1, v.x);
-        y0 = std::min(y0, v.y);
-        y1 = std::max(y1, v.y);
-    }
+    const auto [x0, x1, y0, y1] = bounds_of(p_);
     const double side = std::max(x1 - x0, y1 - y0);
     const double per = std::ceil(std::sqrt(double(n)));
     bsize_ = side > 0 ? side / per : 1;

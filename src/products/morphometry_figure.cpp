@@ -426,13 +426,7 @@ void keep_figure_relief(Workspace& ws)
     const double d = ws.dsizepix;
     int i0 = 0, i1 = nl - 1, j0 = 0, j1 = nc - 1;
     if (!outline.empty() && d > 0) {
-        double x0 = outline[0].x, x1 = x0, y0 = outline[0].y, y1 = y0;
-        for (const Vec2& v : outline) {
-            x0 = std::min(x0, v.x);
-            x1 = std::max(x1, v.x);
-            y0 = std::min(y0, v.y);
-            y1 = std::max(y1, v.y);
-        }
+        const auto [x0, x1, y0, y1] = bounds_of(outline);
         // The lines and columns whose centres the outline spans, with a
         // margin of a tenth of the span, at least 10 cells (as the pictures).
         auto clamped = [](double v, int hi) { return int(std::clamp(v, 0.0, double(hi))); };

@@ -30,3 +30,19 @@ struct GridFrame {
 };
 
 using Ring = std::vector<Vec2>;
+
+// The smallest and largest x and y of some points (not empty).
+struct Bounds {
+    double x0, x1, y0, y1;
+};
+inline Bounds bounds_of(const std::vector<Vec2>& points)
+{
+    Bounds b{points[0].x, points[0].x, points[0].y, points[0].y};
+    for (const Vec2& v : points) {
+        b.x0 = v.x < b.x0 ? v.x : b.x0;
+        b.x1 = v.x > b.x1 ? v.x : b.x1;
+        b.y0 = v.y < b.y0 ? v.y : b.y0;
+        b.y1 = v.y > b.y1 ? v.y : b.y1;
+    }
+    return b;
+}
