@@ -195,6 +195,16 @@ void Dilation::grow_all()
 // The cells set by the last call become set cells: the passes and values
 // they change are repaired in order of pass (a change can only reach cells of
 // later passes), and every cell whose pass or value changed is noted.
+//
+// A cell repaired at pass t reads only neighbours of lower passes, which are
+// final by then, so the cells of one pass are repaired together, in rounds:
+// their new passes and values worked out from the grids as they stand (on all
+// cores for a large round), then written in the round's order, then their
+// neighbours looked at again (on all cores) and queued for the passes they now
+// take; a neighbour queued for the pass of the round makes another round.
+// The grids are only read while the work is shared out.  The order in which
+// cells are repaired changes neither the passes nor the values that the
+// growth gives, so the grids and the smoothing come out as on one thread.
 void Dilation::repair()
 {
     std::int32_t* pass = pass_.get();
@@ -202,37 +212,98 @@ void Dilation::repair()
     const std::ptrdiff_t w = width_;
     const std::ptrdiff_t square[8] = {-w - 1, -w, -w + 1, -1, 1, w - 1, w, w + 1};
     changed_.clear();
-    auto push = [&](std::uint32_t q) {
-        if (pass[q] == 0 || pass[q] == frame_pass) return;
-        std::int32_t t, v;
-        reach(pass, value, q, w, t, v);
-        if (t == never_pass || (t == pass[q] && v == value[q])) return;
-        if (std::size_t(t) >= buckets_.size()) buckets_.resize(std::size_t(t) + 1);
-        buckets_[std::size_t(t)].push_back(q);
+    // A round large enough goes in a fixed number of parts, whatever the
+    // number of threads, so that the order of the work is always the same.
+    const std::size_t shared = std::max<std::size_t>(1, parallel_threshold() / 16);
+    auto parts_of = [&](std::size_t n) { return n >= shared ? 8 : 1; };
+    auto part = [](std::size_t n, int parts, int k, std::size_t& a, std::size_t& b) {
+        a = n * std::size_t(k) / std::size_t(parts);
+        b = n * std::size_t(k + 1) / std::size_t(parts);
     };
+    struct Repaired {
+        std::uint32_t u;
+        std::int32_t t, v;
+    };
+    std::vector<std::vector<Repaired>> repaired(8);
+    std::vector<std::vector<std::pair<std::int32_t, std::uint32_t>>> queued(8);
+
+    // The neighbours of cells [0, n) of `cells` that now read differently go
+    // to the bucket of their new pass.
+    auto queue_neighbours = [&](const std::vector<std::uint32_t>& cells, std::size_t n) {
+        const int parts = parts_of(n);
+        auto look = [&](int k) {
+            std::size_t a, b;
+            part(n, parts, k, a, b);
+            std::vector<std::pair<std::int32_t, std::uint32_t>>& out = queued[std::size_t(k)];
+            out.clear();
+            for (std::size_t c = a; c < b; ++c)
+                for (std::ptrdiff_t d : square) {
+                    const std::uint32_t q = std::uint32_t(cells[c] + d);
+                    if (pass[q] == 0 || pass[q] == frame_pass) continue;
+                    std::int32_t t, v;
+                    reach(pass, value, q, w, t, v);
+                    if (t == never_pass || (t == pass[q] && v == value[q])) continue;
+                    out.push_back({t, q});
+                }
+        };
+        if (parts == 1)
+            look(0);
+        else
+            parallel_tasks(parts, look);
+        for (int k = 0; k < parts; ++k)
+            for (const auto& [t, q] : queued[std::size_t(k)]) {
+                if (std::size_t(t) >= buckets_.size()) buckets_.resize(std::size_t(t) + 1);
+                buckets_[std::size_t(t)].push_back(q);
+            }
+    };
+
     for (std::uint32_t s : fresh_) {
         if (pass[s] < never_pass) --per_pass_[std::size_t(pass[s])];
         pass[s] = 0;
         value[s] = ktab_at(s);
         changed_.push_back(s);
     }
-    for (std::uint32_t s : fresh_)
-        for (std::ptrdiff_t d : square) push(std::uint32_t(s + d));
+    queue_neighbours(fresh_, fresh_.size());
+    std::vector<std::uint32_t> round;
     for (std::size_t key = 1; key < buckets_.size(); ++key) {
-        for (std::size_t n = 0; n < buckets_[key].size(); ++n) {
-            const std::uint32_t u = buckets_[key][n];
-            std::int32_t t, v;
-            reach(pass, value, u, w, t, v);
-            if (t == pass[u] && v == value[u]) continue;
-            if (pass[u] < never_pass) --per_pass_[std::size_t(pass[u])];
-            if (std::size_t(t) >= per_pass_.size()) per_pass_.resize(std::size_t(t) + 1, 0);
-            ++per_pass_[std::size_t(t)];
-            pass[u] = t;
-            value[u] = v;
-            changed_.push_back(u);
-            for (std::ptrdiff_t d : square) push(std::uint32_t(u + d));
+        while (!buckets_[key].empty()) {
+            round.swap(buckets_[key]);
+            buckets_[key].clear();
+            const int parts = parts_of(round.size());
+            auto settle = [&](int k) {
+                std::size_t a, b;
+                part(round.size(), parts, k, a, b);
+                std::vector<Repaired>& out = repaired[std::size_t(k)];
+                out.clear();
+                for (std::size_t n = a; n < b; ++n) {
+                    const std::uint32_t u = round[n];
+                    std::int32_t t, v;
+                    reach(pass, value, u, w, t, v);
+                    if (t == pass[u] && v == value[u]) continue;
+                    out.push_back({u, t, v});
+                }
+            };
+            if (parts == 1)
+                settle(0);
+            else
+                parallel_tasks(parts, settle);
+            // Written in the round's order; a cell queued twice is written once.
+            const std::size_t first = changed_.size();
+            for (int k = 0; k < parts; ++k)
+                for (const Repaired& r : repaired[std::size_t(k)]) {
+                    if (r.t == pass[r.u] && r.v == value[r.u]) continue;
+                    if (pass[r.u] < never_pass) --per_pass_[std::size_t(pass[r.u])];
+                    if (std::size_t(r.t) >= per_pass_.size()) per_pass_.resize(std::size_t(r.t) + 1, 0);
+                    ++per_pass_[std::size_t(r.t)];
+                    pass[r.u] = r.t;
+                    value[r.u] = r.v;
+                    changed_.push_back(r.u);
+                }
+            // Then the neighbours of the cells that this round changed.
+            round.assign(changed_.begin() + std::ptrdiff_t(first), changed_.end());
+            queue_neighbours(round, round.size());
+            round.clear();
         }
-        buckets_[key].clear();
     }
 }
 

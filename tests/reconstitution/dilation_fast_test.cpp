@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "dilation.hpp"
+#include "parallel.hpp"
 #include "random_relief.hpp"
 #include "reference.hpp"
 #include "run_support.hpp"
@@ -33,9 +34,14 @@ void random_ktab(Workspace& ws, Rng& rng)
 
 }  // namespace
 
+// On one thread, then with the repairs shared out between three threads in
+// rounds of any size.
 TEST(DilationFast, EveryCallMatchesTheStraightforwardDilat)
 {
-    for (std::uint64_t seed = 1; seed <= 400; ++seed) {
+    for (std::uint64_t seed = 1; seed <= 800; ++seed) {
+        const bool shared = seed > 400;
+        set_thread_count(shared ? 3 : 1);
+        set_parallel_threshold(shared ? 0 : default_parallel_threshold);
         Rng rng(seed);
         TestWorkspace fast, slow;
         random_ktab(fast.ws, rng);
@@ -55,4 +61,6 @@ TEST(DilationFast, EveryCallMatchesTheStraightforwardDilat)
             if (slow.ws.modif == 0) break;
         }
     }
+    set_thread_count(0);
+    set_parallel_threshold(default_parallel_threshold);
 }
