@@ -83,10 +83,11 @@ void sections_and_surface_beside_interpolation(Workspace& ws)
 // The pictures and the other products read the grids that the output DEMs are
 // written from, print nothing and create files of their own: the erosion
 // picture (the longest) is encoded from the start beside the output units and
-// the output DEMs; the two grey pictures then go to whichever side is free
-// first (the shaded erosion once the output units have made it).  A failure
-// ends the run as on one thread: the DEMs come first, then the grey pictures,
-// then the erosion picture.
+// the output DEMs; the two grey pictures, then the morphometry figure, go to
+// whichever side is free first (the shaded erosion once the output units have
+// made it).  A failure ends the run as on one thread: the DEMs come first,
+// then the grey pictures, then the erosion picture; the figure's own comes
+// when it is written, among the other products.
 void outputs_beside_products(Workspace& ws, RebuiltRanges& ranges)
 {
     std::exception_ptr outputs_failed, erosion_failed, greys_failed[2];
@@ -96,7 +97,11 @@ void outputs_beside_products(Workspace& ws, RebuiltRanges& ranges)
     bool units_done = false, units_failed = false;
     std::atomic<int> next_grey{0};
     auto greys = [&] {
-        for (int k; (k = next_grey++) < 2;) {
+        for (int k; (k = next_grey++) < 3;) {
+            if (k == 2) {
+                pictures.morphometry = draw_morphometry_figure(ws);
+                continue;
+            }
             if (k == 1) {
                 std::unique_lock<std::mutex> lock(m);
                 cv.wait(lock, [&] { return units_done; });

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <limits>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -454,56 +455,86 @@ void keep_figure_relief(Workspace& ws)
         }
 }
 
-void write_morphometry_figure(Workspace& ws)
+DrawnFigure draw_morphometry_figure(const Workspace& ws)
 {
-    if (!ws.edifice_shape || !ws.relief_sample.z) return;
+    DrawnFigure f;
+    f.drawn = true;
+    if (!ws.edifice_shape || !ws.relief_sample.z) return f;
     const EdificeShape& s = *ws.edifice_shape;
     const Layout l = layout_of(ws);
     const std::string stem = output_prefix(ws) + "_morphometry";
 
-    const Relief relief(ws);
+    // Whatever fails before the PNG is encoded is the PNG's failure.
+    std::unique_ptr<const Relief> relief;
+    try {
+        relief = std::make_unique<const Relief>(ws);
+    } catch (...) {
+        f.png_failed = std::current_exception();
+        return f;
+    }
 
     // The picture goes through the pictures' own PNG encoder, several times
     // faster than cairo's.
-    Image im;
-    im.width = int(std::ceil(l.width));
-    im.height = int(std::ceil(l.height));
-    im.channels = 3;
-    cairo_surface_t* png = cairo_image_surface_create(CAIRO_FORMAT_RGB24, im.width, im.height);
-    cairo_t* cr = cairo_create(png);
-    draw(cr, ws, s, l, relief.surface);
-    cairo_destroy(cr);
-    cairo_surface_flush(png);
-    const cairo_status_t st = cairo_surface_status(png);
-    if (st != CAIRO_STATUS_SUCCESS) {
-        cairo_surface_destroy(png);
-        fail(cfmt("cannot write %s (%s)", (stem + ".png").c_str(), cairo_status_to_string(st)));
-    }
-    im.pixels.resize(std::size_t(im.width) * std::size_t(im.height) * 3);
-    const unsigned char* data = cairo_image_surface_get_data(png);
-    const int stride = cairo_image_surface_get_stride(png);
-    for (int y = 0; y < im.height; ++y) {
-        const auto* row = reinterpret_cast<const std::uint32_t*>(data + std::size_t(y) * std::size_t(stride));
-        std::uint8_t* out = im.pixels.data() + std::size_t(y) * std::size_t(im.width) * 3;
-        for (int x = 0; x < im.width; ++x) {
-            out[3 * x] = std::uint8_t(row[x] >> 16);
-            out[3 * x + 1] = std::uint8_t(row[x] >> 8);
-            out[3 * x + 2] = std::uint8_t(row[x]);
+    try {
+        Image im;
+        im.width = int(std::ceil(l.width));
+        im.height = int(std::ceil(l.height));
+        im.channels = 3;
+        cairo_surface_t* png = cairo_image_surface_create(CAIRO_FORMAT_RGB24, im.width, im.height);
+        cairo_t* cr = cairo_create(png);
+        draw(cr, ws, s, l, relief->surface);
+        cairo_destroy(cr);
+        cairo_surface_flush(png);
+        const cairo_status_t st = cairo_surface_status(png);
+        if (st != CAIRO_STATUS_SUCCESS) {
+            cairo_surface_destroy(png);
+            fail(cfmt("cannot write %s (%s)", (stem + ".png").c_str(), cairo_status_to_string(st)));
         }
+        im.pixels.resize(std::size_t(im.width) * std::size_t(im.height) * 3);
+        const unsigned char* data = cairo_image_surface_get_data(png);
+        const int stride = cairo_image_surface_get_stride(png);
+        for (int y = 0; y < im.height; ++y) {
+            const auto* row = reinterpret_cast<const std::uint32_t*>(data + std::size_t(y) * std::size_t(stride));
+            std::uint8_t* out = im.pixels.data() + std::size_t(y) * std::size_t(im.width) * 3;
+            for (int x = 0; x < im.width; ++x) {
+                out[3 * x] = std::uint8_t(row[x] >> 16);
+                out[3 * x + 1] = std::uint8_t(row[x] >> 8);
+                out[3 * x + 2] = std::uint8_t(row[x]);
+            }
+        }
+        cairo_surface_destroy(png);
+        const std::vector<std::uint8_t> encoded = encode_png(im);
+        f.png.assign(encoded.begin(), encoded.end());
+    } catch (...) {
+        f.png_failed = std::current_exception();
+        return f;
     }
-    cairo_surface_destroy(png);
-    const std::vector<std::uint8_t> encoded = encode_png(im);
-    write_bytes(ws, stem + ".png", std::string(encoded.begin(), encoded.end()));
 
-    std::string bytes;
-    cairo_surface_t* svg = cairo_svg_surface_create_for_stream(to_string, &bytes, l.width, l.height);
-    cr = cairo_create(svg);
-    draw(cr, ws, s, l, relief.surface);
-    cairo_destroy(cr);
-    cairo_surface_finish(svg);
-    const cairo_status_t sst = cairo_surface_status(svg);
-    cairo_surface_destroy(svg);
-    if (sst != CAIRO_STATUS_SUCCESS)
-        fail(cfmt("cannot write %s (%s)", (stem + ".svg").c_str(), cairo_status_to_string(sst)));
-    write_bytes(ws, stem + ".svg", renumbered(bytes));
+    try {
+        std::string bytes;
+        cairo_surface_t* svg = cairo_svg_surface_create_for_stream(to_string, &bytes, l.width, l.height);
+        cairo_t* cr = cairo_create(svg);
+        draw(cr, ws, s, l, relief->surface);
+        cairo_destroy(cr);
+        cairo_surface_finish(svg);
+        const cairo_status_t sst = cairo_surface_status(svg);
+        cairo_surface_destroy(svg);
+        if (sst != CAIRO_STATUS_SUCCESS)
+            fail(cfmt("cannot write %s (%s)", (stem + ".svg").c_str(), cairo_status_to_string(sst)));
+        f.svg = renumbered(bytes);
+    } catch (...) {
+        f.svg_failed = std::current_exception();
+    }
+    return f;
+}
+
+void write_morphometry_figure(Workspace& ws, DrawnFigure figure)
+{
+    if (!figure.drawn) figure = draw_morphometry_figure(ws);
+    if (!ws.edifice_shape || !ws.relief_sample.z) return;
+    const std::string stem = output_prefix(ws) + "_morphometry";
+    if (figure.png_failed) std::rethrow_exception(figure.png_failed);
+    write_bytes(ws, stem + ".png", figure.png);
+    if (figure.svg_failed) std::rethrow_exception(figure.svg_failed);
+    write_bytes(ws, stem + ".svg", figure.svg);
 }

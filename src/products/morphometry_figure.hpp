@@ -4,6 +4,9 @@
 // and beside it the mean slope of each band of relative height.
 #pragma once
 
+#include <exception>
+#include <string>
+
 struct Workspace;
 
 // Samples the present relief around the edifice into ws.relief_sample, at
@@ -11,6 +14,18 @@ struct Workspace;
 // present relief, once the edifice is measured.
 void keep_figure_relief(Workspace& ws);
 
-// Writes the figure (nothing without the edifice's figures); an error names
-// the file.
-void write_morphometry_figure(Workspace& ws);
+// The figure drawn ahead of its writing: the bytes of each file, or the
+// failure that drawing it met.
+struct DrawnFigure {
+    bool drawn = false;
+    std::string png, svg;
+    std::exception_ptr png_failed, svg_failed;
+};
+// Draws it (nothing without the edifice's figures).  It reads only what the
+// run has left unchanged since the edifice was measured, and creates no
+// file: it may run beside the output DEMs.
+DrawnFigure draw_morphometry_figure(const Workspace& ws);
+
+// Writes the figure, drawing it unless it is drawn; an error names the file,
+// and comes where it would if the figure were drawn now.
+void write_morphometry_figure(Workspace& ws, DrawnFigure figure = {});

@@ -6,12 +6,15 @@
 #include <cstdint>
 #include <vector>
 
+#include "morphometry_figure.hpp"
+
 struct Workspace;
 
 // The encoded pictures: <G>_rec1_shad.png, <G>_rec1_shaderos.png and
-// <G>_erosion.png (empty until encoded).
+// <G>_erosion.png (empty until encoded), and the morphometry figure.
 struct EncodedPictures {
     std::vector<std::uint8_t> shaded, shaded_erosion, erosion;
+    DrawnFigure morphometry;
 };
 // Writes the pictures, encoding those not encoded yet.
 void write_pictures(Workspace& ws, EncodedPictures pictures = {});

@@ -20,6 +20,7 @@ void write_products(Workspace& ws) { write_products(ws, EncodedPictures{}); }
 
 void write_products(Workspace& ws, EncodedPictures pictures)
 {
+    DrawnFigure figure = std::move(pictures.morphometry);
     // A run in memory keeps its texts; its pictures are drawn by the Python
     // module from the grids.
     if (!ws.results_in_memory) {
@@ -32,7 +33,7 @@ void write_products(Workspace& ws, EncodedPictures pictures)
     write_morphometry_tables(ws);
     if (!ws.results_in_memory) {
         write_vectors_gpkg(ws);
-        write_morphometry_figure(ws);
+        write_morphometry_figure(ws, std::move(figure));
     }
     write_answers_record(ws);
 }
