@@ -236,15 +236,19 @@ void Dilation::repair()
             part(n, parts, k, a, b);
             std::vector<std::pair<std::int32_t, std::uint32_t>>& out = queued[std::size_t(k)];
             out.clear();
-            for (std::size_t c = a; c < b; ++c)
+            for (std::size_t c = a; c < b; ++c) {
+                const std::int32_t reached = pass[cells[c]];
                 for (std::ptrdiff_t d : square) {
                     const std::uint32_t q = std::uint32_t(cells[c] + d);
-                    if (pass[q] == 0 || pass[q] == frame_pass) continue;
+                    // Passes only come down in a repair: a neighbour reached
+                    // no later than this cell never reads it, now or before.
+                    if (pass[q] <= reached || pass[q] == frame_pass) continue;
                     std::int32_t t, v;
                     reach(pass, value, q, w, t, v);
                     if (t == never_pass || (t == pass[q] && v == value[q])) continue;
                     out.push_back({t, q});
                 }
+            }
         };
         if (parts == 1)
             look(0);
