@@ -118,32 +118,69 @@ void EdificeLevels::join_by_union_find(Workspace& ws, std::size_t levels, int ia
 // altitude of its highest path, whichever is lower.  A flood from the centre
 // that always goes on from the highest cell reached gives it, each cell once,
 // from buckets of altitude.
+// While the flood runs, the cells it may look at that can be in no zone (off
+// the edifice, below the base line, in line 0 or column 0) are marked
+// `outside` in the joins: a neighbour is then tested with one read, and a
+// step to the right of the last column lands in column 0, which is outside.
+// The flood looks at the box's cells and at column 0 only.
 void EdificeLevels::join_by_flood(Workspace& ws, std::size_t levels)
 {
     const int nl = ws.nb_lig, nc = ws.nb_col;
     const int base = ws.base, top = ws.altmax;
+    constexpr std::int32_t outside = never + 1;  // below every altitude of a zone
     std::int32_t* jn = join.data();
+    const std::int32_t* itab = ws.itab.data();
+    const int last_line = std::min(i1 + 1, nl - 1);  // a step right of the last column
+    auto mark = [&](bool on) {
+        parallel_rows(i0, last_line + 1, std::size_t(j1 - j0 + 2), [&](int first, int last) {
+            for (int i = first; i < last; ++i) {
+                std::int32_t* row = jn + std::size_t(i) * nc;
+                auto one = [&](int j) {
+                    if (on) {
+                        if (i < 1 || j < 1 || ws.tab[i][j] != 1 || ws.itab[i][j] < base) row[j] = outside;
+                    } else if (row[j] == outside) {
+                        row[j] = never;
+                    }
+                };
+                one(0);
+                for (int j = std::max(j0, 1); j <= j1; ++j) one(j);
+            }
+        });
+    };
+    mark(true);
+    const std::size_t cells = std::size_t(nl) * std::size_t(nc);
+    const std::ptrdiff_t w = nc;
+    const std::ptrdiff_t around[8] = {-w - 1, -w, -w + 1, -1, 1, w - 1, w, w + 1};
     std::vector<std::vector<std::uint32_t>> bucket(levels);  // by top - altitude
     const int start = ws.itab[ci][cj];
     jn[std::size_t(ci) * nc + cj] = start;
     bucket[std::size_t(top - start)].push_back(std::uint32_t(std::size_t(ci) * nc + cj));
+    auto reach = [&](std::size_t q, int k) {
+        const int v = std::min(k, itab[q]);
+        jn[q] = v;
+        bucket[std::size_t(top - v)].push_back(std::uint32_t(q));
+    };
     for (std::size_t lev = std::size_t(top - start); lev < levels; ++lev) {
         const int k = top - int(lev);
         std::vector<std::uint32_t>& here = bucket[lev];
         for (std::size_t n = 0; n < here.size(); ++n) {  // cells reached at k join this bucket as it is read
             const std::uint32_t p = here[n];
+            if (std::size_t(p) + std::size_t(w) + 1 < cells) {
+                for (std::ptrdiff_t d : around)
+                    if (jn[p + d] == never) reach(std::size_t(p + d), k);
+                continue;
+            }
+            // The last lines: no step below the grid.
             const int pi = int(p / std::uint32_t(nc)), pj = int(p % std::uint32_t(nc));
-            for (int a = std::max(pi - 1, 1); a <= std::min(pi + 1, nl - 1); ++a)
-                for (int b = std::max(pj - 1, 1); b <= std::min(pj + 1, nc - 1); ++b) {
+            for (int a = pi - 1; a <= std::min(pi + 1, nl - 1); ++a)
+                for (int b = pj - 1; b <= std::min(pj + 1, nc - 1); ++b) {
                     const std::size_t q = std::size_t(a) * nc + b;
-                    if (jn[q] != never || ws.tab[a][b] != 1 || ws.itab[a][b] < base) continue;
-                    const int v = std::min(k, ws.itab[a][b]);
-                    jn[q] = v;
-                    bucket[std::size_t(top - v)].push_back(std::uint32_t(q));
+                    if (jn[q] == never) reach(q, k);
                 }
         }
         std::vector<std::uint32_t>().swap(here);
     }
+    mark(false);
 }
 
 void EdificeLevels::compute(Workspace& ws, bool by_union_find)
