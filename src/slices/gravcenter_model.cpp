@@ -101,16 +101,20 @@ template <class Mask>
 void slice_rows(Workspace& ws, const Mask& m, int as_perimeter, int z, int i0, int i1, int j0, int j1)
 {
     if (as_perimeter != 0 && as_perimeter != 1) return;
-    ordered_rows(
-        i0, i1 + 1, std::size_t(j1 - j0 + 1),
-        [&](int first, int last, std::string& out) {
-            for (int i = first; i < last; ++i)
-                for (int j = j0; j <= j1; ++j) {
-                    bool row = as_perimeter == 0 ? m[i][j] == 1 : perimeter(m, i, j, ws.nb_lig, ws.nb_col);
-                    if (row) xyz_row(out, j, i, z);
-                }
-        },
-        [&](const std::string& out) { ws.fgc.write(out.data(), out.size()); });
+    // A few hundred lines at a time: the text of a large basal slice (some
+    // hundred megabytes) is never held whole.
+    constexpr int batch = 256;
+    for (int b0 = i0; b0 <= i1; b0 += batch)
+        ordered_rows(
+            b0, std::min(b0 + batch, i1 + 1), std::size_t(j1 - j0 + 1),
+            [&](int first, int last, std::string& out) {
+                for (int i = first; i < last; ++i)
+                    for (int j = j0; j <= j1; ++j) {
+                        bool row = as_perimeter == 0 ? m[i][j] == 1 : perimeter(m, i, j, ws.nb_lig, ws.nb_col);
+                        if (row) xyz_row(out, j, i, z);
+                    }
+            },
+            [&](const std::string& out) { ws.fgc.write(out.data(), out.size()); });
 }
 
 }  // namespace
