@@ -79,11 +79,11 @@ void slice_contours(Workspace& ws, const EdificeLevels& levels)
     const long long last = std::min<long long>(levels.item_top, ws.altmax);
     std::vector<std::vector<std::uint32_t>> lines(last >= ws.base ? std::size_t(last - ws.base + 1) : 0);
     if (!lines.empty()) {
-        // Each worker takes a run of consecutive altitudes, about as many
-        // zone cells as the others (a fair measure of the work).
+        // Each worker takes a run of consecutive altitudes, of about the same
+        // length of outlines as the others (a fair measure of the work).
         const std::vector<std::int64_t> runs =
             weighted_runs(ws.base, last, std::min(thread_count(), max_grid_workers),
-                          [&](std::int64_t a) { return levels.zone.count[levels.zone.at(int(a))]; });
+                          [&](std::int64_t a) { return outline_weight(levels.zone.count[levels.zone.at(int(a))]); });
         const int workers = int(runs.size()) - 1;
         ensure_worker_grids(ws, workers);
         const std::vector<LineRuns> edifice = runs_of(ws.tab, 1);

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <exception>
@@ -154,6 +155,14 @@ std::vector<std::uint32_t> counting_sort_by_lines(int first, int lines, int bloc
 // DEM) are at most this many, whatever the number of threads: memory stays
 // within bounds on a machine of many cores.
 constexpr int max_grid_workers = 4;
+
+// The weight of a slice of `cells` cells in weighted_runs when its work goes
+// with its outline: about the square root of its cells (a whole number, 1/16
+// cell of outline apart).
+inline std::int64_t outline_weight(std::int64_t cells)
+{
+    return cells > 0 ? std::int64_t(std::sqrt(double(cells)) * 16) : 0;
+}
 
 // Splits the altitudes lo..hi into at most `parts` runs of consecutive
 // altitudes of about equal total weight(k).  Returns the first altitude of
