@@ -510,12 +510,17 @@ WindowGrid flood_region(const nrutil::DGrid& z, const nrutil::UcGrid& nodata, co
         }
         return level;
     };
-    const std::vector<double> level = solve(false);
+    // The levels with the gates at their highest, which tell whether the
+    // region settles its levels, are found beside the levels themselves.
+    std::vector<double> level, high;
+    if (settled && !gates.empty())
+        side_by_side([&] { level = solve(false); }, [&] { high = solve(true); });
+    else
+        level = solve(false);
     const std::size_t width = std::size_t(j1 - j0 + 1);
     if (settled) {
         *settled = true;
         if (!gates.empty()) {
-            const std::vector<double> high = solve(true);
             for (int i = i0; i <= i1 && *settled; ++i)
                 for (int j = j0; j <= j1; ++j) {
                     if ((*mask)[i][j] != 1) continue;
