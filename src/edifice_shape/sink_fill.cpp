@@ -1,6 +1,7 @@
 #include "sink_fill.hpp"
 
 #include <algorithm>
+#include <atomic>
 #include <functional>
 #include <bit>
 #include <cmath>
@@ -407,8 +408,12 @@ WindowGrid flood_region(const nrutil::DGrid& z, const nrutil::UcGrid& nodata, co
                     lab[c] == none ? 0 : global(lab[c]);
             }
     };
+    // The tiles go to whichever worker is free: a worker whose thread is
+    // busy beside this stage takes fewer.  Each tile writes only its own
+    // cells, edges and labels.
+    std::atomic<int> next_tile{0};
     parallel_tasks(workers, [&](int k) {
-        for (int t = k; t < tiles; t += workers) flood_tile(t, buffers[std::size_t(k)]);
+        for (int t; (t = next_tile++) < tiles;) flood_tile(t, buffers[std::size_t(k)]);
     });
     std::vector<Buffers>().swap(buffers);
 
