@@ -3,7 +3,7 @@
 
 #include "morphometry.hpp"
 #include "parallel.hpp"
-#include "trunc_to_int.hpp"
+#include "slope_angle.hpp"
 #include "workspace.hpp"
 
 // 3x3 gradient kernels: x toward increasing column (-1 0 1 / -2 0 2 / -1 0 1),
@@ -14,7 +14,7 @@ void angles(Workspace& ws)
 {
     const double cc = 8;
     const double p = 1 / ws.dsizepix;
-    const double pi = 4.0 * std::atan(1.0);
+    static const SlopeAngles degrees;
     const int nc = ws.nb_col;
     parallel_rows(1, ws.nb_lig - 1, std::size_t(nc), [&](int first, int last) {
         for (int i = first; i < last; ++i) {
@@ -29,9 +29,7 @@ void angles(Workspace& ws)
                                         2 * std::int64_t(down[j]) - down[j + 1];
                 const double pentx = double(sx) / cc * p;
                 const double penty = double(sy) / cc * p;
-                const double pent = std::sqrt(pentx * pentx + penty * penty);
-                const double angle = std::atan(pent) * 180 / pi;
-                out[j] = std::uint8_t(trunc_to_int(angle + 0.5));  // NaN (a denormal pixel size) gives 0
+                out[j] = degrees(pentx * pentx + penty * penty);
             }
         }
     });

@@ -3,9 +3,12 @@
 
 #include <cmath>
 #include <cstring>
+#include <limits>
+#include <random>
 
 #include "morphometry.hpp"
 #include "parallel.hpp"
+#include "slope_angle.hpp"
 #include "stage_support.hpp"
 #include "surface_rule.hpp"
 
@@ -65,6 +68,36 @@ TEST(Angles, FlatPlanesAndBorders)
             EXPECT_EQ(steep.ws.pente_ang[i][j], border ? 0 : 45) << i << "," << j;
             EXPECT_EQ(gentle.ws.pente_ang[i][j], border ? 0 : 6) << i << "," << j;
         }
+}
+
+// The degrees read from the thresholds are the formula's: at random slopes,
+// a few thousand doubles either side of every half degree, at the slots'
+// ends, and at values that are not slopes.
+TEST(Angles, DegreesFromThresholdsAreTheFormulas)
+{
+    const SlopeAngles degrees;
+    std::vector<double> s = {0.0, std::numeric_limits<double>::denorm_min(), std::numeric_limits<double>::max(),
+                             std::numeric_limits<double>::infinity(), std::nan("")};
+    std::mt19937_64 rng(23);
+    std::uniform_real_distribution<double> exponent(-40, 30);
+    for (int n = 0; n < 200000; ++n) s.push_back(std::exp(exponent(rng)));
+    const double pi = 4.0 * std::atan(1.0);
+    for (int k = 1; k <= SlopeAngles::top; ++k) {
+        const double t = std::tan((k - 0.5) * pi / 180);
+        double up = t * t, down = up;
+        for (int n = 0; n < 3000; ++n) {
+            s.push_back(up = std::nextafter(up, INFINITY));
+            s.push_back(down = std::nextafter(down, 0.0));
+        }
+        for (double f : {1e-10, 1e-9, 2e-9, 1e-8})
+            for (double sign : {-1.0, 1.0}) s.push_back(t * t * (1 + sign * f));
+    }
+    for (int e = -20; e <= 20; ++e)
+        for (int m = 0; m <= 64; ++m) {
+            const double start = std::ldexp(1.0 + m / 64.0, e);
+            s.insert(s.end(), {start, std::nextafter(start, 0.0)});
+        }
+    for (double v : s) ASSERT_EQ(degrees(v), slope_angle_plain(v)) << v;
 }
 
 TEST(HistoPent, OneOutlinePixelAndTheReportLines)
