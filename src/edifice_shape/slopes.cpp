@@ -185,23 +185,33 @@ std::vector<SlopeStats> grouped_stats(const std::vector<double>& values, const s
     GroupMedians med(ng);
     for (const GroupMedians& m : part) med.add_counts(m);
     med.prepare();
+    // The sums of each group in scan order: the first group's on one thread,
+    // the others' on another (each value is in the first group and in about
+    // one other).  A group's mean and deviations need only its own sum.
     std::vector<double> sum(ng, 0), mean(ng, 0), dev(ng, 0);
-    for (std::size_t v = 0; v < n; ++v)
-        for (std::uint8_t gr = groups[v]; gr;) {
-            const std::size_t k = std::size_t(std::countr_zero(gr));
-            gr = std::uint8_t(gr & (gr - 1));
-            sum[k] += values[v];
-            ++st[k].n;
-        }
-    for (std::size_t k = 0; k < ng; ++k)
-        if (st[k].n) mean[k] = sum[k] / double(st[k].n);
-    for (std::size_t v = 0; v < n; ++v)
-        for (std::uint8_t gr = groups[v]; gr;) {
-            const std::size_t k = std::size_t(std::countr_zero(gr));
-            gr = std::uint8_t(gr & (gr - 1));
-            const double e = values[v] - mean[k];
-            dev[k] += e * e;
-        }
+    auto sums = [&](std::uint8_t mask) {
+        for (std::size_t v = 0; v < n; ++v)
+            for (std::uint8_t gr = std::uint8_t(groups[v] & mask); gr;) {
+                const std::size_t k = std::size_t(std::countr_zero(gr));
+                gr = std::uint8_t(gr & (gr - 1));
+                sum[k] += values[v];
+                ++st[k].n;
+            }
+        for (std::size_t k = 0; k < ng; ++k)
+            if ((mask >> k & 1) && st[k].n) mean[k] = sum[k] / double(st[k].n);
+        for (std::size_t v = 0; v < n; ++v)
+            for (std::uint8_t gr = std::uint8_t(groups[v] & mask); gr;) {
+                const std::size_t k = std::size_t(std::countr_zero(gr));
+                gr = std::uint8_t(gr & (gr - 1));
+                const double e = values[v] - mean[k];
+                dev[k] += e * e;
+            }
+    };
+    const std::uint8_t all = std::uint8_t((1u << ng) - 1);
+    if (blocks == 1 || ng < 2)
+        sums(all);
+    else
+        parallel_tasks(2, [&](int t) { sums(t == 0 ? std::uint8_t(1) : std::uint8_t(all & ~1u)); });
     parallel_tasks(blocks, [&](int b) {
         std::size_t a, e;
         range(b, a, e);

@@ -117,13 +117,22 @@ void close_slicing(Workspace& ws, double volume)
     // is looked for only when it lies off both the centre's line and column,
     // and only when some slice was measured.
     if (static_cast<long long>(ws.altmax) > ws.base) {
+        // Each line's last such cell on all cores, then the last line's.
+        std::vector<int> last(static_cast<std::size_t>(nl), -1);
+        parallel_rows(0, nl, std::size_t(nc), [&](int a, int b) {
+            for (int i = a; i < b; ++i)
+                for (int j = nc - 1; j >= 0; --j)
+                    if (ws.itab[i][j] == ws.b_crat && ws.tab[i][j] == 1) {
+                        last[std::size_t(i)] = j;
+                        break;
+                    }
+        });
         int si = -1, sj = -1;
-        for (int i = 0; i < nl; ++i)
-            for (int j = 0; j < nc; ++j)
-                if (ws.itab[i][j] == ws.b_crat && ws.tab[i][j] == 1) {
-                    si = i;
-                    sj = j;
-                }
+        for (int i = nl - 1; i >= 0 && si < 0; --i)
+            if (last[std::size_t(i)] >= 0) {
+                si = i;
+                sj = last[std::size_t(i)];
+            }
         if (si >= 0 && si != ws.i_gv && sj != ws.j_gv) crater(ws);
     }
     ws.report("\n\n\tGlobal Volume of the edifice from %d until %d m : ", ws.base, ws.altmax);
