@@ -17,6 +17,18 @@
 
 namespace {
 
+// Sums kept by key, each in scan order over n values: the even keys on one
+// thread and the odd ones on another, each reading every value; on one
+// thread, every key in one pass (half -1).
+template <class Half>
+void halves_of_keys(std::size_t n, Half half)
+{
+    if (thread_count() < 2 || n < parallel_threshold())
+        half(-1);
+    else
+        parallel_tasks(2, [&](int t) { half(t); });
+}
+
 constexpr double pi = std::numbers::pi;
 
 struct Window {
@@ -474,11 +486,13 @@ EdificeShape measure_edifice(const EdificeInput& in, const MorphometryOptions& o
                 if (fmax > fmin) {
                     double sum[10] = {};
                     std::size_t cnt[10] = {};
-                    for (std::size_t k = 0; k < s_f.size(); ++k)
-                        if (hband[k] != 255) {
-                            sum[hband[k]] += s_f[k];
-                            ++cnt[hband[k]];
-                        }
+                    halves_of_keys(s_f.size(), [&](int half) {
+                        for (std::size_t k = 0; k < s_f.size(); ++k)
+                            if (hband[k] != 255 && (half < 0 || hband[k] % 2 == half)) {
+                                sum[hband[k]] += s_f[k];
+                                ++cnt[hband[k]];
+                            }
+                    });
                     auto read_zn = [&](int i, double* v, std::uint8_t* ok) {
                         for (int j = w.j0; j <= w.j1; ++j) {
                             v[j - w.j0] = (zf.at(i, j) - fmin) / (fmax - fmin);
@@ -584,17 +598,19 @@ EdificeShape measure_edifice(const EdificeInput& in, const MorphometryOptions& o
                 GroupMedians med(nb);
                 for (const GroupMedians& m : part) med.add_counts(m);
                 med.prepare();
-                for (std::size_t k = 0; k < s_r.size(); ++k) {
-                    const std::uint32_t code = band[k];
-                    if (!code) continue;
-                    const std::size_t bi = code & ~free_bit;
-                    sum_all[bi] += s_r[k];
-                    ++n_all[bi];
-                    if (code & free_bit) {
-                        sum_free[bi] += s_r[k];
-                        ++n_free[bi];
+                halves_of_keys(s_r.size(), [&](int half) {
+                    for (std::size_t k = 0; k < s_r.size(); ++k) {
+                        const std::uint32_t code = band[k];
+                        const std::size_t bi = code & ~free_bit;
+                        if (!code || (half >= 0 && int(bi % 2) != half)) continue;
+                        sum_all[bi] += s_r[k];
+                        ++n_all[bi];
+                        if (code & free_bit) {
+                            sum_free[bi] += s_r[k];
+                            ++n_free[bi];
+                        }
                     }
-                }
+                });
                 parallel_tasks(blocks, [&](int q) {
                     int a, b;
                     block_lines(q, a, b);
