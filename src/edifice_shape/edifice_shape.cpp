@@ -277,10 +277,30 @@ EdificeShape measure_edifice(const EdificeInput& in, const MorphometryOptions& o
         if (surface) {
             scan_cells(
                 M, w.i0, w.i1, w.j0, w.j1, [&](int i, int j, int& h) { return surface->at(g.centre(i, j), h); }, add);
-        } else {  // the base line: nothing to interpolate
-            for (int i = w.i0; i <= w.i1; ++i)
-                for (int j = w.j0; j <= w.j1; ++j)
-                    if (M[i][j] == 1) add(i, j, double(in.base));
+        } else {
+            // The base line: nothing to interpolate.  Each sum in scan order,
+            // the two beside each other.
+            const double b = double(in.base);
+            auto scan = [&](auto each) {
+                for (int i = w.i0; i <= w.i1; ++i)
+                    for (int j = w.j0; j <= w.j1; ++j)
+                        if (M[i][j] == 1) each(z[i][j] - b);
+            };
+            auto above_sum = [&] { scan([&](double e) { above += std::max(e, 0.0); }); };
+            auto absolute_sum = [&] {
+                scan([&](double e) {
+                    absolute += std::fabs(e);
+                    if (first || e > h_max) h_max = e;
+                    first = false;
+                });
+            };
+            if (thread_count() < 2 || n_m < parallel_threshold()) {
+                for (int i = w.i0; i <= w.i1; ++i)
+                    for (int j = w.j0; j <= w.j1; ++j)
+                        if (M[i][j] == 1) add(i, j, b);
+            } else {
+                side_by_side(above_sum, absolute_sum);
+            }
         }
         r.height_peak_m = z_top - b_peak;
         r.height_basal_max_m = h_max;

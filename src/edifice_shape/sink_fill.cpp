@@ -524,19 +524,23 @@ WindowGrid flood_region(const nrutil::DGrid& z, const nrutil::UcGrid& nodata, co
         level = solve(false);
     const std::size_t width = std::size_t(j1 - j0 + 1);
     if (settled) {
-        *settled = true;
-        if (!gates.empty()) {
-            for (int i = i0; i <= i1 && *settled; ++i)
-                for (int j = j0; j <= j1; ++j) {
-                    if ((*mask)[i][j] != 1) continue;
-                    const std::uint32_t l = win_label[std::size_t(i - i0) * width + std::size_t(j - j0)];
-                    const double f = w.z[i - i0][j - j0];
-                    if (l && std::max(f, level[l]) != std::max(f, high[l])) {
-                        *settled = false;
-                        break;
+        // Settled when no cell of the mask differs: the lines on all cores,
+        // each stopping once a line has differed.
+        std::atomic<bool> differs{false};
+        if (!gates.empty())
+            parallel_rows(i0, i1 + 1, width, [&](int a, int b) {
+                for (int i = a; i < b && !differs.load(std::memory_order_relaxed); ++i)
+                    for (int j = j0; j <= j1; ++j) {
+                        if ((*mask)[i][j] != 1) continue;
+                        const std::uint32_t l = win_label[std::size_t(i - i0) * width + std::size_t(j - j0)];
+                        const double f = w.z[i - i0][j - j0];
+                        if (l && std::max(f, level[l]) != std::max(f, high[l])) {
+                            differs = true;
+                            break;
+                        }
                     }
-                }
-        }
+            });
+        *settled = !differs;
     }
     parallel_rows(i0, i1 + 1, width, [&](int a, int b) {
         for (int i = a; i < b; ++i)
