@@ -18,8 +18,9 @@
 namespace {
 
 // Sums kept by key, each in scan order over n values: the even keys on one
-// thread and the odd ones on another, each reading every value; on one
-// thread, every key in one pass (half -1).
+// thread and the odd ones on another, each reading every value and adding up
+// in arrays of its own (two threads writing to one cache line would slow
+// both); on one thread, every key in one pass (half -1).
 template <class Half>
 void halves_of_keys(std::size_t n, Half half)
 {
@@ -286,13 +287,24 @@ EdificeShape measure_edifice(const EdificeInput& in, const MorphometryOptions& o
                     for (int j = w.j0; j <= w.j1; ++j)
                         if (M[i][j] == 1) each(z[i][j] - b);
             };
-            auto above_sum = [&] { scan([&](double e) { above += std::max(e, 0.0); }); };
+            // Each sum in a local of its own thread, so that the two never
+            // write to the same cache line.
+            auto above_sum = [&] {
+                double sum = 0;
+                scan([&](double e) { sum += std::max(e, 0.0); });
+                above = sum;
+            };
             auto absolute_sum = [&] {
+                double sum = 0, highest = 0;
+                bool none = true;
                 scan([&](double e) {
-                    absolute += std::fabs(e);
-                    if (first || e > h_max) h_max = e;
-                    first = false;
+                    sum += std::fabs(e);
+                    if (none || e > highest) highest = e;
+                    none = false;
                 });
+                absolute = sum;
+                h_max = highest;
+                first = none;
             };
             if (thread_count() < 2 || n_m < parallel_threshold()) {
                 for (int i = w.i0; i <= w.i1; ++i)
@@ -507,10 +519,17 @@ EdificeShape measure_edifice(const EdificeInput& in, const MorphometryOptions& o
                     double sum[10] = {};
                     std::size_t cnt[10] = {};
                     halves_of_keys(s_f.size(), [&](int half) {
+                        double s[10] = {};
+                        std::size_t c[10] = {};
                         for (std::size_t k = 0; k < s_f.size(); ++k)
                             if (hband[k] != 255 && (half < 0 || hband[k] % 2 == half)) {
-                                sum[hband[k]] += s_f[k];
-                                ++cnt[hband[k]];
+                                s[hband[k]] += s_f[k];
+                                ++c[hband[k]];
+                            }
+                        for (int h = 0; h < 10; ++h)
+                            if (half < 0 || h % 2 == half) {
+                                sum[h] = s[h];
+                                cnt[h] = c[h];
                             }
                     });
                     auto read_zn = [&](int i, double* v, std::uint8_t* ok) {
@@ -619,17 +638,26 @@ EdificeShape measure_edifice(const EdificeInput& in, const MorphometryOptions& o
                 for (const GroupMedians& m : part) med.add_counts(m);
                 med.prepare();
                 halves_of_keys(s_r.size(), [&](int half) {
+                    std::vector<double> all(nb, 0), free(nb, 0);
+                    std::vector<std::size_t> n_a(nb, 0), n_f(nb, 0);
                     for (std::size_t k = 0; k < s_r.size(); ++k) {
                         const std::uint32_t code = band[k];
                         const std::size_t bi = code & ~free_bit;
                         if (!code || (half >= 0 && int(bi % 2) != half)) continue;
-                        sum_all[bi] += s_r[k];
-                        ++n_all[bi];
+                        all[bi] += s_r[k];
+                        ++n_a[bi];
                         if (code & free_bit) {
-                            sum_free[bi] += s_r[k];
-                            ++n_free[bi];
+                            free[bi] += s_r[k];
+                            ++n_f[bi];
                         }
                     }
+                    for (std::size_t bi = 0; bi < nb; ++bi)
+                        if (half < 0 || int(bi % 2) == half) {
+                            sum_all[bi] = all[bi];
+                            sum_free[bi] = free[bi];
+                            n_all[bi] = n_a[bi];
+                            n_free[bi] = n_f[bi];
+                        }
                 });
                 parallel_tasks(blocks, [&](int q) {
                     int a, b;

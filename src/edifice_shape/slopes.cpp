@@ -90,12 +90,6 @@ std::vector<double> slopes_of_cells(const ClippedField& f, int i0, int i1, int j
     return s;
 }
 
-int GroupMedians::bin(double v)
-{
-    const double f = v * 64;
-    return f > 0 ? (f < double(bins - 1) ? int(f) : bins - 1) : 0;
-}
-
 GroupMedians::GroupMedians(std::size_t groups)
     : hist_(groups * bins, 0), n_(groups, 0), lo_(groups, 0), hi_(groups, 0), below_(groups, 0), cand_(groups)
 {
@@ -104,7 +98,8 @@ GroupMedians::GroupMedians(std::size_t groups)
 void GroupMedians::add_counts(const GroupMedians& o)
 {
     for (std::size_t k = 0; k < hist_.size(); ++k) hist_[k] += o.hist_[k];
-    for (std::size_t g = 0; g < n_.size(); ++g) n_[g] += o.n_[g];
+    for (std::size_t g = 0; g < n_.size(); ++g)
+        for (std::size_t b = 0; b < std::size_t(bins); ++b) n_[g] += o.hist_[g * bins + b];
 }
 
 void GroupMedians::add_candidates(GroupMedians& o)
@@ -188,23 +183,33 @@ std::vector<SlopeStats> grouped_stats(const std::vector<double>& values, const s
     // The sums of each group in scan order: the first group's on one thread,
     // the others' on another (each value is in the first group and in about
     // one other).  A group's mean and deviations need only its own sum.
-    std::vector<double> sum(ng, 0), mean(ng, 0), dev(ng, 0);
+    std::vector<double> mean(ng, 0), dev(ng, 0);
+    // Each thread adds up in arrays of its own (written back at the end), so
+    // that the two never write to the same cache line.
     auto sums = [&](std::uint8_t mask) {
+        double s_[8] = {}, d_[8] = {}, m_[8] = {};
+        std::size_t n_[8] = {};
         for (std::size_t v = 0; v < n; ++v)
             for (std::uint8_t gr = std::uint8_t(groups[v] & mask); gr;) {
                 const std::size_t k = std::size_t(std::countr_zero(gr));
                 gr = std::uint8_t(gr & (gr - 1));
-                sum[k] += values[v];
-                ++st[k].n;
+                s_[k] += values[v];
+                ++n_[k];
             }
         for (std::size_t k = 0; k < ng; ++k)
-            if ((mask >> k & 1) && st[k].n) mean[k] = sum[k] / double(st[k].n);
+            if (n_[k]) m_[k] = s_[k] / double(n_[k]);
         for (std::size_t v = 0; v < n; ++v)
             for (std::uint8_t gr = std::uint8_t(groups[v] & mask); gr;) {
                 const std::size_t k = std::size_t(std::countr_zero(gr));
                 gr = std::uint8_t(gr & (gr - 1));
-                const double e = values[v] - mean[k];
-                dev[k] += e * e;
+                const double e = values[v] - m_[k];
+                d_[k] += e * e;
+            }
+        for (std::size_t k = 0; k < ng; ++k)
+            if (mask >> k & 1) {
+                mean[k] = m_[k];
+                dev[k] = d_[k];
+                st[k].n = n_[k];
             }
     };
     const std::uint8_t all = std::uint8_t((1u << ng) - 1);

@@ -58,11 +58,9 @@ std::vector<SlopeStats> grouped_stats(const std::vector<double>& values, const s
 class GroupMedians {
 public:
     explicit GroupMedians(std::size_t groups);
-    void count(std::size_t g, double v)
-    {
-        ++hist_[g * bins + std::size_t(bin(v))];
-        ++n_[g];
-    }
+    // The counts of the groups come from the bins when they are added up:
+    // counting only touches the bins.
+    void count(std::size_t g, double v) { ++hist_[g * bins + std::size_t(bin(v))]; }
     // Adds the counts of another (of other values of the same groups), or
     // its candidates.
     void add_counts(const GroupMedians& o);
@@ -79,7 +77,11 @@ public:
 
 private:
     static constexpr int bins = 90 * 64 + 1;
-    static int bin(double v);
+    static int bin(double v)
+    {
+        const double f = v * 64;
+        return f > 0 ? (f < double(bins - 1) ? int(f) : bins - 1) : 0;
+    }
     std::vector<std::uint32_t> hist_;
     std::vector<std::size_t> n_;
     std::vector<int> lo_, hi_;

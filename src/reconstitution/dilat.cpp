@@ -234,7 +234,11 @@ void Dilation::repair()
         auto look = [&](int k) {
             std::size_t a, b;
             part(n, parts, k, a, b);
-            std::vector<std::pair<std::int32_t, std::uint32_t>>& out = queued[std::size_t(k)];
+            // Filled as a vector of this task's own and put back: the ends of
+            // neighbouring vectors share a cache line, which two threads
+            // writing to them would pass back and forth.
+            std::vector<std::pair<std::int32_t, std::uint32_t>> out;
+            out.swap(queued[std::size_t(k)]);
             out.clear();
             for (std::size_t c = a; c < b; ++c) {
                 const std::int32_t reached = pass[cells[c]];
@@ -249,6 +253,7 @@ void Dilation::repair()
                     out.push_back({t, q});
                 }
             }
+            queued[std::size_t(k)].swap(out);
         };
         if (parts == 1)
             look(0);
@@ -277,7 +282,8 @@ void Dilation::repair()
             auto settle = [&](int k) {
                 std::size_t a, b;
                 part(round.size(), parts, k, a, b);
-                std::vector<Repaired>& out = repaired[std::size_t(k)];
+                std::vector<Repaired> out;  // this task's own, as in queue_neighbours
+                out.swap(repaired[std::size_t(k)]);
                 out.clear();
                 for (std::size_t n = a; n < b; ++n) {
                     const std::uint32_t u = round[n];
@@ -286,6 +292,7 @@ void Dilation::repair()
                     if (t == pass[u] && v == value[u]) continue;
                     out.push_back({u, t, v});
                 }
+                repaired[std::size_t(k)].swap(out);
             };
             if (parts == 1)
                 settle(0);
@@ -373,7 +380,9 @@ void Dilation::smooth(const std::vector<std::uint32_t>& cells)
         constexpr int parts = 8;
         std::vector<std::vector<std::uint32_t>> set(parts);
         parallel_tasks(parts, [&](int k) {
-            smooth_cells(n * std::size_t(k) / parts, n * std::size_t(k + 1) / parts, set[std::size_t(k)]);
+            std::vector<std::uint32_t> mine;  // a vector's ends shared with another thread's would slow both
+            smooth_cells(n * std::size_t(k) / parts, n * std::size_t(k + 1) / parts, mine);
+            set[std::size_t(k)].swap(mine);
         });
         for (const std::vector<std::uint32_t>& s : set) fresh_.insert(fresh_.end(), s.begin(), s.end());
     }
