@@ -145,7 +145,7 @@ std::vector<std::vector<Piece>> trace_contours(const GridFrame& g, TraceWindow w
         std::vector<double> z0(static_cast<std::size_t>(width)), z1(static_cast<std::size_t>(width));
         std::vector<std::uint8_t> k0(static_cast<std::size_t>(width)), k1(static_cast<std::size_t>(width));
         read(lo, z0.data(), k0.data());
-        std::vector<Crossing>& mine = found[std::size_t(b)];
+        std::vector<Crossing> mine;  // the task's own: neighbouring vectors' ends share a cache line
         for (int i = lo; i < hi; ++i) {
             read(i + 1, z1.data(), k1.data());
             for (int c = 0; c + 1 < width; ++c) {
@@ -162,6 +162,7 @@ std::vector<std::vector<Piece>> trace_contours(const GridFrame& g, TraceWindow w
             z0.swap(z1);
             k0.swap(k1);
         }
+        found[std::size_t(b)].swap(mine);
     });
     std::vector<std::vector<Crossing>> by_level(levels.size());
     {

@@ -397,9 +397,10 @@ WindowGrid flood_region(const nrutil::DGrid& z, const nrutil::UcGrid& nodata, co
                     spills.add(std::min(lc, lq), std::max(lc, lq), std::max(f[c], f[q]));
                 }
             }
-        std::vector<Edge>& e = edges[std::size_t(t)];
+        std::vector<Edge> e;  // the task's own: neighbouring vectors' ends share a cache line
         auto global = [&](std::uint16_t l) { return l ? first_label[std::size_t(t)] + l - 1 : 0u; };
         spills.each([&](std::uint16_t x, std::uint16_t y, double wt) { e.push_back({global(x), global(y), wt}); });
+        edges[std::size_t(t)].swap(e);
         for (int i = std::max(a0, i0); i <= std::min(a1, i1); ++i)
             for (int j = std::max(b0, j0); j <= std::min(b1, j1); ++j) {
                 const std::size_t c = std::size_t(i - a0 + 1) * pw + std::size_t(j - b0 + 1);

@@ -165,8 +165,11 @@ std::vector<SlopeStats> grouped_stats(const std::vector<double>& values, const s
         std::size_t a, e;
         range(b, a, e);
         GroupMedians& m = part[std::size_t(b)];
-        std::vector<double>& l = lo[std::size_t(b)];
-        std::vector<double>& h = hi[std::size_t(b)];
+        // The extremes in arrays of the task's own: the blocks' small vectors
+        // may share a cache line.
+        double l[8], h[8];
+        std::fill(l, l + 8, INFINITY);
+        std::fill(h, h + 8, -INFINITY);
         for (std::size_t v = a; v < e; ++v)
             for (std::uint8_t gr = groups[v]; gr;) {
                 const std::size_t k = std::size_t(std::countr_zero(gr));
@@ -176,6 +179,8 @@ std::vector<SlopeStats> grouped_stats(const std::vector<double>& values, const s
                 h[k] = std::max(h[k], x);
                 m.count(k, x);
             }
+        std::copy(l, l + ng, lo[std::size_t(b)].begin());
+        std::copy(h, h + ng, hi[std::size_t(b)].begin());
     });
     GroupMedians med(ng);
     for (const GroupMedians& m : part) med.add_counts(m);
