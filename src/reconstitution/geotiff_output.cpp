@@ -36,8 +36,11 @@ void write_geotiff(const Workspace& ws, const std::string& name, const nrutil::G
     if (!driver) failed("GDAL has no GeoTIFF driver");
     // The compression shares out its tiles between the threads; GDAL writes
     // them in order, so the bytes do not depend on the number of threads.
+    // The output DEMs are written beside the pictures, which keep a core
+    // busy: the compression takes the others (on two cores, compressing on
+    // the writing thread itself is the quickest).
     // BIGTIFF=IF_SAFER: the choice of format depends on the grid's size alone.
-    const std::string threads = "NUM_THREADS=" + std::to_string(thread_count());
+    const std::string threads = "NUM_THREADS=" + std::to_string(std::max(1, thread_count() - 1));
     const char* const options[] = {"COMPRESS=DEFLATE", "PREDICTOR=2",      "ZLEVEL=1",      "TILED=YES",
                                    "BLOCKXSIZE=256",   "BLOCKYSIZE=256",   "BIGTIFF=IF_SAFER", threads.c_str(),
                                    nullptr};
