@@ -1,6 +1,8 @@
 #include <algorithm>
+#include <cstdint>
 #include <vector>
 
+#include "parallel.hpp"
 #include "reconstitution.hpp"
 #include "workspace.hpp"
 
@@ -11,12 +13,30 @@ void treatment_rec(Workspace& ws)
     double volume = 0;
     ws.pixsurf = ws.dsizepix * ws.dsizepix;
     const long long first = static_cast<long long>(ws.base) + 1, last = ws.altmax;
-    std::vector<int> at_or_above(last >= first ? std::size_t(last - first + 1) : 0, 0);
-    for (std::size_t p = 0; p < ws.tab.size() && last >= first; ++p) {
-        if (ws.tab.data()[p] != 1) continue;
-        const long long z = ws.itab.data()[p];
-        if (z >= first) ++at_or_above[std::size_t(std::min(z, last) - first)];
-    }
+    const std::size_t levels = last >= first ? std::size_t(last - first + 1) : 0;
+    std::vector<int> at_or_above(levels, 0);
+    // Counted by blocks of lines on all cores, each block in a histogram of
+    // its own; the counts add up the same in any order.
+    const int nl = ws.nb_lig, nc = ws.nb_col;
+    const int blocks = levels == 0 ? 0 : std::max(1, std::min(nl, thread_count() * 4));
+    std::vector<std::vector<int>> part(static_cast<std::size_t>(blocks));
+    auto count = [&](int b) {
+        std::vector<int> h(levels, 0);
+        const std::size_t p0 = std::size_t(std::int64_t(nl) * b / blocks) * std::size_t(nc);
+        const std::size_t p1 = std::size_t(std::int64_t(nl) * (b + 1) / blocks) * std::size_t(nc);
+        for (std::size_t p = p0; p < p1; ++p) {
+            if (ws.tab.data()[p] != 1) continue;
+            const long long z = ws.itab.data()[p];
+            if (z >= first) ++h[std::size_t(std::min(z, last) - first)];
+        }
+        part[std::size_t(b)].swap(h);
+    };
+    if (ws.tab.size() < parallel_threshold())
+        for (int b = 0; b < blocks; ++b) count(b);
+    else
+        parallel_tasks(blocks, count);
+    for (const std::vector<int>& h : part)
+        for (std::size_t k = 0; k < levels; ++k) at_or_above[k] += h[k];
     for (std::size_t n = at_or_above.size(); n-- > 1;) at_or_above[n - 1] += at_or_above[n];
     for (long long k = first; k <= last; ++k) {
         const int val = at_or_above[std::size_t(k - first)];
