@@ -24,8 +24,11 @@ namespace {
 // itab and the slopes, the surface tab and dtab, which the interpolation
 // leaves as they are: they run beside it, its lines held back until theirs are
 // printed.  A failure of either side ends the run with the lines printed
-// before it in the order of a run on one thread.
-void sections_and_surface_beside_interpolation(Workspace& ws)
+// before it in the order of a run on one thread.  When `figure` is given, the
+// measures' side then draws the morphometry figure (whose drawing keeps its
+// failures for the writing): the interpolation's last passes leave a core
+// free, the end of the run does not.
+void sections_and_surface_beside_interpolation(Workspace& ws, DrawnFigure* figure)
 {
     const bool centre_stays = ws.grav_cent == 0;
     if (centre_stays) {
@@ -73,6 +76,7 @@ void sections_and_surface_beside_interpolation(Workspace& ws)
             } catch (...) {
                 measures_failed = std::current_exception();
             }
+            if (figure && !measures_failed) *figure = draw_morphometry_figure(ws);
         });
     ws.on_one_core = nullptr;
     if (measures_failed) std::rethrow_exception(measures_failed);
@@ -88,10 +92,11 @@ void sections_and_surface_beside_interpolation(Workspace& ws)
 // made it).  A failure ends the run as on one thread: the DEMs come first,
 // then the grey pictures, then the erosion picture; the figure's own comes
 // when it is written, among the other products.
-void outputs_beside_products(Workspace& ws, RebuiltRanges& ranges)
+void outputs_beside_products(Workspace& ws, RebuiltRanges& ranges, DrawnFigure figure)
 {
     std::exception_ptr outputs_failed, erosion_failed, greys_failed[2];
     EncodedPictures pictures;
+    pictures.morphometry = std::move(figure);
     std::mutex m;
     std::condition_variable cv;
     bool units_done = false, units_failed = false;
@@ -99,7 +104,7 @@ void outputs_beside_products(Workspace& ws, RebuiltRanges& ranges)
     auto greys = [&] {
         for (int k; (k = next_grey++) < 3;) {
             if (k == 2) {
-                pictures.morphometry = draw_morphometry_figure(ws);
+                if (!pictures.morphometry.drawn) pictures.morphometry = draw_morphometry_figure(ws);
                 continue;
             }
             if (k == 1) {
@@ -222,7 +227,11 @@ void measure_and_rebuild(Workspace& ws)
     // The final smoothing's scratch, untouched (so costing nothing) until
     // the dilation has given its own memory back.
     if (!ws.tab1) allocate_grid(ws.tab1, "tab1", ws.nb_col, ws.nb_lig);
-    sections_and_surface_beside_interpolation(ws);
+    // The figure drawn early for a run that writes its pictures beside the
+    // output DEMs, when the centre is typed (a calculated one may still move).
+    const bool figure_early = !ws.discard_results && !ws.results_in_memory && ws.grav_cent == 0;
+    DrawnFigure figure;
+    sections_and_surface_beside_interpolation(ws, figure_early ? &figure : nullptr);
     release_interpolation_grids(ws);
     begin(ws, "rec_volc");
     RebuiltRanges ranges = rebuild_measures(ws);
@@ -236,7 +245,7 @@ void measure_and_rebuild(Workspace& ws)
         write_rebuilt_cone(ws, ranges);
         write_products(ws);
     } else {
-        outputs_beside_products(ws, ranges);
+        outputs_beside_products(ws, ranges, std::move(figure));
     }
     begin(ws, "end");
     // Every result is complete on disk before the run goes on: a file that
