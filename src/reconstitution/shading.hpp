@@ -89,16 +89,21 @@ void shaded_image(Workspace& ws, Z z, nrutil::UcGrid& image)
     const Light light(ws);
     const int nl = ws.nb_lig, nc = ws.nb_col;
     // Line i of the shading, from the elevations of lines i and i + 1 in
-    // metres (each divided once); 0 on the last line and column.
-    auto shade_line = [&](int i, std::vector<double>& here, std::vector<double>& below, double* out) {
+    // metres; 0 on the last line and column.  A block of lines takes them in
+    // order: line i + 1 in metres, worked out for line i, serves line i + 1
+    // (`held`: the line that `below` holds, -1 for none).
+    auto shade_line = [&](int i, std::vector<double>& here, std::vector<double>& below, int& held, double* out) {
         if (i >= nl - 1) {
             std::fill(out, out + nc, 0.0);
             return;
         }
-        for (int j = 0; j < nc; ++j) {
-            here[std::size_t(j)] = z(i, j) / light.k;
-            below[std::size_t(j)] = z(i + 1, j) / light.k;
+        if (held == i) {
+            here.swap(below);
+        } else {
+            for (int j = 0; j < nc; ++j) here[std::size_t(j)] = z(i, j) / light.k;
         }
+        for (int j = 0; j < nc; ++j) below[std::size_t(j)] = z(i + 1, j) / light.k;
+        held = i + 1;
         light.shade_line(here.data(), below.data(), out, nc - 1);
         out[nc - 1] = 0;
     };
@@ -107,8 +112,9 @@ void shaded_image(Workspace& ws, Z z, nrutil::UcGrid& image)
     parallel_rows(0, nl, std::size_t(nc), [&](int first, int last) {
         const std::size_t width = static_cast<std::size_t>(nc);
         std::vector<double> here(width), below(width), s(width);
+        int held = -1;
         for (int i = first; i < last; ++i) {
-            shade_line(i, here, below, s.data());
+            shade_line(i, here, below, held, s.data());
             double m = 0;
             for (int j = 0; j < nc; ++j)
                 if (s[std::size_t(j)] > m && !without_data(ws, i, j)) m = s[std::size_t(j)];
@@ -121,8 +127,9 @@ void shaded_image(Workspace& ws, Z z, nrutil::UcGrid& image)
     parallel_rows(0, nl, std::size_t(nc), [&](int first, int last) {
         const std::size_t width = static_cast<std::size_t>(nc);
         std::vector<double> here(width), below(width), s(width);
+        int held = -1;
         for (int i = first; i < last; ++i) {
-            shade_line(i, here, below, s.data());
+            shade_line(i, here, below, held, s.data());
             std::uint8_t* out = image[i];
             for (int j = 0; j < nc; ++j)
                 // An infinite shading (a pixel size near 0) gives NaN here: 0, not undefined behaviour.
