@@ -264,15 +264,15 @@ WindowGrid flood_region(const nrutil::DGrid& z, const nrutil::UcGrid& nodata, co
     allocate_grid(w.z, "the filled elevations of the edifice", j1 - j0 + 1, i1 - i0 + 1);
     const bool holes = bool(nodata) && nodata.size() == n;
     auto valid = [&](int i, int j) { return !holes || !nodata[i][j]; };
-    std::vector<std::uint8_t> is_sink;
-    if (!sinks.empty()) {
-        is_sink.assign(n, 0);
-        for (std::size_t c : sinks)
-            if (c < n) is_sink[c] = 1;
-    }
+    // The sinks kept (a crater's lowest cell, say): a sorted list, not a
+    // grid of flags for a cell or two.
+    std::vector<std::size_t> sink_cells(sinks);
+    std::sort(sink_cells.begin(), sink_cells.end());
     auto outlet = [&](int i, int j) {
         if (i == 0 || j == 0 || i == gl - 1 || j == gc - 1) return true;
-        if (!is_sink.empty() && is_sink[std::size_t(i) * gc + j]) return true;
+        if (!sink_cells.empty() &&
+            std::binary_search(sink_cells.begin(), sink_cells.end(), std::size_t(i) * std::size_t(gc) + std::size_t(j)))
+            return true;
         if (holes)
             for (int a = i - 1; a <= i + 1; ++a)
                 for (int b = j - 1; b <= j + 1; ++b)
