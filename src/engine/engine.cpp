@@ -229,7 +229,11 @@ void measure_and_rebuild(Workspace& ws)
     if (!ws.tab1) allocate_grid(ws.tab1, "tab1", ws.nb_col, ws.nb_lig);
     // The figure drawn early for a run that writes its pictures beside the
     // output DEMs, when the centre is typed (a calculated one may still move).
-    const bool figure_early = !ws.discard_results && !ws.results_in_memory && ws.grav_cent == 0;
+    // Drawing it takes some 20 MB for a moment, on top of the dilation's
+    // memory: a DEM of fewer than 8 million cells, for which that would show
+    // in the run's peak, draws it at the end.
+    const bool figure_early = !ws.discard_results && !ws.results_in_memory && ws.grav_cent == 0 &&
+                              std::size_t(ws.nb_lig) * std::size_t(ws.nb_col) >= std::size_t(8) << 20;
     DrawnFigure figure;
     sections_and_surface_beside_interpolation(ws, figure_early ? &figure : nullptr);
     release_interpolation_grids(ws);
