@@ -141,31 +141,64 @@ void measures_and_erosion(Workspace& ws, double& maxd, int& min_eros, int& max_e
     // The present relief's altitude at the centre, now final, for the
     // GeoPackage (itab3, its other copy, went back after the base line).
     if (ws.i_gv >= 0 && ws.i_gv < nl && ws.j_gv >= 0 && ws.j_gv < nc) ws.centre_altitude = ws.itab1[ws.i_gv][ws.j_gv];
+    // Every cell of itab_eros is written below: it takes itab1's memory,
+    // already in the resident set, and its own untouched block goes back.
+    ws.itab_eros.swap(ws.itab1);
     ws.itab1 = {};
     ws.figures.eroded_volume = double(eroded) * ws.pixsurf * 1e-9;
     ws.figures.erosion_max = maxd;
     ws.both("\n\n\tCharacteristics after the first interpolation ");
     surface(ws, 2);
 
-    // The border lines and columns stay 0.
-    parallel_rows(0, nl, std::size_t(nc), [&](int first, int last) {
+    // The border lines and columns stay 0.  The mean is worked out in dtab
+    // itself, which then becomes dtab_eros (dtab_eros's untouched block goes
+    // back as dtab): each block of lines keeps copies of the lines it still
+    // reads once they are overwritten, and the lines just outside it are
+    // copied before any block starts.
+    const int blocks = std::max(1, std::min(nl, std::size_t(nl) * std::size_t(nc) < parallel_threshold()
+                                                    ? 1
+                                                    : thread_count() * 4));
+    auto block_first = [&](int b) { return int(std::int64_t(nl) * b / blocks); };
+    const std::size_t width = std::size_t(nc);
+    std::vector<std::vector<double>> above(static_cast<std::size_t>(blocks)), below(static_cast<std::size_t>(blocks));
+    for (int b = 0; b < blocks; ++b) {
+        const int first = block_first(b), last = block_first(b + 1);
+        if (first >= last) continue;
+        if (first > 0) above[std::size_t(b)].assign(ws.dtab[first - 1], ws.dtab[first - 1] + width);
+        if (last < nl) below[std::size_t(b)].assign(ws.dtab[last], ws.dtab[last] + width);
+    }
+    auto mean_block = [&](int b) {
+        const int first = block_first(b), last = block_first(b + 1);
+        if (first >= last) return;
+        std::vector<double> prev = above[std::size_t(b)], cur(ws.dtab[first], ws.dtab[first] + width);
         for (int i = first; i < last; ++i) {
-            double* out = ws.dtab_eros[i];
+            // Lines i - 1, i and i + 1 as they were.
+            const double* up = prev.data();
+            const double* mid = cur.data();
+            const double* down = i + 1 < last ? ws.dtab[i + 1] : below[std::size_t(b)].data();
+            double* out = ws.dtab[i];
             std::int32_t* scaled = ws.itab_eros[i];
             for (int j = 0; j < nc; ++j) {
                 const bool interior = i >= 1 && i <= nl - 2 && j >= 1 && j <= nc - 2;
                 double mean = 0;
-                if (interior && ws.dtab[i][j] > 0) {
+                if (interior && mid[j] > 0) {
                     double sum = 0;
-                    for (int a = i - 1; a <= i + 1; ++a)
-                        for (int b = j - 1; b <= j + 1; ++b) sum += ws.dtab[a][b];
+                    for (const double* row : {up, mid, down})
+                        for (int c = j - 1; c <= j + 1; ++c) sum += row[c];
                     mean = sum * (1.0 / 9.0);
                 }
                 out[j] = mean;
                 scaled[j] = interior ? trunc_to_int(mean * ws.coeff_rc) : 0;
             }
+            prev.swap(cur);
+            if (i + 1 < last) cur.assign(ws.dtab[i + 1], ws.dtab[i + 1] + width);
         }
-    });
+    };
+    if (blocks == 1)
+        mean_block(0);
+    else
+        parallel_tasks(blocks, mean_block);
+    ws.dtab_eros.swap(ws.dtab);
     extremes(ws, ws.itab_eros, min_eros, max_eros);
 }
 
