@@ -180,10 +180,14 @@ void release_slice_grids(Workspace& ws)
     ws.worker_grids.clear();
 }
 
-// Those of the interpolation, before the rebuilt cone is measured.
+// Those of the interpolation, before the rebuilt cone is measured.  The
+// rebuilt cone's shading, whose every cell is written there, takes the
+// memory of one of them, already in the resident set; its own untouched
+// block goes back.
 void release_interpolation_grids(Workspace& ws)
 {
     ws.tab1 = {};
+    if (ws.tab_co.size() == ws.tab_shad1.size()) ws.tab_shad1.swap(ws.tab_co);
     ws.tab_co = {};
     ws.tab_conv = {};
 }
@@ -194,6 +198,10 @@ void release_interpolation_grids(Workspace& ws)
 void release_measured_grids(Workspace& ws)
 {
     ws.dtab = {};
+    // The erosion's shading, whose every cell is written by the output
+    // units, takes the memory of the slopes, as the rebuilt cone's does
+    // that of the interpolation's marks.
+    if (ws.pente_ang.size() == ws.tab_shaderos1.size()) ws.tab_shaderos1.swap(ws.pente_ang);
     ws.pente_ang = {};
     ws.tab_sect = {};
 }
