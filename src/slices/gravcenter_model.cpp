@@ -103,10 +103,12 @@ void slice_rows(Workspace& ws, const Mask& m, int as_perimeter, int z, int i0, i
     if (as_perimeter != 0 && as_perimeter != 1) return;
     // A few hundred lines at a time: the text of a large basal slice (some
     // hundred megabytes) is never held whole.
+    // The blocks' strings are kept from batch to batch.
     constexpr int batch = 256;
+    std::vector<std::string> text;
     for (int b0 = i0; b0 <= i1; b0 += batch)
         ordered_rows(
-            b0, std::min(b0 + batch, i1 + 1), std::size_t(j1 - j0 + 1),
+            b0, std::min(b0 + batch, i1 + 1), std::size_t(j1 - j0 + 1), text,
             [&](int first, int last, std::string& out) {
                 for (int i = first; i < last; ++i)
                     for (int j = j0; j <= j1; ++j) {

@@ -92,9 +92,11 @@ void parallel_rows(int first, int last, std::size_t cells_per_line, Body body)
 // Calls make(first, last, out) on blocks of consecutive lines of
 // [first, last) spread over the threads, each block with a string of its own,
 // then emit(out) for every block in order of lines: text made on all threads,
-// written as one thread would.
+// written as one thread would.  `out` holds the blocks' strings, emptied
+// first: a caller that makes its text in batches keeps it from batch to batch,
+// and with it the memory of the strings.
 template <class Make, class Emit>
-void ordered_rows(int first, int last, std::size_t cells_per_line, Make make, Emit emit)
+void ordered_rows(int first, int last, std::size_t cells_per_line, std::vector<std::string>& out, Make make, Emit emit)
 {
     const int lines = last - first;
     if (lines <= 0) return;
@@ -102,12 +104,23 @@ void ordered_rows(int first, int last, std::size_t cells_per_line, Make make, Em
     const int blocks = threads < 2 || std::size_t(lines) * cells_per_line < parallel_threshold()
                            ? 1
                            : std::min(lines, threads * 4);
-    std::vector<std::string> out(static_cast<std::size_t>(blocks));
+    if (out.size() < std::size_t(blocks)) out.resize(static_cast<std::size_t>(blocks));
     parallel_tasks(blocks, [&](int b) {
+        std::string mine;  // the task's own: neighbouring strings' ends share a cache line
+        mine.swap(out[std::size_t(b)]);
+        mine.clear();
         make(first + int(std::int64_t(lines) * b / blocks), first + int(std::int64_t(lines) * (b + 1) / blocks),
-             out[std::size_t(b)]);
+             mine);
+        out[std::size_t(b)].swap(mine);
     });
-    for (std::string& o : out) emit(o);
+    for (int b = 0; b < blocks; ++b) emit(out[std::size_t(b)]);
+}
+
+template <class Make, class Emit>
+void ordered_rows(int first, int last, std::size_t cells_per_line, Make make, Emit emit)
+{
+    std::vector<std::string> out;
+    ordered_rows(first, last, cells_per_line, out, make, emit);
 }
 
 // A counting sort shared out by blocks of lines: counts[b][k] is how many
