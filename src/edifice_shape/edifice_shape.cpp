@@ -444,7 +444,7 @@ EdificeShape measure_edifice(const EdificeInput& in, const MorphometryOptions& o
             // of the unfilled DEM, which differ only round filled cells.
             double z_cut;
             const ClippedField fr{z.data(), z.columns(), 0, 0, z.lines(), &M, g.d};
-            std::vector<double> s_r;
+            ScratchVector<double> s_r;
             {
                 WindowGrid zf;
                 if (o.sink_fill == SinkFill::none) {
@@ -475,14 +475,15 @@ EdificeShape measure_edifice(const EdificeInput& in, const MorphometryOptions& o
                 r.shape_cutoff_m = z_cut;
 
                 const ClippedField ff{zf.z.data(), zf.z.columns(), w.i0, w.j0, zf.z.lines(), &M, g.d};
-                std::vector<double> s_f = slopes_of_cells(ff, w.i0, w.i1, w.j0, w.j1, first, o.slope);
+                ScratchVector<double> s_f = slopes_of_cells(ff, w.i0, w.i1, w.j0, w.j1, first, o.slope);
                 // Regions on z_f, bounds inclusive; a horizontal edifice has no
                 // lower flank, and its main flank starts at the base.
                 static const double tops[10] = {1 / 10.0, 2 / 10.0, 3 / 10.0, 4 / 10.0, 5 / 10.0,
                                                 6 / 10.0, 7 / 10.0, 8 / 10.0, 9 / 10.0, 0.95};
                 // Each cell's regions, and its band of relative height [k_prev, k)
                 // (255: none), on all threads.
-                std::vector<std::uint8_t> groups(s_f.size()), hband(s_f.size(), 255);
+                ScratchVector<std::uint8_t> groups(s_f.size());  // every element written below
+                std::vector<std::uint8_t> hband(s_f.size(), 255);
                 parallel_rows(w.i0, w.i1 + 1, std::size_t(w.j1 - w.j0 + 1), [&](int a, int b) {
                     for (int i = a; i < b; ++i) {
                         std::size_t k = first[std::size_t(i - w.i0)];
@@ -601,7 +602,7 @@ EdificeShape measure_edifice(const EdificeInput& in, const MorphometryOptions& o
                 // (the top bit), the extremes and the medians' counts on all
                 // threads; the sums in scan order.
                 constexpr std::uint32_t free_bit = 0x80000000u;
-                std::vector<std::uint32_t> band(s_r.size(), 0);
+                ScratchVector<std::uint32_t> band(s_r.size());  // every element written below
                 const int blocks = std::min(w.i1 - w.i0 + 1, std::max(1, thread_count() * 2));
                 auto block_lines = [&](int k, int& a, int& b) {
                     a = w.i0 + int(std::int64_t(w.i1 - w.i0 + 1) * k / blocks);
@@ -677,7 +678,7 @@ EdificeShape measure_edifice(const EdificeInput& in, const MorphometryOptions& o
                     lo[bi] = l;
                     hi[bi] = h;
                 }
-                std::vector<std::uint32_t>().swap(band);
+                ScratchVector<std::uint32_t>().swap(band);
                 for (std::size_t m = 0; m < n_levels; ++m)
                     if (n_all[m + 1]) break_means[m] = sum_all[m + 1] / double(n_all[m + 1]);
                 for (std::size_t m : rows) {
@@ -752,7 +753,7 @@ EdificeShape measure_edifice(const EdificeInput& in, const MorphometryOptions& o
                 // MorVolc's own regions: outside the lowest closed contour, inside
                 // it below the summit contour, the summit; crater cells left out.
                 if (o.slope_regions == SlopeRegions::native) {
-                    std::vector<std::uint8_t> groups(s_r.size(), 0);
+                    ScratchVector<std::uint8_t> groups(s_r.size());  // every element written below
                     parallel_rows(w.i0, w.i1 + 1, std::size_t(w.j1 - w.j0 + 1), [&](int a, int b) {
                         for (int i = a; i < b; ++i) {
                             std::vector<std::uint8_t> inside(std::size_t(w.j1 - w.j0 + 1), lc_polygon ? 0 : 1);

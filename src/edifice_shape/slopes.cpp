@@ -70,10 +70,10 @@ double slope_deg(const ClippedField& f, int i, int j, SlopeMethod method)
     return slope_of(w, f.d, f.d * std::sqrt(2.0), method);
 }
 
-std::vector<double> slopes_of_cells(const ClippedField& f, int i0, int i1, int j0, int j1,
-                                    const std::vector<std::size_t>& first, SlopeMethod method)
+ScratchVector<double> slopes_of_cells(const ClippedField& f, int i0, int i1, int j0, int j1,
+                                      const std::vector<std::size_t>& first, SlopeMethod method)
 {
-    std::vector<double> s(first.back());
+    ScratchVector<double> s(first.back());  // every element written below
     const double diag = f.d * std::sqrt(2.0);
     parallel_rows(i0, i1 + 1, std::size_t(j1 - j0 + 1) * 4, [&](int a, int b) {
         for (int i = a; i < b; ++i) {
@@ -145,7 +145,7 @@ std::optional<double> GroupMedians::median(std::size_t g)
     return (a + b) / 2;
 }
 
-std::vector<SlopeStats> grouped_stats(const std::vector<double>& values, const std::vector<std::uint8_t>& groups,
+std::vector<SlopeStats> grouped_stats(std::span<const double> values, std::span<const std::uint8_t> groups,
                                       int n_groups)
 {
     const std::size_t ng = static_cast<std::size_t>(n_groups);

@@ -3,10 +3,12 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <vector>
 
 #include "morphometry_options.hpp"
 #include "nrutil.hpp"
+#include "scratch_vector.hpp"
 
 
 // A field of elevations clipped to the edifice: a neighbour off the grid or
@@ -33,7 +35,7 @@ double slope_deg(const ClippedField& f, int i, int j, SlopeMethod method);
 
 // The slope of every cell of the mask in scan order, computed on all threads.
 // `first[i]` is the position of line i's first cell (lines i0..i1).
-std::vector<double> slopes_of_cells(const ClippedField& f, int i0, int i1, int j0, int j1,
+ScratchVector<double> slopes_of_cells(const ClippedField& f, int i0, int i1, int j0, int j1,
                                     const std::vector<std::size_t>& first, SlopeMethod method);
 
 struct SlopeStats {
@@ -47,7 +49,7 @@ struct SlopeStats {
 // values of each group: groups[k] has bit g set when value k belongs to
 // group g (8 groups at most).  Every figure is empty for a group without
 // values.
-std::vector<SlopeStats> grouped_stats(const std::vector<double>& values, const std::vector<std::uint8_t>& groups,
+std::vector<SlopeStats> grouped_stats(std::span<const double> values, std::span<const std::uint8_t> groups,
                                       int n_groups);
 
 // Exact medians of groups of slopes (degrees, 0 to 90) in two passes over
