@@ -166,6 +166,19 @@ struct Canvas {
 
 int text_width(const std::string& s, int dot) { return int(s.size()) * (glyph_w + 1) * dot - dot; }
 
+// The size of the scale bar's dots and the height of its strip under a
+// picture `width` pixels wide.
+int scale_bar_dot(int width) { return std::clamp(width / 200, 1, 4); }
+int scale_bar_strip(int width) { return glyph_h * scale_bar_dot(width) + 8 * scale_bar_dot(width); }
+
+// Room for a picture's pixels and, when it takes one, its scale bar's strip:
+// the strip is then added without moving the picture.
+void reserve_pixels(Image& im, bool scale_bar)
+{
+    const int height = im.height + (scale_bar ? scale_bar_strip(im.width) : 0);
+    im.pixels.reserve(std::size_t(im.width) * std::size_t(height) * std::size_t(im.channels));
+}
+
 // Cells without data become transparent white (white for the viewers that
 // show no transparency: the grey scale stops at 254); the rest stays opaque.
 // A DEM without such cells keeps its pictures without an alpha channel.
@@ -177,6 +190,7 @@ Image without_data_transparent(const Workspace& ws, const PictureWindow& w, Imag
     out.width = im.width;
     out.height = im.height;
     out.channels = c + 1;
+    reserve_pixels(out, w.scale_bar);
     out.pixels.resize(std::size_t(out.width) * std::size_t(out.height) * std::size_t(out.channels));
     const std::uint8_t* src = im.pixels.data();
     std::uint8_t* dst = out.pixels.data();
@@ -202,26 +216,24 @@ void write_file(Workspace& ws, const std::string& name, const std::vector<std::u
 Image with_scale_bar(const Workspace& ws, Image im, int zoom)
 {
     const double metres_per_pixel = ws.dsizepix / zoom;
-    const int dot = std::clamp(im.width / 200, 1, 4);
+    const int dot = scale_bar_dot(im.width);
     const double wanted = im.width / 4.0 * metres_per_pixel;
     const double magnitude = std::pow(10.0, std::floor(std::log10(wanted)));
     const double r = wanted / magnitude;
     const double metres = (r >= 5 ? 5 : r >= 2 ? 2 : 1) * magnitude;
     const int bar = std::max(1, int(std::lround(metres / metres_per_pixel)));
-    const int strip = glyph_h * dot + 8 * dot;
+    const int strip = scale_bar_strip(im.width);
     const int c = im.channels;
-    Image out;
-    out.width = im.width;
-    out.height = im.height + strip;
-    out.channels = c;
-    out.pixels.assign(std::size_t(out.width) * std::size_t(out.height) * std::size_t(c), 255);
-    std::copy(im.pixels.begin(), im.pixels.end(), out.pixels.begin());
+    const int picture_h = im.height;
+    Image out = std::move(im);
+    out.height = picture_h + strip;
+    out.pixels.resize(std::size_t(out.width) * std::size_t(out.height) * std::size_t(c), 255);
     auto black = [&](int x, int y) {
         if (x < 0 || y < 0 || x >= out.width || y >= out.height) return;
         std::uint8_t* p = &out.pixels[(std::size_t(y) * std::size_t(out.width) + std::size_t(x)) * std::size_t(c)];
         for (int k = 0; k < c; ++k) p[k] = k == 1 && c == 2 ? 255 : k == 3 ? 255 : 0;
     };
-    const int x0 = 4 * dot, y0 = im.height + 4 * dot;
+    const int x0 = 4 * dot, y0 = picture_h + 4 * dot;
     for (int y = y0 + dot; y < y0 + 3 * dot; ++y)
         for (int x = x0; x < x0 + bar; ++x) black(x, y);
     const std::string label = tick_label(metres, metres) + " m";
@@ -245,6 +257,7 @@ Image grey_image(const Workspace& ws, const nrutil::UcGrid& g, int zoom)
     im.width = w.columns * zoom;
     im.height = w.lines * zoom;
     im.channels = 1;
+    reserve_pixels(im, w.scale_bar && ws.nodata_cells == 0);
     im.pixels.resize(std::size_t(im.width) * std::size_t(im.height));
     std::uint8_t* out = im.pixels.data();
     for (int i = w.i0; i < w.i0 + w.lines; ++i) {
@@ -263,15 +276,22 @@ PictureWindow picture_window(const Workspace& ws)
 {
     PictureWindow w{0, 0, ws.nb_lig, ws.nb_col, false};
     if (!ws.crop_pictures || !ws.tab) return w;
+    // Each line's first and last cell of the edifice, looked for from both
+    // ends: the cells between them are not read.
     int i0 = ws.nb_lig, i1 = -1, j0 = ws.nb_col, j1 = -1;
-    for (int i = 0; i < ws.nb_lig; ++i)
-        for (int j = 0; j < ws.nb_col; ++j)
-            if (ws.tab[i][j] == 1) {
-                i0 = std::min(i0, i);
-                i1 = std::max(i1, i);
-                j0 = std::min(j0, j);
-                j1 = std::max(j1, j);
-            }
+    const std::size_t nc = std::size_t(ws.nb_col);
+    for (int i = 0; i < ws.nb_lig; ++i) {
+        const std::uint8_t* row = ws.tab[i];
+        const void* hit = std::memchr(row, 1, nc);
+        if (!hit) continue;
+        const int first = int(static_cast<const std::uint8_t*>(hit) - row);
+        int last = int(nc) - 1;
+        while (row[last] != 1) --last;
+        i0 = std::min(i0, i);
+        i1 = i;
+        j0 = std::min(j0, first);
+        j1 = std::max(j1, last);
+    }
     if (i1 < 0) return w;
     const int mi = std::max(10, (i1 - i0 + 1) / 10), mj = std::max(10, (j1 - j0 + 1) / 10);
     w.i0 = std::max(0, i0 - mi);
@@ -365,6 +385,7 @@ Image erosion_picture(const Workspace& ws)
     im.channels = 3;
     im.width = map_w + legend_w;
     im.height = std::max(map_h, legend_min_h);
+    reserve_pixels(im, w.scale_bar && ws.nodata_cells == 0);
     im.pixels.assign(std::size_t(im.width) * std::size_t(im.height) * 3, 255);
     Canvas cv{im};
 
