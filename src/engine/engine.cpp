@@ -238,10 +238,11 @@ void measure_and_rebuild(Workspace& ws)
     // The figure drawn early for a run that writes its pictures beside the
     // output DEMs, when the centre is typed (a calculated one may still move).
     // Drawing it takes some 20 MB for a moment, on top of the dilation's
-    // memory: a DEM of fewer than 8 million cells, for which that would show
-    // in the run's peak, draws it at the end.
+    // memory: a DEM of fewer than 40 times the sharing threshold's cells (8
+    // million), for which that would show in the run's peak, draws it at the
+    // end (the tests, with a threshold of 0, draw it early).
     const bool figure_early = !ws.discard_results && !ws.results_in_memory && ws.grav_cent == 0 &&
-                              std::size_t(ws.nb_lig) * std::size_t(ws.nb_col) >= std::size_t(8) << 20;
+                              std::size_t(ws.nb_lig) * std::size_t(ws.nb_col) >= 40 * parallel_threshold();
     DrawnFigure figure;
     sections_and_surface_beside_interpolation(ws, figure_early ? &figure : nullptr);
     release_interpolation_grids(ws);
