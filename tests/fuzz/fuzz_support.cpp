@@ -123,6 +123,13 @@ std::size_t find_nan(const std::string& text)
     return std::string::npos;
 }
 
+bool may_quote_nan(const std::string& input)
+{
+    std::string lower = input;
+    for (char& c : lower) c = char(std::tolower((unsigned char)c));
+    return lower.find("nan") != std::string::npos || lower.find("inf") != std::string::npos;
+}
+
 void check_no_nan(const std::string& text, const std::string& where)
 {
     const std::size_t k = find_nan(text);

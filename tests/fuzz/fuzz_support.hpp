@@ -55,6 +55,9 @@ void check_status_and_error_form(int status, const std::string& console);
 // Where `text` shows "nan" or "inf" (C's spelling of a value that is not a
 // number), or npos.
 std::size_t find_nan(const std::string& text);
+// Whether a quote of `input` (cut short, its unprintable bytes shown as '?')
+// may read nan or inf: the letters appear in it anywhere, in any case.
+bool may_quote_nan(const std::string& input);
 // No such word in `text`.
 void check_no_nan(const std::string& text, const std::string& where);
 // The same for every text file of a folder (all but pictures and raw rasters).
