@@ -307,9 +307,8 @@ EdificeShape measure_edifice(const EdificeInput& in, const MorphometryOptions& o
                 first = none;
             };
             if (thread_count() < 2 || n_m < parallel_threshold()) {
-                for (int i = w.i0; i <= w.i1; ++i)
-                    for (int j = w.j0; j <= w.j1; ++j)
-                        if (M[i][j] == 1) add(i, j, b);
+                above_sum();
+                absolute_sum();
             } else {
                 side_by_side(above_sum, absolute_sum);
             }
