@@ -25,6 +25,25 @@ void LevelStats::add(int top, int i, int j, bool interior_cell)
     interior[k] += interior_cell;
 }
 
+void LevelStats::gather(int first, int last, int blocks, const std::function<void(LevelStats& part, int i)>& line)
+{
+    std::vector<LevelStats> parts(static_cast<std::size_t>(blocks));
+    parallel_tasks(blocks, [&](int b) {
+        LevelStats& part = parts[std::size_t(b)];
+        part.reset(lo, hi);
+        const int from = first + int(std::int64_t(last - first) * b / blocks);
+        const int to = first + int(std::int64_t(last - first) * (b + 1) / blocks);
+        for (int i = from; i < to; ++i) line(part, i);
+    });
+    for (const LevelStats& part : parts)
+        for (std::size_t k = 0; k < count.size(); ++k) {
+            count[k] += part.count[k];
+            sum_i[k] += part.sum_i[k];
+            sum_j[k] += part.sum_j[k];
+            interior[k] += part.interior[k];
+        }
+}
+
 void LevelStats::accumulate()
 {
     for (std::size_t k = count.size(); k-- > 1;) {
@@ -160,10 +179,21 @@ void EdificeLevels::join_by_flood(Workspace& ws, std::size_t levels)
         jn[q] = v;
         bucket[std::size_t(top - v)].push_back(std::uint32_t(q));
     };
+    constexpr std::size_t ahead = 16;
     for (std::size_t lev = std::size_t(top - start); lev < levels; ++lev) {
         const int k = top - int(lev);
         std::vector<std::uint32_t>& here = bucket[lev];
         for (std::size_t n = 0; n < here.size(); ++n) {  // cells reached at k join this bucket as it is read
+            // A level's cells go round the edifice, a line or two apart on
+            // its sides: their neighbours are fetched a few cells ahead.
+            if (n + ahead < here.size()) {
+                const std::size_t f = here[n + ahead];
+                for (const std::size_t g : {f - std::min<std::size_t>(f, std::size_t(w)), f,
+                                            std::min(f + std::size_t(w), cells - 1)}) {
+                    __builtin_prefetch(jn + g);
+                    __builtin_prefetch(itab + g);
+                }
+            }
             const std::uint32_t p = here[n];
             if (std::size_t(p) + std::size_t(w) + 1 < cells) {
                 for (std::ptrdiff_t d : around)
@@ -242,26 +272,11 @@ void EdificeLevels::compute(Workspace& ws, bool by_union_find)
     else
         join_by_flood(ws, levels);
 
-    // The zone's counts and sums per altitude: whole numbers, the same in any
-    // order, added up block by block.
-    std::vector<LevelStats> parts(static_cast<std::size_t>(blocks));
-    parallel_tasks(blocks, [&](int b) {
-        LevelStats& part = parts[std::size_t(b)];
-        part.reset(zone.lo, zone.hi);
-        const int lo = ia + int(std::int64_t(i1 - ia + 1) * b / blocks);
-        const int hi = ia + int(std::int64_t(i1 - ia + 1) * (b + 1) / blocks);
-        for (int i = lo; i < hi; ++i)
-            for (int j = std::max(j0, 1); j <= j1; ++j)
-                if (jn[std::size_t(i) * nc + j] != never)
-                    part.add(jn[std::size_t(i) * nc + j], i, j, i <= nl - 2 && j <= nc - 2);
+    // The zone's counts and sums per altitude.
+    zone.gather(ia, i1 + 1, blocks, [&](LevelStats& part, int i) {
+        for (int j = std::max(j0, 1); j <= j1; ++j)
+            if (jn[std::size_t(i) * nc + j] != never) part.add(jn[std::size_t(i) * nc + j], i, j, i <= nl - 2 && j <= nc - 2);
     });
-    for (const LevelStats& part : parts)
-        for (std::size_t k = 0; k < zone.count.size(); ++k) {
-            zone.count[k] += part.count[k];
-            zone.sum_i[k] += part.sum_i[k];
-            zone.sum_j[k] += part.sum_j[k];
-            zone.interior[k] += part.interior[k];
-        }
     zone.accumulate();
     for (int k = zone.hi; k >= zone.lo; --k)
         if (zone.count[zone.at(k)] >= 2 && zone.interior[zone.at(k)] >= 1) {

@@ -15,6 +15,7 @@
 
 #include <climits>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "nrutil.hpp"
@@ -30,6 +31,10 @@ struct LevelStats {
     void reset(int lo_, int hi_);
     // Cell (i, j) is in the set at every altitude up to `top`.
     void add(int top, int i, int j, bool interior_cell);
+    // Adds the histograms of lines first .. last - 1, cut into `blocks`
+    // runs of lines on all threads: line(part, i) adds line i's cells to
+    // `part`.  Whole numbers: the same in any order.
+    void gather(int first, int last, int blocks, const std::function<void(LevelStats& part, int i)>& line);
     // Turns the histograms into totals per altitude (cells in the set at k).
     void accumulate();
     std::size_t at(int k) const { return std::size_t(k - lo); }

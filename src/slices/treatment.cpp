@@ -279,9 +279,12 @@ void treatment(Workspace& ws)
     std::vector<std::uint16_t>().swap(ws.coord_x);
 
     // The edifice's levels need only tab and itab: the basal rows of the
-    // model (millions of them) are written meanwhile.  A failure of either
-    // ends the run as on one thread: the rows come first.
+    // model (millions of them), the basal slice and the counts of the cells
+    // above each altitude are made meanwhile.  A failure ends the run as on
+    // one thread: the rows and the basal slice come first.
+    const bool measured = static_cast<long long>(ws.altmax) > ws.base;
     auto levels = std::make_unique<EdificeLevels>();
+    LevelStats above;
     std::exception_ptr levels_failed, rows_failed;
     side_by_side(
         [&] {
@@ -294,25 +297,26 @@ void treatment(Workspace& ws)
         [&] {
             try {
                 model_basal_rows(ws);
+                basal_slice(ws);
+                if (!measured) return;
+                // Every cell of the edifice lies in the levels' box.
+                above.reset(ws.base + 1, ws.altmax);
+                above.gather(0, nl, std::max(1, std::min(nl, thread_count() * 4)), [&](LevelStats& part, int i) {
+                    for (int j = 0; j < nc; ++j)
+                        if (ws.tab[i][j] == 1)
+                            part.add(ws.itab[i][j], i, j, i >= 1 && i <= nl - 2 && j >= 1 && j <= nc - 2);
+                });
+                above.accumulate();
             } catch (...) {
                 rows_failed = std::current_exception();
             }
         });
     if (rows_failed) std::rethrow_exception(rows_failed);
-    basal_slice(ws);
     if (levels_failed) std::rethrow_exception(levels_failed);
-    SliceItems items{ws, *levels, {}, {}, {}};
+    SliceItems items{ws, *levels, std::move(above), {}, {}};
     ws.slice_envelopes.clear();
-    const bool measured = static_cast<long long>(ws.altmax) > ws.base;
     std::vector<SliceMeasure> measures;
-    if (measured) {
-        items.above.reset(ws.base + 1, ws.altmax);
-        for (int i = levels->i0; i <= levels->i1; ++i)
-            for (int j = levels->j0; j <= levels->j1; ++j)
-                if (ws.tab[i][j] == 1) items.above.add(ws.itab[i][j], i, j, i >= 1 && i <= nl - 2 && j >= 1 && j <= nc - 2);
-        items.above.accumulate();
-        measures = measure_slices(ws, items, ws.base + 1, ws.altmax);
-    }
+    if (measured) measures = measure_slices(ws, items, ws.base + 1, ws.altmax);
 
     int num_slice = 0;
     double volume = 0;
