@@ -213,7 +213,7 @@ void EdificeLevels::join_by_flood(Workspace& ws, std::size_t levels)
     mark(false);
 }
 
-void EdificeLevels::compute(Workspace& ws, bool by_union_find)
+void EdificeLevels::frame(Workspace& ws)
 {
     const int nl = ws.nb_lig, nc = ws.nb_col;
     const int base = ws.base, top = ws.altmax;
@@ -259,7 +259,12 @@ void EdificeLevels::compute(Workspace& ws, bool by_union_find)
     centre_on_edifice = ws.tab[ci][cj] == 1;
     item_top = never;
     zone.reset(base, centre_on_edifice ? std::min(centre_altitude, top) : base - 1);
+}
 
+void EdificeLevels::flood(Workspace& ws, bool by_union_find)
+{
+    const int nl = ws.nb_lig, nc = ws.nb_col;
+    const int base = ws.base, top = ws.altmax;
     auto in_zones = [&](int i, int j) { return i >= 1 && j >= 1 && ws.tab[i][j] == 1 && ws.itab[i][j] >= base; };
     if (!in_zones(ci, cj) || top < base) return;
 

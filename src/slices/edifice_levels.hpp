@@ -61,7 +61,16 @@ struct EdificeLevels {
     // Needs tab, itab, base, altmax and the centre.  The joins come from a
     // flood from the centre; by_union_find (for the tests) takes the cells
     // from the top down instead, using itab1, itab2 and ktab as scratch.
-    void compute(Workspace& ws, bool by_union_find = false);
+    void compute(Workspace& ws, bool by_union_find = false)
+    {
+        frame(ws);
+        flood(ws, by_union_find);
+    }
+    // The two halves of compute: the box, the centre and the empty joins;
+    // then the joins, the zone and item_top, which nothing may read
+    // meanwhile.
+    void frame(Workspace& ws);
+    void flood(Workspace& ws, bool by_union_find = false);
 
 private:
     void join_by_flood(Workspace& ws, std::size_t levels);

@@ -39,9 +39,11 @@ struct SliceItems {
     const EdificeLevels& levels;
     LevelStats above;  // cells of the edifice at or above each altitude
 
+    // Known from the levels' frame, before their flood.
+    bool all_above_at(int k) const { return !levels.centre_on_edifice || k > levels.centre_altitude; }
     SliceKind kind(int k) const
     {
-        if (!levels.centre_on_edifice || k > levels.centre_altitude) return SliceKind::all_above;
+        if (all_above_at(k)) return SliceKind::all_above;
         return k <= levels.item_top ? SliceKind::zone : SliceKind::empty;
     }
     const LevelStats* stats(SliceKind kind) const
@@ -64,12 +66,13 @@ struct SliceItems {
     // The contour cells of each kind, sorted once for every worker.
     SweepIndex zone_index, above_index;
     const SweepIndex& index(SliceKind kind) const { return kind == SliceKind::zone ? zone_index : above_index; }
-    // Builds the index of `kind` over its altitudes within lo..hi.
+    // Builds the index of `kind` over its altitudes within lo..hi (that of
+    // all_above may be built while the levels flood).
     void index_kind(SliceKind kind, int lo, int hi)
     {
         int first = INT_MAX, last = INT_MIN;
         for (std::int64_t k = lo; k <= hi; ++k)
-            if (this->kind(int(k)) == kind) {
+            if (kind == SliceKind::all_above ? all_above_at(int(k)) : this->kind(int(k)) == kind) {
                 first = std::min(first, int(k));
                 last = int(k);
             }
@@ -242,7 +245,6 @@ std::vector<SliceMeasure> measure_slices(Workspace& ws, SliceItems& items, int l
     const int workers = int(runs.size()) - 1;
     ensure_worker_grids(ws, workers);
     items.index_kind(SliceKind::zone, lo, hi);
-    items.index_kind(SliceKind::all_above, lo, hi);
     std::atomic<std::int64_t> done{0};
     const std::int64_t total = hi - std::int64_t(lo) + 1;
     parallel_tasks(workers, [&](int w) {
@@ -278,18 +280,25 @@ void treatment(Workspace& ws)
     std::vector<std::uint16_t>().swap(ws.coord_y);
     std::vector<std::uint16_t>().swap(ws.coord_x);
 
-    // The edifice's levels need only tab and itab: the basal rows of the
-    // model (millions of them), the basal slice and the counts of the cells
-    // above each altitude are made meanwhile.  A failure ends the run as on
-    // one thread: the rows and the basal slice come first.
+    // The edifice's levels need only tab and itab: while they flood, the
+    // basal rows of the model (millions of them), the basal slice, and the
+    // counts and the contour index of the cells above each altitude are
+    // made.  A failure ends the run as on one thread: the rows and the basal
+    // slice come first.
     const bool measured = static_cast<long long>(ws.altmax) > ws.base;
     auto levels = std::make_unique<EdificeLevels>();
-    LevelStats above;
     std::exception_ptr levels_failed, rows_failed;
+    try {
+        levels->frame(ws);
+    } catch (...) {
+        levels_failed = std::current_exception();
+    }
+    const bool framed = !levels_failed;
+    SliceItems items{ws, *levels, {}, {}, {}};
     side_by_side(
         [&] {
             try {
-                levels->compute(ws);
+                if (framed) levels->flood(ws);
             } catch (...) {
                 levels_failed = std::current_exception();
             }
@@ -298,22 +307,23 @@ void treatment(Workspace& ws)
             try {
                 model_basal_rows(ws);
                 basal_slice(ws);
-                if (!measured) return;
+                if (!measured || !framed) return;
                 // Every cell of the edifice lies in the levels' box.
-                above.reset(ws.base + 1, ws.altmax);
-                above.gather(0, nl, std::max(1, std::min(nl, thread_count() * 4)), [&](LevelStats& part, int i) {
-                    for (int j = 0; j < nc; ++j)
-                        if (ws.tab[i][j] == 1)
-                            part.add(ws.itab[i][j], i, j, i >= 1 && i <= nl - 2 && j >= 1 && j <= nc - 2);
-                });
-                above.accumulate();
+                items.above.reset(ws.base + 1, ws.altmax);
+                items.above.gather(levels->i0, levels->i1 + 1, std::max(1, std::min(levels->i1 - levels->i0 + 1, thread_count() * 4)),
+                                   [&](LevelStats& part, int i) {
+                                       for (int j = levels->j0; j <= levels->j1; ++j)
+                                           if (ws.tab[i][j] == 1)
+                                               part.add(ws.itab[i][j], i, j, i >= 1 && i <= nl - 2 && j >= 1 && j <= nc - 2);
+                                   });
+                items.above.accumulate();
+                items.index_kind(SliceKind::all_above, ws.base + 1, ws.altmax);
             } catch (...) {
                 rows_failed = std::current_exception();
             }
         });
     if (rows_failed) std::rethrow_exception(rows_failed);
     if (levels_failed) std::rethrow_exception(levels_failed);
-    SliceItems items{ws, *levels, std::move(above), {}, {}};
     ws.slice_envelopes.clear();
     std::vector<SliceMeasure> measures;
     if (measured) measures = measure_slices(ws, items, ws.base + 1, ws.altmax);
