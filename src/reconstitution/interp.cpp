@@ -123,7 +123,10 @@ void closing_fill(Workspace& ws, const std::vector<std::uint32_t>& unset)
         return i >= 0 && i < nl && j >= 0 && j < nc && k[std::size_t(i) * nc + j] != unset_altitude;
     };
     enum : std::uint8_t { idle, this_scan, next_scan };
-    std::vector<std::uint8_t> state(ws.ktab.size(), idle);
+    // Zeros (idle) that no one writes cost no memory: a few cells are left.
+    nrutil::Grid<std::uint8_t> cell_state;
+    allocate_grid(cell_state, "of the closing fill", nc, nl);
+    std::uint8_t* state = cell_state.data();
     std::vector<std::uint32_t> next;
     for (std::uint32_t u : unset) {
         const int i = int(u / std::uint32_t(nc)), j = int(u % std::uint32_t(nc));
