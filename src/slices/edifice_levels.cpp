@@ -280,7 +280,8 @@ void EdificeLevels::flood(Workspace& ws, bool by_union_find)
     // The zone's counts and sums per altitude.
     zone.gather(ia, i1 + 1, blocks, [&](LevelStats& part, int i) {
         for (int j = std::max(j0, 1); j <= j1; ++j)
-            if (jn[std::size_t(i) * nc + j] != never) part.add(jn[std::size_t(i) * nc + j], i, j, i <= nl - 2 && j <= nc - 2);
+            if (const std::int32_t k = jn[std::size_t(i) * nc + j]; k != never)
+                part.add(k, i, j, i <= nl - 2 && j <= nc - 2);
     });
     zone.accumulate();
     for (int k = zone.hi; k >= zone.lo; --k)

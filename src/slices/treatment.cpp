@@ -309,12 +309,14 @@ void treatment(Workspace& ws)
                 basal_slice(ws);
                 if (!measured || !framed) return;
                 // Every cell of the edifice lies in the levels' box.
+                const int i0 = levels->i0, i1 = levels->i1, j0 = levels->j0, j1 = levels->j1;
                 items.above.reset(ws.base + 1, ws.altmax);
-                items.above.gather(levels->i0, levels->i1 + 1, std::max(1, std::min(levels->i1 - levels->i0 + 1, thread_count() * 4)),
+                items.above.gather(i0, i1 + 1, std::max(1, std::min(i1 - i0 + 1, thread_count() * 4)),
                                    [&](LevelStats& part, int i) {
-                                       for (int j = levels->j0; j <= levels->j1; ++j)
+                                       const bool inner_line = i >= 1 && i <= nl - 2;
+                                       for (int j = j0; j <= j1; ++j)
                                            if (ws.tab[i][j] == 1)
-                                               part.add(ws.itab[i][j], i, j, i >= 1 && i <= nl - 2 && j >= 1 && j <= nc - 2);
+                                               part.add(ws.itab[i][j], i, j, inner_line && j >= 1 && j <= nc - 2);
                                    });
                 items.above.accumulate();
                 items.index_kind(SliceKind::all_above, ws.base + 1, ws.altmax);
