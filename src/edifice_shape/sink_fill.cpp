@@ -199,9 +199,11 @@ public:
 
 private:
     static constexpr std::uint32_t empty = 0xFFFFFFFFu;
+    // The product's high bits: its low ones would depend on the low label
+    // alone, and every pair with the same one would fall in one chain.
     std::size_t slot(std::uint32_t key) const
     {
-        std::size_t s = (key * 2654435761u) & (keys_.size() - 1);
+        std::size_t s = std::uint32_t(key * 2654435761u) >> (32 - std::countr_zero(keys_.size()));
         while (keys_[s] != empty && keys_[s] != key) s = (s + 1) & (keys_.size() - 1);
         return s;
     }
