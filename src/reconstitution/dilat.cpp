@@ -228,9 +228,25 @@ void Dilation::repair()
     std::vector<std::vector<std::pair<std::int32_t, std::uint32_t>>> queued(8);
 
     // The neighbours of cells [0, n) of `cells` that now read differently go
-    // to the bucket of their new pass.
+    // to the bucket of their new pass.  A neighbour of several of them is
+    // looked at once, by the first of them (in the order of `square` round
+    // it) that it may read: the cells are marked before the work is shared
+    // out, and the marks cleared after.
+    std::uint8_t* listed = mark_.get();
     auto queue_neighbours = [&](const std::vector<std::uint32_t>& cells, std::size_t n) {
         const int parts = parts_of(n);
+        auto mark = [&](std::uint8_t m) {
+            auto part_marks = [&](int k) {
+                std::size_t a, b;
+                part(n, parts, k, a, b);
+                for (std::size_t c = a; c < b; ++c) listed[cells[c]] = m;
+            };
+            if (parts == 1)
+                part_marks(0);
+            else
+                parallel_tasks(parts, part_marks);
+        };
+        mark(1);
         auto look = [&](int k) {
             std::size_t a, b;
             part(n, parts, k, a, b);
@@ -247,6 +263,13 @@ void Dilation::repair()
                     // Passes only come down in a repair: a neighbour reached
                     // no later than this cell never reads it, now or before.
                     if (pass[q] <= reached || pass[q] == frame_pass) continue;
+                    std::ptrdiff_t first = 0;
+                    for (std::ptrdiff_t e : square)
+                        if (listed[q + e] && pass[q + e] < pass[q]) {
+                            first = e;
+                            break;
+                        }
+                    if (q + first != cells[c]) continue;
                     std::int32_t t, v;
                     reach(pass, value, q, w, t, v);
                     if (t == never_pass || (t == pass[q] && v == value[q])) continue;
@@ -259,6 +282,7 @@ void Dilation::repair()
             look(0);
         else
             parallel_tasks(parts, look);
+        mark(0);
         for (int k = 0; k < parts; ++k)
             for (const auto& [t, q] : queued[std::size_t(k)]) {
                 if (std::size_t(t) >= buckets_.size()) buckets_.resize(std::size_t(t) + 1);
