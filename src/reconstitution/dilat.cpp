@@ -11,6 +11,18 @@ namespace {
 constexpr std::int32_t frame_pass = INT_MAX;      // outside the grid
 constexpr std::int32_t never_pass = INT_MAX - 1;  // no set cell to grow from
 
+// The passes and the values of the framed cells, indexed as two grids.
+template <class Cell>
+struct Passes {
+    Cell* c;
+    auto& operator[](std::ptrdiff_t u) const { return c[u].pass; }
+};
+template <class Cell>
+struct Values {
+    Cell* c;
+    auto& operator[](std::ptrdiff_t u) const { return c[u].value; }
+};
+
 }  // namespace
 
 // The smallest window of the grid that holds every unset cell and its eight
@@ -59,19 +71,17 @@ Dilation::Dilation(Workspace& ws) : ws_(ws)
     // Written once, line by line on all threads.  The frame around the window
     // is never higher and never grows: outside the grid, or set cells that no
     // unset cell touches.
-    value_.reset(new std::int32_t[framed]);
-    pass_.reset(new std::int32_t[framed]);
+    cell_.reset(new Reach[framed]);
     mark_.reset(new std::uint8_t[framed]);
     const int blocks = std::max(1, std::min(nl + 2, thread_count() * 4));
     std::vector<std::vector<std::uint32_t>> unset(static_cast<std::size_t>(blocks));
     auto framed_line = [&](int f, std::vector<std::uint32_t>& cells) {
         const std::size_t row = std::size_t(f) * width_;
-        std::int32_t* v = value_.get() + row;
-        std::int32_t* p = pass_.get() + row;
+        const Values<Reach> v{cell_.get() + row};
+        const Passes<Reach> p{cell_.get() + row};
         std::fill(mark_.get() + row, mark_.get() + row + width_, std::uint8_t(0));
         if (f == 0 || f == nl + 1) {
-            std::fill(v, v + width_, INT_MIN);
-            std::fill(p, p + width_, frame_pass);
+            std::fill(cell_.get() + row, cell_.get() + row + width_, Reach{frame_pass, INT_MIN});
             return;
         }
         v[0] = v[width_ - 1] = INT_MIN;
@@ -118,7 +128,8 @@ std::vector<std::uint32_t> Dilation::unset_cells() const
 // The pass at which the growth reaches unset cell u and the value it takes:
 // a direct neighbour set before pass t can fill u at t, a diagonal one only at
 // an even t; the value is the smallest of the neighbours that fill it.
-static inline void reach(const std::int32_t* pass, const std::int32_t* value, std::uint32_t u, std::ptrdiff_t w,
+template <class Cell>
+static inline void reach(Passes<Cell> pass, Values<Cell> value, std::uint32_t u, std::ptrdiff_t w,
                          std::int32_t& t, std::int32_t& v)
 {
     const std::ptrdiff_t cross[4] = {-w, -1, 1, w};
@@ -150,8 +161,8 @@ static inline void reach(const std::int32_t* pass, const std::int32_t* value, st
 // is left to reach.
 void Dilation::grow_all()
 {
-    std::int32_t* pass = pass_.get();
-    std::int32_t* value = value_.get();
+    const Passes<Reach> pass{cell_.get()};
+    const Values<Reach> value{cell_.get()};
     std::uint8_t* queued = mark_.get();
     const std::ptrdiff_t w = width_;
     const std::ptrdiff_t square[8] = {-w - 1, -w, -w + 1, -1, 1, w - 1, w, w + 1};
@@ -207,8 +218,8 @@ void Dilation::grow_all()
 // growth gives, so the grids and the smoothing come out as on one thread.
 void Dilation::repair()
 {
-    std::int32_t* pass = pass_.get();
-    std::int32_t* value = value_.get();
+    const Passes<Reach> pass{cell_.get()};
+    const Values<Reach> value{cell_.get()};
     const std::ptrdiff_t w = width_;
     const std::ptrdiff_t square[8] = {-w - 1, -w, -w + 1, -1, 1, w - 1, w, w + 1};
     changed_.clear();
@@ -346,7 +357,7 @@ void Dilation::count_passes()
 {
     per_pass_.assign(1, 0);
     for (std::uint32_t u : unset_) {
-        const std::int32_t p = pass_[u];
+        const std::int32_t p = cell_[u].pass;
         if (p == never_pass) continue;
         if (std::size_t(p) >= per_pass_.size()) per_pass_.resize(std::size_t(p) + 1, 0);
         ++per_pass_[std::size_t(p)];
@@ -364,8 +375,8 @@ int Dilation::stop_pass() const
 // are still unset.
 inline std::int32_t Dilation::grown(std::uint32_t q) const
 {
-    const std::int32_t p = pass_[q];
-    return p < stop_ || p == frame_pass ? value_[q] : unset_altitude;
+    const std::int32_t p = cell_[q].pass;
+    return p < stop_ || p == frame_pass ? cell_[q].value : unset_altitude;
 }
 
 // Smoothing toward the higher side: the last strictly higher direct neighbour
@@ -429,14 +440,14 @@ void Dilation::step()
     candidates_.clear();
     if (first_ || stop_ != previous_stop) {
         // Every unset cell may read differently.
-        unset_.erase(std::remove_if(unset_.begin(), unset_.end(), [&](std::uint32_t u) { return pass_[u] == 0; }),
+        unset_.erase(std::remove_if(unset_.begin(), unset_.end(), [&](std::uint32_t u) { return cell_[u].pass == 0; }),
                      unset_.end());
         candidates_ = unset_;
     } else {
         for (std::uint32_t c : changed_)
             for (std::ptrdiff_t d : {std::ptrdiff_t(0), -w, std::ptrdiff_t(-1), std::ptrdiff_t(1), w}) {
                 const std::uint32_t q = std::uint32_t(c + d);
-                if (pass_[q] == 0 || pass_[q] == frame_pass || mark_[q]) continue;
+                if (cell_[q].pass == 0 || cell_[q].pass == frame_pass || mark_[q]) continue;
                 mark_[q] = 1;
                 candidates_.push_back(q);
             }
