@@ -1,7 +1,10 @@
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
 #include <filesystem>
 #include <vector>
+
+#include <unistd.h>
 
 #include "input.hpp"
 #include "parallel.hpp"
@@ -38,33 +41,47 @@ void raster_lecture(Workspace& ws)
     allocate_grid(ws.itab3, "itab3 (elevations)", ws.nb_col, ws.nb_lig);
     if (ws.itype == 0) allocate_grid(ws.jtab, "jtab (16-bit samples)", ws.nb_col, ws.nb_lig);
 
-    // Blocks of lines, read in turn and converted on all threads.
+    // Blocks of lines, each read (with pread, at its own offset) and
+    // converted by one task: the copies out of the page cache then run on
+    // every core too.
     const int block = std::max(1, std::min(ws.nb_lig, 256));
+    const int blocks = (ws.nb_lig + block - 1) / block;
     const std::size_t line_bytes = std::size_t(ws.nb_col) * std::size_t(width);
-    std::vector<unsigned char> bytes(std::size_t(block) * line_bytes);
-    for (int b0 = 0; b0 < ws.nb_lig; b0 += block) {
-        const int b1 = std::min(b0 + block, ws.nb_lig);
-        for (int i = b0; i < b1; ++i)
-            if (std::fread(bytes.data() + std::size_t(i - b0) * line_bytes, 1, line_bytes, f1) != line_bytes) {
-                std::fclose(f1);
-                fail(cfmt("cannot read line %d of %s", i, ws.nomim1.c_str()));
+    const int fd = fileno(f1);
+    auto read_block = [&](int k) {
+        const int b0 = k * block, b1 = std::min(b0 + block, ws.nb_lig);
+        std::vector<unsigned char> bytes(std::size_t(b1 - b0) * line_bytes);
+        std::size_t done = 0;
+        while (done < bytes.size()) {
+            const ssize_t n = ::pread(fd, bytes.data() + done, bytes.size() - done,
+                                      off_t(std::size_t(b0) * line_bytes + done));
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) fail(cfmt("cannot read line %d of %s", b0 + int(done / line_bytes), ws.nomim1.c_str()));
+            done += std::size_t(n);
+        }
+        for (int i = b0; i < b1; ++i) {
+            const unsigned char* b = bytes.data() + std::size_t(i - b0) * line_bytes;
+            std::int32_t* ir = ws.itab[i];
+            std::int32_t* ir3 = ws.itab3[i];
+            if (ws.itype == 0) {
+                std::uint16_t* jr = ws.jtab[i];
+                for (int j = 0; j < ws.nb_col; ++j, b += 2) jr[j] = std::uint16_t(b[0] | (b[1] << 8));
+                for (int j = 0; j < ws.nb_col; ++j) ir3[j] = ir[j] = jr[j];
+            } else {
+                for (int j = 0; j < ws.nb_col; ++j, b += 4)
+                    ir3[j] = ir[j] = std::int32_t(std::uint32_t(b[0]) | (std::uint32_t(b[1]) << 8) |
+                                                  (std::uint32_t(b[2]) << 16) | (std::uint32_t(b[3]) << 24));
             }
-        parallel_rows(b0, b1, std::size_t(ws.nb_col), [&](int first, int last) {
-            for (int i = first; i < last; ++i) {
-                const unsigned char* b = bytes.data() + std::size_t(i - b0) * line_bytes;
-                std::int32_t* ir = ws.itab[i];
-                std::int32_t* ir3 = ws.itab3[i];
-                if (ws.itype == 0) {
-                    std::uint16_t* jr = ws.jtab[i];
-                    for (int j = 0; j < ws.nb_col; ++j, b += 2) jr[j] = std::uint16_t(b[0] | (b[1] << 8));
-                    for (int j = 0; j < ws.nb_col; ++j) ir3[j] = ir[j] = jr[j];
-                } else {
-                    for (int j = 0; j < ws.nb_col; ++j, b += 4)
-                        ir3[j] = ir[j] = std::int32_t(std::uint32_t(b[0]) | (std::uint32_t(b[1]) << 8) |
-                                                      (std::uint32_t(b[2]) << 16) | (std::uint32_t(b[3]) << 24));
-                }
-            }
-        });
+        }
+    };
+    try {
+        if (blocks < 2 || std::size_t(ws.nb_lig) * std::size_t(ws.nb_col) < parallel_threshold())
+            for (int k = 0; k < blocks; ++k) read_block(k);
+        else
+            parallel_tasks(blocks, read_block);
+    } catch (...) {
+        std::fclose(f1);
+        throw;
     }
     std::fclose(f1);
 }
