@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <functional>
+#include <memory>
 #include <bit>
 #include <cmath>
 #include <queue>
@@ -230,9 +231,18 @@ private:
 
 void reduce_edges(std::vector<Edge>& e)
 {
-    std::sort(e.begin(), e.end(), [](const Edge& x, const Edge& y) {
+    // A total order (equal edges are alike in every field): the halves
+    // sorted side by side and merged come out as one sort would leave them.
+    auto less = [](const Edge& x, const Edge& y) {
         return x.a < y.a || (x.a == y.a && (x.b < y.b || (x.b == y.b && x.w < y.w)));
-    });
+    };
+    if (e.size() < parallel_threshold()) {
+        std::sort(e.begin(), e.end(), less);
+    } else {
+        const auto middle = e.begin() + std::ptrdiff_t(e.size() / 2);
+        side_by_side([&] { std::sort(e.begin(), middle, less); }, [&] { std::sort(middle, e.end(), less); });
+        std::inplace_merge(e.begin(), middle, e.end(), less);
+    }
     e.erase(std::unique(e.begin(), e.end(), [](const Edge& x, const Edge& y) { return x.a == y.a && x.b == y.b; }),
             e.end());
 }
@@ -300,7 +310,9 @@ WindowGrid flood_region(const nrutil::DGrid& z, const nrutil::UcGrid& nodata, co
     }
     const std::uint32_t labels = first_label[std::size_t(tiles)];
     // The labels and F_t of the window's cells; every tile's spill edges.
-    std::vector<std::uint32_t> win_label(std::size_t(i1 - i0 + 1) * std::size_t(j1 - j0 + 1), 0);
+    // Left unset: every cell of the window is written by its tile, so its
+    // pages are first touched there, on all cores.
+    std::unique_ptr<std::uint32_t[]> win_label(new std::uint32_t[std::size_t(i1 - i0 + 1) * std::size_t(j1 - j0 + 1)]);
     std::vector<std::vector<Edge>> edges(static_cast<std::size_t>(tiles));
     // The label of each edge cell (its own, or the ocean), for the edges
     // across tiles.
@@ -440,6 +452,14 @@ WindowGrid flood_region(const nrutil::DGrid& z, const nrutil::UcGrid& nodata, co
         return edge_label[first_label[std::size_t(t)] + k];
     };
     std::vector<Edge> cross;
+    {
+        // Room for every edge at once: growing would copy them all again.
+        std::size_t most = 0;
+        for (const auto& e : edges) most += e.size();
+        for (int i = r.i0 + tile - 1; i + 1 <= r.i1; i += tile) most += 3 * std::size_t(r.j1 - r.j0 + 1);
+        for (int j = r.j0 + tile - 1; j + 1 <= r.j1; j += tile) most += 3 * std::size_t(r.i1 - r.i0 + 1);
+        cross.reserve(most);
+    }
     auto pair = [&](int i, int j, int u, int v) {
         if (u < r.i0 || v < r.j0 || u > r.i1 || v > r.j1 || !valid(i, j) || !valid(u, v)) return;
         if ((u - r.i0) / tile == (i - r.i0) / tile && (v - r.j0) / tile == (j - r.j0) / tile) return;
@@ -478,7 +498,11 @@ WindowGrid flood_region(const nrutil::DGrid& z, const nrutil::UcGrid& nodata, co
         ++start[e.b + 1];
     }
     for (std::size_t k = 1; k < start.size(); ++k) start[k] += start[k - 1];
-    std::vector<std::pair<std::uint32_t, double>> adj(start.back());
+    struct Arc {
+        std::uint32_t v;
+        double w;
+    };
+    std::unique_ptr<Arc[]> adj(new Arc[start.back()]);  // each written once below
     {
         std::vector<std::uint32_t> fill(start.begin(), start.end() - 1);
         for (const Edge& e : cross) {
