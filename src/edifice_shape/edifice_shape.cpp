@@ -482,7 +482,7 @@ EdificeShape measure_edifice(const EdificeInput& in, const MorphometryOptions& o
                 // Each cell's regions, and its band of relative height [k_prev, k)
                 // (255: none), on all threads.
                 ScratchVector<std::uint8_t> groups(s_f.size());  // every element written below
-                std::vector<std::uint8_t> hband(s_f.size(), 255);
+                ScratchVector<std::uint8_t> hband(s_f.size());  // every element written below
                 parallel_rows(w.i0, w.i1 + 1, std::size_t(w.j1 - w.j0 + 1), [&](int a, int b) {
                     for (int i = a; i < b; ++i) {
                         std::size_t k = first[std::size_t(i - w.i0)];
@@ -494,14 +494,16 @@ EdificeShape measure_edifice(const EdificeInput& in, const MorphometryOptions& o
                             if (z_bmax <= v && v <= z_cut) gr |= 4;
                             if (v >= z_cut) gr |= 8;
                             groups[k] = gr;
+                            std::uint8_t band = 255;
                             if (fmax > fmin) {
                                 const double zn = (v - fmin) / (fmax - fmin);
                                 for (int h = 0; h < 10; ++h)
                                     if (zn >= (h == 0 ? 0 : tops[h - 1]) && zn < tops[h]) {
-                                        hband[k] = std::uint8_t(h);
+                                        band = std::uint8_t(h);
                                         break;
                                     }
                             }
+                            hband[k] = band;
                             ++k;
                         }
                     }

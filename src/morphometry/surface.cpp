@@ -9,6 +9,7 @@
 #endif
 
 #include "parallel.hpp"
+#include "scratch_vector.hpp"
 
 #include "morphometry.hpp"
 #include "surface_rule.hpp"
@@ -186,7 +187,8 @@ void surface(Workspace& ws, int flag_surf)
     // Blocks of up to 256 lines, never more than the grid has: a grid of one
     // or two lines and many columns needs no buffers of 256 lines.
     const int block = std::max(1, std::min(256, ws.nb_lig - 2));
-    std::vector<double> plan(std::size_t(block) * nc), real(std::size_t(block) * nc);
+    // Only the cells of the edifice are written, and only they are read.
+    ScratchVector<double> plan(std::size_t(block) * nc), real(std::size_t(block) * nc);
     for (int b0 = 1; b0 <= ws.nb_lig - 2; b0 += block) {
         const int b1 = std::min(b0 + block, ws.nb_lig - 1);
         parallel_rows(b0, b1, std::size_t(nc), [&](int first, int last) {

@@ -17,6 +17,7 @@
 
 #include "edifice_levels.hpp"
 #include "parallel.hpp"
+#include "scratch_vector.hpp"
 
 enum class SweepEdge {
     in_grid,   // every cell; neighbours outside the grid do not count
@@ -35,8 +36,9 @@ private:
     friend class ContourSweep;
     int lo_ = 0, hi_ = -1;
     std::vector<std::uint32_t> first_;  // bucket starts per altitude
-    std::vector<std::uint32_t> cells_;
-    std::vector<std::int32_t> end_;  // interval end, per entry of cells_
+    // Every entry placed by the sort, on all cores.
+    ScratchVector<std::uint32_t> cells_;
+    ScratchVector<std::int32_t> end_;  // interval end, per entry of cells_
 };
 
 class ContourSweep {
