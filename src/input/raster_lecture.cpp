@@ -43,34 +43,40 @@ void raster_lecture(Workspace& ws)
 
     // Blocks of lines, each read (with pread, at its own offset) and
     // converted by one task: the copies out of the page cache then run on
-    // every core too.
+    // every core too.  The samples are read straight into the grid that
+    // keeps them (its lines are contiguous) and put in order there.
     const int block = std::max(1, std::min(ws.nb_lig, 256));
     const int blocks = (ws.nb_lig + block - 1) / block;
     const std::size_t line_bytes = std::size_t(ws.nb_col) * std::size_t(width);
     const int fd = fileno(f1);
     auto read_block = [&](int k) {
         const int b0 = k * block, b1 = std::min(b0 + block, ws.nb_lig);
-        std::vector<unsigned char> bytes(std::size_t(b1 - b0) * line_bytes);
+        unsigned char* bytes = ws.itype == 0 ? reinterpret_cast<unsigned char*>(ws.jtab[b0])
+                                             : reinterpret_cast<unsigned char*>(ws.itab[b0]);
+        const std::size_t size = std::size_t(b1 - b0) * line_bytes;
         std::size_t done = 0;
-        while (done < bytes.size()) {
-            const ssize_t n = ::pread(fd, bytes.data() + done, bytes.size() - done,
-                                      off_t(std::size_t(b0) * line_bytes + done));
+        while (done < size) {
+            const ssize_t n = ::pread(fd, bytes + done, size - done, off_t(std::size_t(b0) * line_bytes + done));
             if (n < 0 && errno == EINTR) continue;
             if (n <= 0) fail(cfmt("cannot read line %d of %s", b0 + int(done / line_bytes), ws.nomim1.c_str()));
             done += std::size_t(n);
         }
         for (int i = b0; i < b1; ++i) {
-            const unsigned char* b = bytes.data() + std::size_t(i - b0) * line_bytes;
             std::int32_t* ir = ws.itab[i];
             std::int32_t* ir3 = ws.itab3[i];
             if (ws.itype == 0) {
                 std::uint16_t* jr = ws.jtab[i];
-                for (int j = 0; j < ws.nb_col; ++j, b += 2) jr[j] = std::uint16_t(b[0] | (b[1] << 8));
+                for (int j = 0; j < ws.nb_col; ++j) {
+                    const unsigned char* b = reinterpret_cast<const unsigned char*>(jr + j);
+                    jr[j] = std::uint16_t(b[0] | (b[1] << 8));
+                }
                 for (int j = 0; j < ws.nb_col; ++j) ir3[j] = ir[j] = jr[j];
             } else {
-                for (int j = 0; j < ws.nb_col; ++j, b += 4)
+                for (int j = 0; j < ws.nb_col; ++j) {
+                    const unsigned char* b = reinterpret_cast<const unsigned char*>(ir + j);
                     ir3[j] = ir[j] = std::int32_t(std::uint32_t(b[0]) | (std::uint32_t(b[1]) << 8) |
                                                   (std::uint32_t(b[2]) << 16) | (std::uint32_t(b[3]) << 24));
+                }
             }
         }
     };
