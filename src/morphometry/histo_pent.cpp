@@ -46,6 +46,60 @@ void section(const Workspace& ws, int fi, int fj, Put put)
     }
 }
 
+// The rays of `ends` (outline cells), in that order, a stretch of steps at a
+// time: put(i, j, class, ray) as section() does.  A ray meets a cell only at
+// one step (its offset from the centre in the ray's longer direction, less
+// one: that direction advances exactly one cell a step), so every ray that
+// meets a cell does so in the same stretch, where the rays go in their
+// order: the order of the puts on any one cell is that of walking each ray
+// whole.  A whole ray crosses a thousand lines, a page each, and its
+// neighbour the same ones, which by then have left the address cache; a
+// stretch of all the rays keeps to a few pages at a time.
+template <class Put>
+void sections_by_stretches(const Workspace& ws, const std::uint32_t* ends, std::size_t rays, Put put)
+{
+    struct Walk {
+        double ri, rj, di, dj;
+        long steps;
+        int prev;
+        std::uint32_t ray;
+    };
+    const std::uint32_t nc = std::uint32_t(ws.nb_col);
+    std::vector<Walk> walks;
+    walks.reserve(rays);
+    long longest = 0;
+    for (std::size_t n = 0; n < rays; ++n) {
+        const double a = int(ends[n] % nc) - ws.j_gv, b = int(ends[n] / nc) - ws.i_gv;
+        const double rmax = std::max(std::fabs(a), std::fabs(b));
+        if (rmax == 0) continue;  // the ray is the centre alone
+        walks.push_back({double(ws.i_gv), double(ws.j_gv), b / rmax, a / rmax, long(rmax),
+                         ws.itab[ws.i_gv][ws.j_gv], std::uint32_t(n)});
+        longest = std::max(longest, long(rmax));
+    }
+    constexpr long stretch = 32;
+    for (long s0 = 0; s0 < longest; s0 += stretch) {
+        for (Walk& w : walks) {
+            const long s1 = std::min(w.steps, s0 + stretch);
+            for (long step = s0; step < s1; ++step) {
+                w.ri += w.di;
+                w.rj += w.dj;
+                const int ci = int(w.ri + 0.5), cj = int(w.rj + 0.5);
+                const int alt = ws.itab[ci][cj];
+                if (alt > w.prev)
+                    put(ci, cj, 1, w.ray);
+                else if (alt < w.prev)
+                    put(ci, cj, 2, w.ray);
+                w.prev = alt;
+            }
+        }
+        // The rays that have ended leave the list, the others keep their order.
+        if (s0 / stretch % 8 == 7)
+            walks.erase(std::remove_if(walks.begin(), walks.end(),
+                                       [&](const Walk& w) { return w.steps <= s0 + stretch; }),
+                        walks.end());
+    }
+}
+
 }  // namespace
 
 void radial_section_classes(Workspace& ws, const std::vector<std::uint32_t>& outline, RayWalk walk)
@@ -143,17 +197,13 @@ void radial_section_classes(Workspace& ws, const std::vector<std::uint32_t>& out
         parallel_tasks(runs, [&](int r) {
             const std::size_t lo = rays * std::size_t(r) / std::size_t(runs);
             const std::size_t hi = rays * std::size_t(r + 1) / std::size_t(runs);
-            for (std::size_t n = lo; n < hi; ++n) {
-                const std::uint32_t key = std::uint32_t(n + 1) << 2;
-                section(ws, int(outline[n] / std::uint32_t(nc)), int(outline[n] % std::uint32_t(nc)),
-                        [&](int i, int j, std::uint32_t cls, long) {
-                            std::atomic_ref<std::uint32_t> cell(last[std::size_t(i) * nc + j]);
-                            const std::uint32_t mine = key | cls;
-                            for (std::uint32_t now = cell.load(std::memory_order_relaxed);
-                                 now < mine && !cell.compare_exchange_weak(now, mine, std::memory_order_relaxed);) {
-                            }
-                        });
-            }
+            sections_by_stretches(ws, outline.data() + lo, hi - lo, [&](int i, int j, std::uint32_t cls, std::uint32_t n) {
+                std::atomic_ref<std::uint32_t> cell(last[std::size_t(i) * nc + j]);
+                const std::uint32_t mine = std::uint32_t(lo + n + 1) << 2 | cls;
+                for (std::uint32_t now = cell.load(std::memory_order_relaxed);
+                     now < mine && !cell.compare_exchange_weak(now, mine, std::memory_order_relaxed);) {
+                }
+            });
         });
         parallel_rows(0, nl, std::size_t(nc), [&](int first, int end) {
             for (std::size_t p = std::size_t(first) * nc; p < std::size_t(end) * nc; ++p)
@@ -161,9 +211,8 @@ void radial_section_classes(Workspace& ws, const std::vector<std::uint32_t>& out
         });
     } else {
         ws.tab_sect.fill(255);
-        for (std::uint32_t p : outline)
-            section(ws, int(p / std::uint32_t(nc)), int(p % std::uint32_t(nc)),
-                    [&](int i, int j, std::uint8_t cls, long) { ws.tab_sect[i][j] = cls; });
+        sections_by_stretches(ws, outline.data(), rays,
+                              [&](int i, int j, std::uint8_t cls, std::uint32_t) { ws.tab_sect[i][j] = cls; });
     }
 }
 

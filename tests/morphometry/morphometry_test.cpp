@@ -233,6 +233,7 @@ TEST(HistoPent, SectionsOfRaysSharingTheirDirectionAsRayAfterRay)
         for (int threads : {1, 2, 3})
             for (RayWalk walk : {RayWalk::chosen, RayWalk::grouped}) {
             set_thread_count(threads);
+            set_parallel_threshold(threads == 3 ? 0 : default_parallel_threshold);  // 3: rays shared out
             r.ws.tab_sect.fill(7);
             radial_section_classes(r.ws, outline, walk);
             ASSERT_EQ(std::vector<std::uint8_t>(r.ws.tab_sect.data(), r.ws.tab_sect.data() + r.ws.tab_sect.size()), plain)
@@ -240,6 +241,7 @@ TEST(HistoPent, SectionsOfRaysSharingTheirDirectionAsRayAfterRay)
             }
     }
     set_thread_count(previous);
+    set_parallel_threshold(default_parallel_threshold);
 }
 
 TEST(Surface, FlatSquareIsolatedPixelAndRatioZero)
