@@ -12,8 +12,10 @@
 
 #include <cmath>
 #include <cstdio>
+#include <exception>
 #include <utility>
 
+#include "parallel.hpp"
 #include "workspace.hpp"
 
 void write_products(Workspace& ws) { write_products(ws, EncodedPictures{}); }
@@ -23,16 +25,46 @@ void write_products(Workspace& ws, EncodedPictures pictures)
     DrawnFigure figure = std::move(pictures.morphometry);
     // A run in memory keeps its texts; its pictures are drawn by the Python
     // module from the grids.
-    if (!ws.results_in_memory) {
-        write_gis_sidecars(ws);
-        write_pictures(ws, std::move(pictures));
-        write_slice_plot(ws);
-    }
-    write_centres_map(ws);
-    write_summary(ws);
-    write_morphometry_tables(ws);
-    if (!ws.results_in_memory) {
-        write_vectors_gpkg(ws);
+    auto texts_and_pictures = [&] {
+        if (!ws.results_in_memory) {
+            write_gis_sidecars(ws);
+            write_pictures(ws, std::move(pictures));
+            write_slice_plot(ws);
+        }
+        write_centres_map(ws);
+        write_summary(ws);
+        write_morphometry_tables(ws);
+    };
+    if (ws.results_in_memory) {
+        texts_and_pictures();
+    } else {
+        // The GeoPackage (SQLite's work, some hundredths of a second) is
+        // written beside the pictures and tables, which only put files out
+        // by then: its file is reserved first and takes its place after
+        // theirs, and a failure of theirs is reported first, as one after
+        // the other.  It stays on this thread, whose coordinate system
+        // context is open (a new thread opens its own, which costs time and
+        // fails where memory is short).
+        const std::string gpkg = reserve_vectors_gpkg(ws);
+        std::exception_ptr texts_failed, gpkg_failed;
+        side_by_side(
+            [&] {
+                try {
+                    write_vectors_gpkg(ws, gpkg);
+                } catch (...) {
+                    gpkg_failed = std::current_exception();
+                }
+            },
+            [&] {
+                try {
+                    texts_and_pictures();
+                } catch (...) {
+                    texts_failed = std::current_exception();
+                }
+            });
+        for (const std::exception_ptr& e : {texts_failed, gpkg_failed})
+            if (e) std::rethrow_exception(e);
+        if (!gpkg.empty()) ws.created_now(output_prefix(ws) + "_vectors.gpkg");
         write_morphometry_figure(ws, std::move(figure));
     }
     write_answers_record(ws);

@@ -109,12 +109,24 @@ double as_in_table(double v)
 
 }  // namespace
 
-void write_vectors_gpkg(Workspace& ws)
+namespace {
+
+std::string gpkg_name(const Workspace& ws) { return output_prefix(ws) + "_vectors.gpkg"; }
+
+}  // namespace
+
+void write_vectors_gpkg(Workspace& ws) { write_vectors_gpkg(ws, reserve_vectors_gpkg(ws)); }
+
+std::string reserve_vectors_gpkg(Workspace& ws)
 {
-    if (!ws.edifice_shape) return;
-    const std::string name = output_prefix(ws) + "_vectors.gpkg";
-    const std::string path = ws.create_for_gdal(name);
+    if (!ws.edifice_shape) return "";
+    return ws.create_for_gdal(gpkg_name(ws));
+}
+
+void write_vectors_gpkg(const Workspace& ws, const std::string& path)
+{
     if (path.empty()) return;
+    const std::string name = gpkg_name(ws);
     const EdificeShape& s = *ws.edifice_shape;
     gdal_ready();
     // The file records when its tables last changed: a fixed date makes a

@@ -8,6 +8,13 @@
 
 struct Workspace;
 
+#include <string>
+
 // Writes the GeoPackage (nothing without the edifice's figures); an error
 // names the file.
 void write_vectors_gpkg(Workspace& ws);
+// The same in two steps: its file reserved (the path to write, empty when
+// none is written), then written; the second reads the workspace only, and
+// may run beside other writers.
+std::string reserve_vectors_gpkg(Workspace& ws);
+void write_vectors_gpkg(const Workspace& ws, const std::string& path);

@@ -1,6 +1,7 @@
 #include "workspace.hpp"
 
 #include <malloc.h>
+#include <algorithm>
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
@@ -245,6 +246,12 @@ std::string Workspace::create_for_gdal(const std::string& name)
     close(fd);
     pending.push_back({std::move(temporary), name});
     return pending.back().temporary;
+}
+
+void Workspace::created_now(const std::string& name)
+{
+    const auto p = std::find_if(pending.begin(), pending.end(), [&](const Pending& f) { return f.name == name; });
+    if (p != pending.end()) std::rotate(p, p + 1, pending.end());
 }
 
 const std::string& Workspace::written_path(const std::string& name) const
