@@ -20,7 +20,7 @@ constexpr int tile = 256;
 
 template <class T>
 void write_geotiff(const Workspace& ws, const std::string& name, const nrutil::Grid<T>& g, GDALDataType type,
-                   T nodata, double scale, const char* unit, const std::string& description)
+                   T nodata, double scale, const char* unit, const std::string& description, bool last)
 {
     if (ws.results_in_memory) return;  // its values are read from the grid
     gdal_ready();
@@ -38,9 +38,11 @@ void write_geotiff(const Workspace& ws, const std::string& name, const nrutil::G
     // them in order, so the bytes do not depend on the number of threads.
     // The output DEMs are written beside the pictures, which keep a core
     // busy: the compression takes the others (on two cores, compressing on
-    // the writing thread itself is the quickest).
+    // the writing thread itself is the quickest).  The last one is mostly
+    // written once the pictures are done, and takes every core.
     // BIGTIFF=IF_SAFER: the choice of format depends on the grid's size alone.
-    const std::string threads = "NUM_THREADS=" + std::to_string(std::max(1, thread_count() - 1));
+    const int cores = last ? thread_count() : std::max(1, thread_count() - 1);
+    const std::string threads = "NUM_THREADS=" + std::to_string(cores);
     const char* const options[] = {"COMPRESS=DEFLATE", "PREDICTOR=2",      "ZLEVEL=1",      "TILED=YES",
                                    "BLOCKXSIZE=256",   "BLOCKYSIZE=256",   "BIGTIFF=IF_SAFER", threads.c_str(),
                                    nullptr};
@@ -94,11 +96,11 @@ void write_geotiff(const Workspace& ws, const std::string& name, const nrutil::G
 void write_geotiff_int32(const Workspace& ws, const std::string& name, const nrutil::IGrid& g, double scale,
                          const std::string& description)
 {
-    write_geotiff<std::int32_t>(ws, name, g, GDT_Int32, raw32_nodata, scale, "metre", description);
+    write_geotiff<std::int32_t>(ws, name, g, GDT_Int32, raw32_nodata, scale, "metre", description, false);
 }
 
 void write_geotiff_bytes(const Workspace& ws, const std::string& name, const nrutil::UcGrid& g,
-                         const std::string& description)
+                         const std::string& description, bool last)
 {
-    write_geotiff<std::uint8_t>(ws, name, g, GDT_Byte, shaded_nodata, 1.0, nullptr, description);
+    write_geotiff<std::uint8_t>(ws, name, g, GDT_Byte, shaded_nodata, 1.0, nullptr, description, last);
 }

@@ -19,5 +19,6 @@ struct Workspace;
 void write_geotiff_int32(const Workspace& ws, const std::string& name, const nrutil::IGrid& g, double scale,
                          const std::string& description);
 // The same for a grey image: Byte samples, nodata 255, no scale or unit.
+// `last`: the last output DEM of the run, whose compression takes every core.
 void write_geotiff_bytes(const Workspace& ws, const std::string& name, const nrutil::UcGrid& g,
-                         const std::string& description);
+                         const std::string& description, bool last = false);

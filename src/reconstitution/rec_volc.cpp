@@ -95,7 +95,7 @@ void write_geotiff_outputs(Workspace& ws)
     ws.both("\n\tShadowed DEM saved as %s ", ws.nomshad1.c_str());
     write_geotiff_bytes(ws, ws.nomshad1, ws.tab_shad1, "hill-shaded rebuilt cone, grey 0 to 254");
     ws.both("\n\tShadowed eroded deposits saved as %s ", ws.nomshaderos1.c_str());
-    write_geotiff_bytes(ws, ws.nomshaderos1, ws.tab_shaderos1, "hill-shaded erosion thickness, grey 0 to 254");
+    write_geotiff_bytes(ws, ws.nomshaderos1, ws.tab_shaderos1, "hill-shaded erosion thickness, grey 0 to 254", true);
 }
 
 // The measures of the rebuilt cone, and the erosion: what the rebuilt cone has
