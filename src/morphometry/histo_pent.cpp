@@ -197,13 +197,14 @@ void radial_section_classes(Workspace& ws, const std::vector<std::uint32_t>& out
         parallel_tasks(runs, [&](int r) {
             const std::size_t lo = rays * std::size_t(r) / std::size_t(runs);
             const std::size_t hi = rays * std::size_t(r + 1) / std::size_t(runs);
-            sections_by_stretches(ws, outline.data() + lo, hi - lo, [&](int i, int j, std::uint32_t cls, std::uint32_t n) {
+            auto put = [&](int i, int j, std::uint32_t cls, std::uint32_t n) {
                 std::atomic_ref<std::uint32_t> cell(last[std::size_t(i) * nc + j]);
                 const std::uint32_t mine = std::uint32_t(lo + n + 1) << 2 | cls;
                 for (std::uint32_t now = cell.load(std::memory_order_relaxed);
                      now < mine && !cell.compare_exchange_weak(now, mine, std::memory_order_relaxed);) {
                 }
-            });
+            };
+            sections_by_stretches(ws, outline.data() + lo, hi - lo, put);
         });
         parallel_rows(0, nl, std::size_t(nc), [&](int first, int end) {
             for (std::size_t p = std::size_t(first) * nc; p < std::size_t(end) * nc; ++p)

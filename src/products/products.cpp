@@ -64,7 +64,7 @@ void write_products(Workspace& ws, EncodedPictures pictures)
             });
         for (const std::exception_ptr& e : {texts_failed, gpkg_failed})
             if (e) std::rethrow_exception(e);
-        if (!gpkg.empty()) ws.created_now(output_prefix(ws) + "_vectors.gpkg");
+        if (!gpkg.empty()) ws.created_now(gpkg);
         write_morphometry_figure(ws, std::move(figure));
     }
     write_answers_record(ws);

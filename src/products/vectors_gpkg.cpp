@@ -107,15 +107,9 @@ double as_in_table(double v)
     return std::strtod(text, nullptr);
 }
 
-}  // namespace
-
-namespace {
-
 std::string gpkg_name(const Workspace& ws) { return output_prefix(ws) + "_vectors.gpkg"; }
 
 }  // namespace
-
-void write_vectors_gpkg(Workspace& ws) { write_vectors_gpkg(ws, reserve_vectors_gpkg(ws)); }
 
 std::string reserve_vectors_gpkg(Workspace& ws)
 {

@@ -6,15 +6,13 @@
 // run writes the same bytes.
 #pragma once
 
-struct Workspace;
-
 #include <string>
 
-// Writes the GeoPackage (nothing without the edifice's figures); an error
-// names the file.
-void write_vectors_gpkg(Workspace& ws);
-// The same in two steps: its file reserved (the path to write, empty when
-// none is written), then written; the second reads the workspace only, and
-// may run beside other writers.
+struct Workspace;
+
+// The GeoPackage in two steps: its file reserved (the path to write, empty
+// when none is written: without the edifice's figures, or in a run whose
+// results go nowhere), then written.  The second reads the workspace only,
+// and may run beside other writers; an error names the file.
 std::string reserve_vectors_gpkg(Workspace& ws);
 void write_vectors_gpkg(const Workspace& ws, const std::string& path);

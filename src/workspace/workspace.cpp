@@ -248,9 +248,10 @@ std::string Workspace::create_for_gdal(const std::string& name)
     return pending.back().temporary;
 }
 
-void Workspace::created_now(const std::string& name)
+void Workspace::created_now(const std::string& path)
 {
-    const auto p = std::find_if(pending.begin(), pending.end(), [&](const Pending& f) { return f.name == name; });
+    const auto p =
+        std::find_if(pending.begin(), pending.end(), [&](const Pending& f) { return f.temporary == path; });
     if (p != pending.end()) std::rotate(p, p + 1, pending.end());
 }
 

@@ -341,10 +341,11 @@ struct Workspace {
     // (GDAL): the temporary file is created empty and closed, and put in place
     // with the others.  Returns the path to write.
     std::string create_for_gdal(const std::string& name);
-    // Puts the result `name`, reserved earlier, after those created since:
-    // where it would stand had it been created now (a writer that works
-    // beside the others reserves its file before they start).
-    void created_now(const std::string& name);
+    // Puts the result reserved earlier at `path` (what create_for_gdal
+    // returned) after those created since: where it would stand had it been
+    // created now (a writer that works beside the others reserves its file
+    // before they start).
+    void created_now(const std::string& path);
     // Where the result `name` is being written: the temporary file until the
     // run is done.
     const std::string& written_path(const std::string& name) const;
