@@ -70,6 +70,8 @@ struct Outcome {
     double stage_cpu[n_stages]{};  // CPU seconds of the process (every thread)
     double total = 0;
     double cpu = 0;  // user + system seconds: a check on the wall times of a busy machine
+    double kernel = 0;  // system seconds, mostly the first touch of fresh pages
+    long faults = 0;    // minor page faults
     long peak_kib = 0;
 };
 
@@ -202,6 +204,8 @@ Outcome run_once(const std::string& dialogue, const Stages* stages, const std::s
     wait4(pid, &wstatus, 0, &ru);
     o.peak_kib = ru.ru_maxrss;
     o.cpu = double(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) + double(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) * 1e-6;
+    o.kernel = double(ru.ru_stime.tv_sec) + double(ru.ru_stime.tv_usec) * 1e-6;
+    o.faults = ru.ru_minflt;
 
     for (int k = 0; k < n_stages; ++k) {
         o.stage[k] = start[k + 1] - start[k];
@@ -306,6 +310,15 @@ void print_stages(const Row& r, std::size_t cells)
     if (one) std::printf(" %16.1f", double(r.single.peak_kib) / 1024);
     std::printf("\n    %-24s %7.1f", "bytes/cell", double(r.program.peak_kib) * 1024 / double(cells));
     if (one) std::printf(" %16.1f", double(r.single.peak_kib) * 1024 / double(cells));
+    // The kernel's share: on a virtual machine whose host takes back the
+    // memory it frees, a page touched for the first time costs several
+    // times more, and varies from run to run.
+    std::printf("\n    %-24s %7.3f", "kernel cpu", r.program.kernel);
+    if (one) std::printf(" %16.3f", r.single.kernel);
+    // Each minor fault maps one page: the memory touched afresh, beside the peak.
+    const double page_mib = double(sysconf(_SC_PAGESIZE)) / (1 << 20);
+    std::printf("\n    %-24s %7.1f", "faulted MiB", double(r.program.faults) * page_mib);
+    if (one) std::printf(" %16.1f", double(r.single.faults) * page_mib);
     std::printf("\n");
     if (!std::isnan(gdal_total(r)))
         std::printf("    gdaldem slope %.3f s + hillshade %.3f s = %.3f s; the program on all threads takes %.1f times "
