@@ -35,7 +35,7 @@
 #include "parallel.hpp"
 #include "reference.hpp"
 #include "run.hpp"
-#include "stages.hpp"
+#include "program_stages.hpp"
 #include "synthetic_dem.hpp"
 #include "workspace.hpp"
 

@@ -13,7 +13,7 @@
 #include "pictures.hpp"
 #include "products.hpp"
 #include "reconstitution.hpp"
-#include "stages.hpp"
+#include "program_stages.hpp"
 #include "workspace.hpp"
 
 namespace {
@@ -216,6 +216,7 @@ void begin(Workspace& ws, const char* stage)
 
 void measure_and_rebuild(Workspace& ws)
 {
+    if (!ws.stages) ws.stages = &program_stages;
     // itab3, the whole metres of the DEM as read, is itab's twin until the
     // rebuilt cone replaces it there: only the base line's edifice reads it.
     ws.itab3 = {};

@@ -7,7 +7,6 @@
 #include <vector>
 #include <strings.h>
 
-#include "dialogue.hpp"
 #include "parallel.hpp"
 #include "input.hpp"
 #include "token_reader.hpp"

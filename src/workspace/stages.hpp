@@ -1,6 +1,7 @@
-// The stages that the driver and other stages call through the workspace.
-// The program runs `program_stages`; the tests and the benchmark can run the
-// same driver with another set (the straightforward versions of the stages).
+// The stages that the driver and other stages call through the workspace:
+// the engine's `program_stages` unless a workspace names another set (the
+// tests and the benchmark can run the same driver with the straightforward
+// versions of the stages).
 #pragma once
 
 struct Workspace;
@@ -10,5 +11,3 @@ struct Stages {
     void (*interp)(Workspace&);
     void (*treatment_rec)(Workspace&);
 };
-
-extern const Stages program_stages;

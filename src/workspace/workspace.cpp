@@ -14,10 +14,9 @@
 #include <unistd.h>
 
 #include "interrupt.hpp"
-#include "stages.hpp"
 
 Workspace::Workspace(std::istream& in_, std::ostream& out_)
-    : in(&in_), out(&out_), err(&std::cerr), stages(&program_stages)
+    : in(&in_), out(&out_), err(&std::cerr)
 {
 }
 

@@ -42,8 +42,9 @@ struct Workspace {
     // unless turned on).
     Progress progress;
 
-    // The stage implementations that the driver and the stages call.
-    const Stages* stages;
+    // The stage implementations that the driver and the stages call: the
+    // engine's own when none is named before the run.
+    const Stages* stages = nullptr;
     // Called by the driver with the name of each stage as it starts, and with
     // "end" when the last one is done (the benchmark times the stages so).
     std::function<void(const char* stage)> on_stage;

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "program_stages.hpp"
 #include "workspace.hpp"
 
 struct Stages;
@@ -49,7 +50,13 @@ RunResult run_program(const std::string& answers, const Stages* stages = nullptr
 
 // A workspace whose console reads `answers` and writes to a string.
 struct TestWorkspace {
-    explicit TestWorkspace(const std::string& answers = "") : in(answers), ws(in, out) { ws.err = &err; }
+    // The program's stages from the start: a test may call a stage that
+    // calls another without going through the engine.
+    explicit TestWorkspace(const std::string& answers = "") : in(answers), ws(in, out)
+    {
+        ws.err = &err;
+        ws.stages = &program_stages;
+    }
     std::istringstream in;
     std::ostringstream out, err;
     Workspace ws;

@@ -1,4 +1,4 @@
-#include "stages.hpp"
+#include "program_stages.hpp"
 
 #include "reconstitution.hpp"
 #include "slices.hpp"
