@@ -517,7 +517,7 @@ int run_measure(Workspace& ws, const MeasureRequest& r, std::ostream& results)
     try {
         try {
             RunParameters& p = ws.params;
-            begin(ws, "opening");
+            begin_stage(ws, "opening");
             std::string notes;
             if (p.format == RunParameters::raw) {
                 if (!dem_exists(p.nomim1)) fail(cfmt("cannot read %s (no such file)", p.nomim1.c_str()));
@@ -549,7 +549,7 @@ int run_measure(Workspace& ws, const MeasureRequest& r, std::ostream& results)
                 results << dry_run_text(ws);
                 return 0;
             }
-            begin(ws, "parameters2");
+            begin_stage(ws, "parameters2");
             std::error_code ec;
             std::filesystem::create_directories(p.folder, ec);
             if (ec) fail(cfmt("--out: cannot create the folder %s (%s)", p.folder.c_str(), ec.message().c_str()));

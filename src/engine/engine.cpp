@@ -208,7 +208,7 @@ void release_measured_grids(Workspace& ws)
 
 }  // namespace
 
-void begin(Workspace& ws, const char* stage)
+void begin_stage(Workspace& ws, const char* stage)
 {
     ws.progress.check();
     if (ws.on_stage) ws.on_stage(stage);
@@ -222,17 +222,17 @@ void measure_and_rebuild(Workspace& ws)
     ws.itab3 = {};
     // The slope angles read only itab, which the slice analysis leaves as it
     // is, and print nothing: they run beside it.
-    begin(ws, "treatment+angles");
+    begin_stage(ws, "treatment+angles");
     side_by_side([&] { ws.stages->treatment(ws); }, [&] { angles(ws); });
     if (ws.results_in_memory) keep_present_relief(ws);
     measure_crater_checks(ws);
     release_slice_grids(ws);
     // The figures of volcano morphometry, while dtab still holds the present
     // relief (a run that writes nothing needs none of them).
-    begin(ws, "edifice_shape");
+    begin_stage(ws, "edifice_shape");
     if (!ws.discard_results) measure_design_edifice(ws);
     keep_figure_relief(ws);
-    begin(ws, "sections+surface+interp");
+    begin_stage(ws, "sections+surface+interp");
     // The final smoothing's scratch, untouched (so costing nothing) until
     // the dilation has given its own memory back.
     if (!ws.tab1) allocate_grid(ws.tab1, "tab1", ws.nb_col, ws.nb_lig);
@@ -247,10 +247,10 @@ void measure_and_rebuild(Workspace& ws)
     DrawnFigure figure;
     sections_and_surface_beside_interpolation(ws, figure_early ? &figure : nullptr);
     release_interpolation_grids(ws);
-    begin(ws, "rec_volc");
+    begin_stage(ws, "rec_volc");
     RebuiltRanges ranges = rebuild_measures(ws);
     release_measured_grids(ws);
-    begin(ws, "outputs+products");
+    begin_stage(ws, "outputs+products");
     if (ws.discard_results) {
         rebuilt_warnings(ws, ranges);
     } else if (ws.results_in_memory) {
@@ -261,7 +261,7 @@ void measure_and_rebuild(Workspace& ws)
     } else {
         outputs_beside_products(ws, ranges, std::move(figure));
     }
-    begin(ws, "end");
+    begin_stage(ws, "end");
     // Every result is complete on disk before the run goes on: a file that
     // cannot be written ends it with an error.
     ws.close_all();

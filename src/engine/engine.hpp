@@ -7,5 +7,5 @@
 struct Workspace;
 
 // Calls ws.on_stage with the name of each stage as it starts.
-void begin(Workspace& ws, const char* stage);
+void begin_stage(Workspace& ws, const char* stage);
 void measure_and_rebuild(Workspace& ws);

@@ -18,9 +18,9 @@ int run(Workspace& ws)
 
     try {
         try {
-            begin(ws, "opening");
+            begin_stage(ws, "opening");
             opening(ws);
-            begin(ws, "parameters2");
+            begin_stage(ws, "parameters2");
             parameters2(ws);
             measure_and_rebuild(ws);
             ws.say("\n\n\tPress any key to exit the program ");
