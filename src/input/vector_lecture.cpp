@@ -64,22 +64,29 @@ Ring read_polygon_file(Workspace& ws, const std::string& option, const std::stri
                   messages.failure("no vector driver of GDAL reads it").c_str()));
     GDALDataset* dataset = GDALDataset::FromHandle(ds.get());
 
-    // The first feature with a geometry, layer after layer.
+    // The first polygon, layer after layer: a vent or a sample point stored
+    // before it is passed over.
     Geometry geometry;
     OGRLayer* layer = nullptr;
+    std::string first_kind;  // of the first geometry, when none is a polygon
     for (int k = 0; k < dataset->GetLayerCount() && !geometry; ++k) {
         layer = dataset->GetLayer(k);
         layer->ResetReading();
         for (OGRFeature* feature; !geometry && (feature = layer->GetNextFeature()) != nullptr;) {
-            if (OGRGeometry* g = feature->StealGeometry()) geometry.reset(g);
+            Geometry g(feature->StealGeometry());
             OGRFeature::DestroyFeature(feature);
+            if (!g) continue;
+            if (OGR_GT_IsNonLinear(g->getGeometryType())) g.reset(g->getLinearGeometry());
+            const OGRwkbGeometryType type = wkbFlatten(g->getGeometryType());
+            if (type == wkbPolygon || type == wkbMultiPolygon)
+                geometry = std::move(g);
+            else if (first_kind.empty())
+                first_kind = g->getGeometryName();
         }
     }
-    if (!geometry) fail(cfmt("%s: %s holds no feature with a geometry", option.c_str(), f));
-    if (OGR_GT_IsNonLinear(geometry->getGeometryType())) geometry.reset(geometry->getLinearGeometry());
-    const OGRwkbGeometryType type = wkbFlatten(geometry->getGeometryType());
-    if (type != wkbPolygon && type != wkbMultiPolygon)
-        fail(cfmt("%s: the first feature of %s is a %s, not a polygon", option.c_str(), f, geometry->getGeometryName()));
+    if (!geometry && first_kind.empty()) fail(cfmt("%s: %s holds no feature with a geometry", option.c_str(), f));
+    if (!geometry)
+        fail(cfmt("%s: %s holds no polygon (its first feature is a %s)", option.c_str(), f, first_kind.c_str()));
     if (geometry->IsEmpty()) fail(cfmt("%s: the polygon of %s is empty", option.c_str(), f));
 
     messages.clear();

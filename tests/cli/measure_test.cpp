@@ -317,9 +317,10 @@ TEST(Measure, AutomaticBaseAndSweep)
 namespace {
 
 // A polygon (map coordinates of EPSG:2193, or none when epsg is 0) written
-// with OGR's driver; `line` writes the ring as a line string instead.
+// with OGR's driver; `line` writes the ring as a line string instead;
+// `point_first` writes a point at its first vertex before it.
 void write_polygon(const std::string& path, const char* driver, const std::vector<std::pair<double, double>>& ring,
-                   int epsg, bool line = false)
+                   int epsg, bool line = false, bool point_first = false)
 {
     GDALAllRegister();
     GDALDriverH d = GDALGetDriverByName(driver);
@@ -328,7 +329,16 @@ void write_polygon(const std::string& path, const char* driver, const std::vecto
     ASSERT_NE(ds, nullptr) << path;
     OGRSpatialReferenceH srs = epsg ? OSRNewSpatialReference(nullptr) : nullptr;
     if (srs) OSRImportFromEPSG(srs, epsg);
-    OGRLayerH layer = GDALDatasetCreateLayer(ds, "outline", srs, line ? wkbLineString : wkbPolygon, nullptr);
+    OGRLayerH layer = GDALDatasetCreateLayer(ds, "outline", srs,
+                                             point_first ? wkbUnknown : line ? wkbLineString : wkbPolygon, nullptr);
+    if (point_first) {
+        OGRGeometryH p = OGR_G_CreateGeometry(wkbPoint);
+        OGR_G_SetPoint_2D(p, 0, ring[0].first, ring[0].second);
+        OGRFeatureH f = OGR_F_Create(OGR_L_GetLayerDefn(layer));
+        OGR_F_SetGeometryDirectly(f, p);
+        EXPECT_EQ(OGR_L_CreateFeature(layer, f), OGRERR_NONE);
+        OGR_F_Destroy(f);
+    }
     OGRGeometryH r = OGR_G_CreateGeometry(line ? wkbLineString : wkbLinearRing);
     for (const auto& [x, y] : ring) OGR_G_AddPoint_2D(r, x, y);
     OGRGeometryH g = r;
@@ -363,6 +373,7 @@ TEST(Measure, OutlineFromEveryVectorFormat)
     write_polygon(files + "o.geojson", "GeoJSON", square(x, y, 250), 2193);
     write_polygon(files + "nocrs.shp", "ESRI Shapefile", square(x, y, 250), 0);
     write_polygon(files + "line.geojson", "GeoJSON", square(x, y, 250), 2193, true);
+    write_polygon(files + "vent.gpkg", "GPKG", square(x, y, 250), 2193, false, true);
     write_polygon(files + "bowtie.gpkg", "GPKG", {{x - 200, y - 200}, {x + 200, y + 200}, {x + 200, y - 200},
                                                   {x - 200, y + 200}, {x - 200, y - 200}}, 2193);
     write_polygon(files + "far.gpkg", "GPKG", square(x + 50000, y, 100), 2193);
@@ -376,9 +387,10 @@ TEST(Measure, OutlineFromEveryVectorFormat)
         {"--outline " + files + "o.shp", ""},
         {"--outline " + files + "o.geojson", ""},
         {"--outline " + files + "nocrs.shp", ""},
+        {"--outline " + files + "vent.gpkg", ""},  // a point stored before the polygon
         {"--outline " + files + "o.gpkg --crater " + files + "crater.gpkg --basal-surface tin", ""},
         {"--base 117 --crater " + files + "crater.gpkg", ""},
-        {"--outline " + files + "line.geojson", "--outline: the first feature of " + files + "line.geojson is a LINESTRING, not a polygon"},
+        {"--outline " + files + "line.geojson", "--outline: " + files + "line.geojson holds no polygon (its first feature is a LINESTRING)"},
         {"--outline " + files + "bowtie.gpkg", "is not valid (Self-intersection"},
         {"--outline " + files + "far.gpkg", "holds no cell of the DEM with data : it lies outside the DEM"},
         {"--outline " + files + "o.gpkg --crater " + files + "crater_out.gpkg", "--crater: the crater polygon of"},
