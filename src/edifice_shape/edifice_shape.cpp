@@ -346,7 +346,16 @@ EdificeShape measure_edifice(const EdificeInput& in, const MorphometryOptions& o
     // would call for tens of thousands of levels of a few centimetres, most of
     // them the same outline: beyond max_contour_levels the contour, shape,
     // band and eroded-volume figures are left out, as for a flat edifice.
-    if (lv.rule.ci > 0 && (z_top - z_bmin) / lv.rule.ci > max_contour_levels) lv.rule.ci = 0;
+    // An interval asked for is not dropped in silence: the run says which
+    // would do.
+    if (lv.rule.ci > 0 && (z_top - z_bmin) / lv.rule.ci > max_contour_levels) {
+        if (o.contour_interval)
+            fail(cfmt("--contour-interval: %g m gives %.0f levels from the basal level (%g m) to the peak (%g m), "
+                      "more than %.0f : choose %.2f m or more",
+                      *o.contour_interval, std::floor((z_top - z_bmin) / lv.rule.ci) + 1, z_bmin, z_top,
+                      max_contour_levels, std::ceil((z_top - z_bmin) / max_contour_levels * 100) / 100));
+        lv.rule.ci = 0;
+    }
     r.contour_interval_m = lv.rule.ci;
     if (lv.rule.ci > 0)
         for (long long k = lv.kmin; k < 0 || lv.rule.at(k) <= z_top; ++k) lv.at.push_back(lv.rule.at(k));

@@ -390,6 +390,7 @@ TEST(Measure, OutlineFromEveryVectorFormat)
         {"--outline " + files + "vent.gpkg", ""},  // a point stored before the polygon
         {"--outline " + files + "o.gpkg --crater " + files + "crater.gpkg --basal-surface tin", ""},
         {"--base 117 --crater " + files + "crater.gpkg", ""},
+        {"--base 117 --contour-interval 0.001", "--contour-interval: 0.001 m gives "},
         {"--outline " + files + "line.geojson", "--outline: " + files + "line.geojson holds no polygon (its first feature is a LINESTRING)"},
         {"--outline " + files + "bowtie.gpkg", "is not valid (Self-intersection"},
         {"--outline " + files + "far.gpkg", "holds no cell of the DEM with data : it lies outside the DEM"},
