@@ -1,5 +1,7 @@
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <iostream>
@@ -78,6 +80,20 @@ void help()
         << readme_path() << "\n";
 }
 
+// A transcript or report that did not reach standard output (a full disk, a
+// closed file) is a failed run, not a success.
+int output_checked(int status)
+{
+    errno = 0;
+    std::cout.flush();
+    const bool failed = std::cout.fail() || std::fflush(stdout) != 0 || std::ferror(stdout);
+    if (!failed || status != 0) return status;
+    const int e = errno;
+    std::cerr << "tephromat: cannot write the standard output" << (e ? std::string(" : ") + std::strerror(e) : "")
+              << "\n";
+    return 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -87,16 +103,16 @@ int main(int argc, char** argv)
     return_large_blocks();
     if (argc >= 2 && std::strcmp(argv[1], "measure") == 0) {
         clean_up_on_interrupt();
-        return measure_main(std::vector<std::string>(argv + 2, argv + argc));
+        return output_checked(measure_main(std::vector<std::string>(argv + 2, argv + argc)));
     }
     if (argc >= 2) {
         if (std::strcmp(argv[1], "--version") == 0) {
             std::cout << "tephromat " TEPHROMAT_VERSION "\n";
-            return 0;
+            return output_checked(0);
         }
         if (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
             help();
-            return 0;
+            return output_checked(0);
         }
         std::cerr << "tephromat: unknown argument \"" << visible_excerpt(argv[1])
                   << "\" : run tephromat alone for the dialogue, tephromat measure DEM ... for one command, "
@@ -107,5 +123,5 @@ int main(int argc, char** argv)
     Workspace ws(std::cin, std::cout);
     ws.key_from_terminal = isatty(STDIN_FILENO) != 0;
     if (isatty(STDERR_FILENO)) ws.progress.show_on(&std::cerr);
-    return run(ws);
+    return output_checked(run(ws));
 }

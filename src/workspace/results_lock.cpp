@@ -30,6 +30,14 @@ void ResultsLock::take(const std::string& folder, const std::string& generic, st
             SignalsHeld held;
             fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
             if (fd < 0) return;  // the creation of the results will say why
+            // A lock is empty (one left by a killed run too): a file with
+            // data under the name is someone's file, even the DEM itself,
+            // and is neither taken nor removed; the run goes on without.
+            struct stat st;
+            if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > 0) {
+                close(fd);
+                return;
+            }
             r = flock(fd, LOCK_EX | LOCK_NB);
             if (r == 0 && still_named(fd)) {
                 remove_on_interrupt(path);

@@ -214,6 +214,11 @@ TEST(Measure, GeoTiffSampleCentresAndOutputs)
     EXPECT_NE(measure(shell_quote(lidar) + " --base 116 --centre 66,33 --dry-run", &status).find("reaches the edge"),
               std::string::npos);
     EXPECT_FALSE(file_exists(root.path() + "never"));
+    // A report that cannot be written is a failed run.
+    std::string unwritten;
+    measure(shell_quote(lidar) + " --base 117 --centre 66,33 --dry-run > /dev/full", &status, &unwritten);
+    EXPECT_EQ(status, 1);
+    EXPECT_NE(unwritten.find("tephromat: cannot write the standard output"), std::string::npos) << unwritten;
 
     // A centre outside the raster: a run error naming the option and the extent.
     std::string errors;
@@ -232,9 +237,11 @@ TEST(Measure, GeoTiffSampleCentresAndOutputs)
         measure(shell_quote(lidar) + " --base 117 --centre 66,33 --unit cm --quiet --out " + shell_quote(out), &status);
         ASSERT_EQ(status, 0);
     }
+    write_file(a + ".e.lock", "notes");  // a file of the user's under the lock's name stays
     measure(shell_quote(lidar) + " --base 117 --centre 66,33 --format esri --quiet --name e --out " + shell_quote(a),
             &status);
     ASSERT_EQ(status, 0);
+    EXPECT_EQ(read_file(a + ".e.lock"), "notes");
     for (const char* f : {"_rec1.tif", "_eros1.tif", "_shad1.tif", "_shaderos1.tif"}) {
         const std::string name = std::string("maungawhau_lidar_10m_nztm") + f;
         EXPECT_TRUE(read_file(a + name) == read_file(b + name)) << f;
