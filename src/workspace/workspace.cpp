@@ -297,8 +297,10 @@ void Workspace::close_all()
     for (const Pending& p : pending) {
         if (!exists(p.name)) continue;
         std::string backup = p.name + ".tmp-old-XXXXXX";
+        // errno is cleared only when mkstemp succeeded: its own failure (a
+        // full disk) is the reason to give.
         const int fd = mkstemp(backup.data());
-        errno = 0;
+        if (fd >= 0) errno = 0;
         if (fd < 0 || (close(fd), std::rename(p.name.c_str(), backup.c_str()) != 0)) {
             const int err = errno;
             if (fd >= 0) std::remove(backup.c_str());
