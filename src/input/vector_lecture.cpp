@@ -63,6 +63,12 @@ Ring read_polygon_file(Workspace& ws, const std::string& option, const std::stri
         fail(cfmt("%s: cannot read %s as a vector file (GeoPackage, shapefile, GeoJSON...) : %s", option.c_str(), f,
                   messages.failure("no vector driver of GDAL reads it").c_str()));
     GDALDataset* dataset = GDALDataset::FromHandle(ds.get());
+    // An outline drawn from an earlier run's vectors must not be replaced by
+    // this run's.
+    if (char** files = GDALGetFileList(ds.get())) {
+        for (char** p = files; *p; ++p) ws.read_from(*p);
+        CSLDestroy(files);
+    }
 
     // The first polygon, layer after layer: a vent or a sample point stored
     // before it is passed over.

@@ -453,4 +453,17 @@ TEST(Measure, OutlineFromEveryVectorFormat)
         EXPECT_EQ(report.find("states no coordinate system") != std::string::npos,
                   row.args.find("nocrs") != std::string::npos);
     }
+    // An outline taken from the vectors of an earlier run of the same names
+    // is not replaced by this run's.
+    const std::string again = root.folder("again");
+    const std::string vectors = again + "maungawhau_lidar_10m_nztm_vectors.gpkg";
+    int status = -1;
+    measure(shell_quote(lidar) + " --base 117" + centre + shell_quote(again), &status);
+    ASSERT_EQ(status, 0);
+    const std::string before = read_file(vectors);
+    std::string errors;
+    measure(shell_quote(lidar) + " --outline " + shell_quote(vectors) + centre + shell_quote(again), &status, &errors);
+    EXPECT_EQ(status, 1);
+    EXPECT_NE(errors.find("would replace the input " + vectors), std::string::npos) << errors;
+    EXPECT_TRUE(read_file(vectors) == before);
 }
