@@ -14,6 +14,8 @@ Nothing is written unless ``out=`` is given (or ``Result.save`` is called).
 
 import errno
 import inspect
+import math
+import numbers
 import os
 import warnings
 
@@ -120,6 +122,9 @@ def _prepare(dem, kwargs):
     if not isinstance(dem, np.ndarray):
         raise ValueError(f"dem: a path, a 2-D numpy array or an open dataset, not {type(dem).__name__}")
     pixel_size = kwargs.pop("pixel_size", None)
+    if pixel_size is not None and (isinstance(pixel_size, (bool, np.bool_)) or not isinstance(pixel_size, numbers.Real)
+                                   or not 0 < float(pixel_size) < 2147483648.0):
+        raise ValueError(f"pixel_size: metres, above 0, not {pixel_size!r}")
     array_options = {
         "nodata": None if nodata is None else float(nodata),
         "transform": _gdal_transform(transform),
@@ -170,16 +175,27 @@ def measure(dem, **kwargs):
     return Result(out, dem if array is None else array, kwargs, args, array_options)
 
 
+def _swept_bases(start, stop, step):
+    """The bases that ``--base-sweep START:STOP:STEP`` measures, as the program counts and adds them."""
+    n = math.floor((stop - start) / step * (1 + 1e-12)) + 1
+    return [start + k * step for k in range(n)]
+
+
 def base_sweep(dem, bases, **kwargs):
     out_given = kwargs.get("out") is not None
     if isinstance(bases, (str, range)) or (isinstance(bases, tuple) and len(bases) == 3):
         runs = [bases]
     else:
         bases = [float(b) for b in bases]
+        if not bases:
+            raise ValueError("bases: at least one base line")
         steps = {round(b - a, 9) for a, b in zip(bases, bases[1:])}
-        if len(bases) > 1 and len(steps) == 1 and steps.pop() > 0:
-            runs = [(bases[0], bases[-1], bases[1] - bases[0])]
-        else:  # any bases: one sweep each
+        step = steps.pop() if len(steps) == 1 else 0
+        # One sweep when the program's own count and sums give back every base
+        # exactly; any other bases: one sweep each.
+        if step > 0 and _swept_bases(bases[0], bases[-1], step) == bases:
+            runs = [(bases[0], bases[-1], step)]
+        else:
             runs = [(b, b, 1) for b in bases]
     import pandas as pd
 
@@ -307,7 +323,7 @@ ValueError, FileNotFoundError, RunError
 
 
 def _finish():
-    options = _options.options_doc(skip=("base_sweep",))
+    options = _options.options_doc(skip=("base", "base_sweep"))
     measure.__doc__ = _MEASURE_DOC.format(options=_options.options_doc())
     measure.__signature__ = inspect.Signature(_options.parameters(_ARRAY_PARAMETERS))
     base_sweep.__doc__ = _SWEEP_DOC + "\nOptions\n-------\n" + options + "\n"

@@ -10,6 +10,8 @@ import numbers
 import os
 import textwrap
 
+import numpy as np
+
 from . import _core
 
 # What each argument is measured in, for the docstring (an option that is not
@@ -91,7 +93,7 @@ class Option:
         if value is None:
             return None
         if self.flag:
-            if not isinstance(value, (bool, numbers.Integral)) or value not in (0, 1):
+            if not isinstance(value, (bool, numbers.Integral, np.bool_)) or value not in (0, 1):
                 raise ValueError(f"{self.keyword}: True or False, not {value!r}")
             return self.option if value else None
         return f"{self.option}={text_of(self.keyword, value)}"

@@ -168,6 +168,8 @@ def test_arrays_in_any_layout_give_the_figures_of_the_file():
     (cone(40), dict(pixel_size=10, format="png"), ValueError, "--format"),
     (cone(40), dict(pixel_size=10, threads=-3), ValueError, "--threads"),
     (cone(40), dict(pixel_size=10, colour="red"), TypeError, "colour"),
+    (cone(40), dict(pixel_size=-10, transform=(0, 10, 0, 400, 0, -10)), ValueError, "pixel_size"),
+    (cone(40), dict(pixel_size=True), ValueError, "pixel_size"),
 ])
 def test_bad_input_raises_and_leaks_nothing(dem, kwargs, error, message):
     kwargs = dict(dict(base=110, centre=(20, 20)), **kwargs) if not isinstance(dem, str) else dict(base=1, centre=(1, 1))
@@ -238,6 +240,9 @@ def test_warnings_progress_threads_and_sweep(cli_runs, tmp_path):
             assert as_cell(None if row[column] != row[column] else row[column]) == cell, column
     odd = tephromat.base_sweep(ASC, centre=(27, 29), bases=[126, 120], quiet=True)
     assert list(odd["volume_km3"]) == [table["volume_km3"][6], table["volume_km3"][0]]
+    # Evenly spaced decimals: every base measured, each exactly as given.
+    for fine in ([120, 120.1, 120.2, 120.3], [125.03 + k / 10 for k in range(11)]):
+        assert list(tephromat.base_sweep(ASC, centre=(27, 29), bases=fine, quiet=True)["base_m"]) == fine
 
 
 def test_pictures_and_save(cli_runs, tmp_path):
