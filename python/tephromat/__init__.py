@@ -170,8 +170,21 @@ def _run(dem, kwargs, in_memory=True):
     return out, args, array, array_options
 
 
+# The texts a run writes, which a Result reads.
+_TEXTS = ("_info.txt", "_orient.xls", "_gravcenters.xyz", "_surf_slice.xls", "_centres_map.csv", "_summary.csv",
+          "_morphometry.csv", "_contours.csv", "_height_bands.csv", "_command.txt", "_base_sweep.csv")
+
+
 def measure(dem, **kwargs):
-    out, args, array, array_options = _run(dem, kwargs, in_memory=kwargs.get("out") is None)
+    written = kwargs.get("out") is not None
+    out, args, array, array_options = _run(dem, kwargs, in_memory=not written)
+    if written:  # the figures and tables read back from the files just written
+        texts = out.setdefault("texts", {})
+        for suffix in _TEXTS:
+            path = os.path.join(os.fspath(kwargs["out"]), out.get("nomgene", "") + suffix)
+            if os.path.isfile(path):
+                with open(path, "rb") as f:
+                    texts[path] = f.read()
     return Result(out, dem if array is None else array, kwargs, args, array_options)
 
 
@@ -265,7 +278,9 @@ Result
     The figures (``summary``, ``morphometry``), the tables (``slices``,
     ``contours``, ...), the grids (``rebuilt``, ``erosion``, ``slope``), the
     ``warnings`` and the ``report``. Nothing is written unless ``out`` is
-    given (then the files of the command-line run are written there).
+    given (then the files of the command-line run are written there, the
+    figures and tables are read back from them, and the grids are None: they
+    are in the output DEMs).
 
 Raises
 ------

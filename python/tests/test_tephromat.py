@@ -259,6 +259,8 @@ def test_pictures_and_save(cli_runs, tmp_path):
     with pytest.raises(ValueError):
         r.plot("sweep")
     assert sorted(os.listdir(os.path.dirname(ASC))) == beside  # nothing written beside the DEM
+    w = tephromat.measure(ASC, base=125, centre=(27, 29), out=tmp_path / "written", quiet=True)
+    assert w.summary == r.summary and w.slices.equals(r.slices) and w.rebuilt is None
     files = r.save(tmp_path / "saved")
     names = {os.path.basename(f) for f in files}
     assert names == set(os.listdir(cli_runs / "asc"))
