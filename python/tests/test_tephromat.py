@@ -5,6 +5,7 @@ import os
 import re
 import signal
 import subprocess
+import sys
 import threading
 import time
 import warnings
@@ -238,6 +239,18 @@ def test_warnings_progress_threads_and_sweep(cli_runs, tmp_path):
     for row, want in zip(table.to_dict("records"), expected):
         for column, cell in want.items():
             assert as_cell(None if row[column] != row[column] else row[column]) == cell, column
+    # A process forked after a run on two threads runs and exits as well.
+    script = ("import os, sys, tephromat\n"
+              f"run = lambda: tephromat.measure({ASC!r}, base=125, centre=(27, 29), threads=2, quiet=True)\n"
+              "run()\n"
+              "pid = os.fork()\n"
+              "if pid == 0:\n"
+              "    run()\n"
+              "    sys.exit(0)\n"
+              "sys.exit(os.waitstatus_to_exitcode(os.waitpid(pid, 0)[1]))\n")
+    package = os.path.dirname(os.path.dirname(tephromat.__file__))
+    forked = subprocess.run([sys.executable, "-c", script], env=dict(os.environ, PYTHONPATH=package), timeout=60)
+    assert forked.returncode == 0
     odd = tephromat.base_sweep(ASC, centre=(27, 29), bases=[126, 120], quiet=True)
     assert list(odd["volume_km3"]) == [table["volume_km3"][6], table["volume_km3"][0]]
     # Evenly spaced decimals: every base measured, each exactly as given.

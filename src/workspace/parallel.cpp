@@ -1,5 +1,7 @@
 #include "parallel.hpp"
 
+#include <pthread.h>
+
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
@@ -167,6 +169,17 @@ private:
 std::mutex pool_mutex;
 int chosen = 0;  // 0: from the environment
 std::shared_ptr<Pool> current;
+
+// A process forked from one with a pool (Python's os.fork after a run) has
+// none of its threads: the child leaves that pool as it is, never joined
+// (its destruction would wait for threads that are not there), and makes
+// its own when it needs one.  The pool is not being replaced meanwhile.
+std::shared_ptr<Pool>* forsaken = nullptr;  // still pointed at: no leak
+const int fork_handlers = pthread_atfork([] { pool_mutex.lock(); }, [] { pool_mutex.unlock(); },
+                                         [] {
+                                             if (current) forsaken = new std::shared_ptr<Pool>(std::move(current));
+                                             pool_mutex.unlock();
+                                         });
 
 std::shared_ptr<Pool> pool()
 {
