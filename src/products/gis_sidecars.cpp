@@ -80,6 +80,10 @@ void write_gis_sidecars(Workspace& ws)
 {
     if (ws.format_out != 1) {  // ESRI grids and GeoTIFF carry their own header
         if (ws.format_out == 0 && !ws.dem_prj.empty()) write_prj_copies(ws);
+        // Without one, an earlier run's .prj would give the grids its system.
+        if (ws.format_out == 0 && ws.dem_prj.empty())
+            for (const std::string* grid : {&ws.nomrec1, &ws.nomeros1, &ws.nomshad1, &ws.nomshaderos1})
+                ws.retire((grid->ends_with(".asc") ? grid->substr(0, grid->size() - 4) : *grid) + ".prj");
         return;
     }
     static const char* const units[] = {"metres", "decimetres", "centimetres", "millimetres"};

@@ -236,6 +236,17 @@ OutFile Workspace::create(const std::string& name, bool binary)
     return OutFile(f, name);
 }
 
+namespace {
+
+// A name that exists (a link counts, not what it leads to).
+bool exists(const std::string& name)
+{
+    struct stat st;
+    return lstat(name.c_str(), &st) == 0;
+}
+
+}  // namespace
+
 std::string Workspace::create_for_gdal(const std::string& name)
 {
     progress.check();
@@ -245,6 +256,18 @@ std::string Workspace::create_for_gdal(const std::string& name)
     close(fd);
     pending.push_back({std::move(temporary), name});
     return pending.back().temporary;
+}
+
+void Workspace::retire(const std::string& name)
+{
+    if (discard_results || results_in_memory || !exists(name)) return;
+    struct stat st;
+    if (stat(name.c_str(), &st) == 0)
+        for (const InputFile& in : inputs)
+            if (name == in.path || (static_cast<unsigned long long>(st.st_dev) == in.device &&
+                                    static_cast<unsigned long long>(st.st_ino) == in.inode))
+                return;  // read by the run: not a result of an earlier one
+    pending.push_back({"", name});
 }
 
 void Workspace::created_now(const std::string& path)
@@ -257,20 +280,9 @@ void Workspace::created_now(const std::string& path)
 const std::string& Workspace::written_path(const std::string& name) const
 {
     for (const Pending& p : pending)
-        if (p.name == name) return p.temporary;
+        if (p.name == name && !p.temporary.empty()) return p.temporary;
     return name;
 }
-
-namespace {
-
-// A name that exists (a link counts, not what it leads to).
-bool exists(const std::string& name)
-{
-    struct stat st;
-    return lstat(name.c_str(), &st) == 0;
-}
-
-}  // namespace
 
 void Workspace::close_all()
 {
@@ -291,7 +303,8 @@ void Workspace::close_all()
     std::vector<Aside> aside;
     std::size_t placed = 0;
     auto undo = [&] {
-        for (std::size_t k = placed; k-- > 0;) std::rename(pending[k].name.c_str(), pending[k].temporary.c_str());
+        for (std::size_t k = placed; k-- > 0;)
+            if (!pending[k].temporary.empty()) std::rename(pending[k].name.c_str(), pending[k].temporary.c_str());
         for (const Aside& a : aside) std::rename(a.backup.c_str(), a.name.c_str());
     };
     for (const Pending& p : pending) {
@@ -312,6 +325,7 @@ void Workspace::close_all()
     }
     for (; placed < pending.size(); ++placed) {
         const Pending& p = pending[placed];
+        if (p.temporary.empty()) continue;  // retired: only moved aside
         errno = 0;
         if (std::rename(p.temporary.c_str(), p.name.c_str()) != 0) {
             const int err = errno;
@@ -320,7 +334,8 @@ void Workspace::close_all()
         }
     }
     for (const Aside& a : aside) std::remove(a.backup.c_str());
-    for (Pending& p : pending) keep_after_interrupt(p.temporary);
+    for (Pending& p : pending)
+        if (!p.temporary.empty()) keep_after_interrupt(p.temporary);
     pending.clear();
     lock.release();
 }

@@ -296,7 +296,7 @@ struct Workspace {
     // run succeeds, so that a failed run leaves the DEM, its descriptor and an
     // earlier run's results as they were.
     struct Pending {
-        std::string temporary, name;
+        std::string temporary, name;  // temporary empty: a retired result
     };
     std::vector<Pending> pending;
 
@@ -347,6 +347,10 @@ struct Workspace {
     // created now (a writer that works beside the others reserves its file
     // before they start).
     void created_now(const std::string& path);
+    // An earlier run's result `name` that this run does not write and that
+    // would misdescribe its results (a .prj beside grids that now have none):
+    // removed with the others' replacement, kept if the run fails.
+    void retire(const std::string& name);
     // Where the result `name` is being written: the temporary file until the
     // run is done.
     const std::string& written_path(const std::string& name) const;

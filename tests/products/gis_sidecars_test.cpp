@@ -315,6 +315,13 @@ TEST(PrepareDem, GeoTiffsWithNodataToOutputsOnTheSameGrid)
         EXPECT_NE(info.find("PROJCRS[\"WGS 84 / UTM zone 60S\""), std::string::npos) << out << info;
         EXPECT_EQ(read_file(dir + "clipped/" + out + ".prj"), read_file(dir + "clipped/dem.prj")) << out;
     }
+    // The same run once the DEM has lost its .prj: the earlier copies go with
+    // the grids they described.
+    std::filesystem::rename(dir + "clipped/dem.prj", dir + "dem.prj.aside");
+    ASSERT_EQ(run_program("clipped dem 0 10 1 cone 0 100 0 40 35 0 1\n").status, 0);
+    for (const char* out : {"cone_rec1", "cone_eros1", "cone_shad1", "cone_shaderos1"})
+        EXPECT_FALSE(file_exists(dir + "clipped/" + out + ".prj")) << out;
+    std::filesystem::rename(dir + "dem.prj.aside", dir + "clipped/dem.prj");
     r = run_program("clipped dem 0 10 1 raw 1 1 0 100 0 40 35 0 1\n");
     ASSERT_EQ(r.status, 0) << r.console;
     const std::string raw = gdalinfo(dir + "clipped/raw_rec1_m4.raw");
