@@ -7,6 +7,8 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
+#include <cxxabi.h>
+
 #include <atomic>
 #include <chrono>
 #include <cmath>
@@ -215,7 +217,10 @@ py::dict measure(const std::vector<std::string>& args, py::object dem, py::dict 
     std::condition_variable cv;
     std::unique_ptr<py::error_already_set> python_error;
     {
-        py::gil_scoped_release unlocked;
+        // The GIL is given back by hand: a daemon thread that Python ends at
+        // its exit (it never takes the GIL again) must not take it again on
+        // the way out either.
+        PyThreadState* saved = PyEval_SaveThread();
         set_thread_count(r.threads);
         std::thread run([&] {
             // Every task the run shares out checks the stop: Ctrl-C ends it
@@ -230,36 +235,50 @@ py::dict measure(const std::vector<std::string>& args, py::object dem, py::dict 
             done = true;
             cv.notify_all();
         });
-        for (;;) {
-            {
-                std::unique_lock<std::mutex> lock(m);
-                if (cv.wait_for(lock, std::chrono::milliseconds(100), [&] { return done; })) break;
+        auto stop_and_wait = [&] {
+            watch.stop.store(true);
+            run.join();
+        };
+        try {
+            for (;;) {
+                {
+                    std::unique_lock<std::mutex> lock(m);
+                    if (cv.wait_for(lock, std::chrono::milliseconds(100), [&] { return done; })) break;
+                }
+                if (watch.stop.load()) continue;
+                py::gil_scoped_acquire locked;
+                if (PyErr_CheckSignals() != 0) {
+                    python_error = std::make_unique<py::error_already_set>();
+                    watch.stop.store(true);
+                    continue;
+                }
+                if (progress.is_none()) continue;
+                std::string stage;
+                double fraction = 0;
+                {
+                    std::lock_guard<std::mutex> lock(watch.m);
+                    if (!watch.changed) continue;
+                    watch.changed = false;
+                    stage = watch.stage;
+                    fraction = watch.fraction;
+                }
+                try {
+                    progress(stage, fraction);
+                } catch (py::error_already_set& e) {
+                    python_error = std::make_unique<py::error_already_set>(std::move(e));
+                    watch.stop.store(true);
+                }
             }
-            if (watch.stop.load()) continue;
-            py::gil_scoped_acquire locked;
-            if (PyErr_CheckSignals() != 0) {
-                python_error = std::make_unique<py::error_already_set>();
-                watch.stop.store(true);
-                continue;
-            }
-            if (progress.is_none()) continue;
-            std::string stage;
-            double fraction = 0;
-            {
-                std::lock_guard<std::mutex> lock(watch.m);
-                if (!watch.changed) continue;
-                watch.changed = false;
-                stage = watch.stage;
-                fraction = watch.fraction;
-            }
-            try {
-                progress(stage, fraction);
-            } catch (py::error_already_set& e) {
-                python_error = std::make_unique<py::error_already_set>(std::move(e));
-                watch.stop.store(true);
-            }
+        } catch (abi::__forced_unwind&) {  // the interpreter is ending this thread
+            stop_and_wait();
+            throw;
+        } catch (...) {
+            stop_and_wait();
+            PyEval_RestoreThread(saved);
+            throw;
         }
         run.join();
+        PyEval_RestoreThread(saved);
     }
     if (python_error) {
         ws.reset();

@@ -239,7 +239,7 @@ def test_warnings_progress_threads_and_sweep(cli_runs, tmp_path):
     for row, want in zip(table.to_dict("records"), expected):
         for column, cell in want.items():
             assert as_cell(None if row[column] != row[column] else row[column]) == cell, column
-    # A process forked after a run on two threads runs and exits as well.
+    # A process forked after a run on two threads runs and exits as well,
     script = ("import os, sys, tephromat\n"
               f"run = lambda: tephromat.measure({ASC!r}, base=125, centre=(27, 29), threads=2, quiet=True)\n"
               "run()\n"
@@ -248,9 +248,16 @@ def test_warnings_progress_threads_and_sweep(cli_runs, tmp_path):
               "    run()\n"
               "    sys.exit(0)\n"
               "sys.exit(os.waitstatus_to_exitcode(os.waitpid(pid, 0)[1]))\n")
+    # And one that ends while a daemon thread is in the middle of a run.
+    daemon = ("import threading, time, numpy as np, tephromat\n"
+              "z = 100 + 150 * np.clip(1 - np.hypot(*(np.mgrid[0:1000, 0:1000] - 499.5)) / 500, 0, None) ** 1.5\n"
+              "threading.Thread(target=lambda: tephromat.measure(z, pixel_size=10, base=101, centre=(500, 500),\n"
+              "                 quiet=True), daemon=True).start()\n"
+              "time.sleep(0.3)\n")
     package = os.path.dirname(os.path.dirname(tephromat.__file__))
-    forked = subprocess.run([sys.executable, "-c", script], env=dict(os.environ, PYTHONPATH=package), timeout=60)
-    assert forked.returncode == 0
+    for code in (script, daemon):
+        ended = subprocess.run([sys.executable, "-c", code], env=dict(os.environ, PYTHONPATH=package), timeout=60)
+        assert ended.returncode == 0, code
     odd = tephromat.base_sweep(ASC, centre=(27, 29), bases=[126, 120], quiet=True)
     assert list(odd["volume_km3"]) == [table["volume_km3"][6], table["volume_km3"][0]]
     # Evenly spaced decimals: every base measured, each exactly as given.
