@@ -110,6 +110,8 @@ def _prepare(dem, kwargs):
             raise ValueError("nodata, transform and crs describe an array: a DEM file states its own")
         if not os.path.lexists(path):
             raise FileNotFoundError(errno.ENOENT, f"cannot read {path} (no such file)", path)
+        if path.startswith("-"):  # a name, not an option
+            path = os.path.join(os.curdir, path)
         return [path] + _options.arguments(kwargs), None, array_options
     if hasattr(dem, "GetRasterBand") or (hasattr(dem, "read") and hasattr(dem, "transform")):
         z, gt, wkt, band_nodata = _from_dataset(dem)
@@ -121,6 +123,8 @@ def _prepare(dem, kwargs):
         dem = dem.astype(float).filled(np.nan)
     if not isinstance(dem, np.ndarray):
         raise ValueError(f"dem: a path, a 2-D numpy array or an open dataset, not {type(dem).__name__}")
+    if dem.dtype == np.float16:  # half precision: the same heights in single
+        dem = dem.astype(np.float32)
     pixel_size = kwargs.pop("pixel_size", None)
     if pixel_size is not None and (isinstance(pixel_size, (bool, np.bool_)) or not isinstance(pixel_size, numbers.Real)
                                    or not 0 < float(pixel_size) < 2147483648.0):

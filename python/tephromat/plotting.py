@@ -42,6 +42,8 @@ def _map(r, ax, title):
 
 
 def _relief(r, ax):
+    if r.rebuilt is None:  # before the title, which reads the summary
+        _map(r, ax, "")
     fig, ax = _map(r, ax, f"{r.name}: present relief, edifice above {r.summary['base_m']:g} m")
     z = r.dem()
     z = z if z is not None else r.rebuilt

@@ -6,10 +6,18 @@ import os
 import numpy as np
 
 
-def _value(cell):
+# The columns that hold words or names, kept as text whatever they look like
+# (a generic name "1e3", a version "1.0").
+_TEXT_COLUMNS = {"tephromat_version", "dem", "generic_name", "warnings", "crs", "base_limit", "status", "mode",
+                 "summit_rule", "crater_source"}
+
+
+def _value(cell, name=""):
     """A summary cell as the number it writes (int when whole), text, or None when empty."""
     if cell == "":
         return None
+    if name in _TEXT_COLUMNS:
+        return cell
     try:
         return int(cell)
     except ValueError:
@@ -129,7 +137,7 @@ class Result:
         rows = list(csv.reader(io.StringIO(data)))
         if len(rows) < 2:
             return None
-        return {name: _value(cell) for name, cell in zip(rows[0], rows[1])}
+        return {name: _value(cell, name) for name, cell in zip(rows[0], rows[1])}
 
     def __repr__(self):
         s = self.summary or {}
