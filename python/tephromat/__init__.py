@@ -345,7 +345,9 @@ def _finish():
     options = _options.options_doc(skip=("base", "base_sweep"))
     measure.__doc__ = _MEASURE_DOC.format(options=_options.options_doc())
     measure.__signature__ = inspect.Signature(_options.parameters(_ARRAY_PARAMETERS))
-    base_sweep.__doc__ = _SWEEP_DOC + "\nOptions\n-------\n" + options + "\n"
+    returns, raises = _SWEEP_DOC.split("Raises\n------\n")
+    base_sweep.__doc__ = (returns + "Other Parameters\n----------------\n" + options + "\n\nRaises\n------\n" +
+                          raises)
     params = _options.parameters()
     params.insert(1, inspect.Parameter("bases", inspect.Parameter.POSITIONAL_OR_KEYWORD))
     params = [p for p in params if p.name not in ("base", "base_sweep")]
