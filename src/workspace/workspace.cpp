@@ -158,17 +158,26 @@ void Workspace::read_from(const std::string& path)
 
 namespace {
 
-// The name that a result's rename would replace (a link itself, not what it
-// leads to) must not be one of the run's inputs.
-void check_not_an_input(const std::vector<Workspace::InputFile>& inputs, const std::string& name)
+// The input that the name `name` stands for (a link itself, not what it
+// leads to), or none.
+const Workspace::InputFile* input_named(const std::vector<Workspace::InputFile>& inputs, const std::string& name)
 {
     struct stat st;
     const bool exists = lstat(name.c_str(), &st) == 0;
     for (const Workspace::InputFile& in : inputs)
         if (name == in.path || (exists && static_cast<unsigned long long>(st.st_dev) == in.device &&
                                 static_cast<unsigned long long>(st.st_ino) == in.inode))
-            fail(cfmt("the result %s would replace the input %s : choose another generic name", name.c_str(),
-                      in.path.c_str()));
+            return &in;
+    return nullptr;
+}
+
+// The name that a result's rename would replace must not be one of the run's
+// inputs.
+void check_not_an_input(const std::vector<Workspace::InputFile>& inputs, const std::string& name)
+{
+    if (const Workspace::InputFile* in = input_named(inputs, name))
+        fail(cfmt("the result %s would replace the input %s : choose another generic name", name.c_str(),
+                  in->path.c_str()));
 }
 
 }  // namespace
@@ -260,13 +269,8 @@ std::string Workspace::create_for_gdal(const std::string& name)
 
 void Workspace::retire(const std::string& name)
 {
-    if (discard_results || results_in_memory || !exists(name)) return;
-    struct stat st;
-    if (stat(name.c_str(), &st) == 0)
-        for (const InputFile& in : inputs)
-            if (name == in.path || (static_cast<unsigned long long>(st.st_dev) == in.device &&
-                                    static_cast<unsigned long long>(st.st_ino) == in.inode))
-                return;  // read by the run: not a result of an earlier one
+    // A file the run reads is no earlier run's result.
+    if (discard_results || results_in_memory || !exists(name) || input_named(inputs, name)) return;
     pending.push_back({"", name});
 }
 
