@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -191,7 +192,10 @@ void write_vectors_gpkg(const Workspace& ws, const std::string& path)
         OGRLineString line;
         for (const Vec2& p : c.v) line.addPoint(p.x, p.y);
         if (c.loop && !c.v.empty() && !(c.v.front() == c.v.back())) line.addPoint(c.v.front().x, c.v.front().y);
-        if (line.getNumPoints() >= 2) f->SetGeometry(&line);
+        // A contour round a single cell's corner may have all its vertices
+        // in one point: no line.
+        if (std::any_of(c.v.begin(), c.v.end(), [&](const Vec2& p) { return !(p == c.v.front()); }))
+            f->SetGeometry(&line);
         g.add(contours, f);
     }
 

@@ -305,6 +305,13 @@ TEST(Summary, MorphometryTablesOfTheBundledSample)
         EXPECT_EQ(count("summit_region"), m.at("summit_width_m").empty() ? 0 : 1);
         EXPECT_GE(count("contours"), 1);
         EXPECT_LE(count("contours"), GIntBig(contours.size() - 1));
+        // A contour line has two points apart at least (the one round the
+        // top cell's corner, all in one point, has none).
+        OGRLayerH lines_layer = GDALDatasetGetLayerByName(h, "contours");
+        for (OGRFeatureH c; (c = OGR_L_GetNextFeature(lines_layer)) != nullptr; OGR_F_Destroy(c))
+            if (OGRGeometryH g = OGR_F_GetGeometryRef(c)) {
+                EXPECT_TRUE(OGR_G_IsValid(g)) << OGR_F_GetFID(c);
+            }
         EXPECT_EQ(count("slices"), GIntBig(lines(read_file(site + "maunga_whau_surf_slice.xls")).size() - 2));
         OGRLayerH outline = GDALDatasetGetLayerByName(h, "outline");
         OGRFeatureH f = OGR_L_GetNextFeature(outline);
