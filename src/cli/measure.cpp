@@ -195,8 +195,9 @@ MeasureRequest parse_measure(const std::vector<std::string>& args)
     app.add_option("--format", format, "Output DEMs: geotiff, esri, raw16 or raw32")->default_str("geotiff");
     app.add_option("--unit", unit, "Unit of the output DEMs' samples: m, dm, cm or mm")->default_str("m");
     app.add_option("--input-unit", input_unit, "Unit of a raw DEM's samples: m, dm, cm or mm")->default_str("m");
-    app.add_option("--pixel-size", pixel_size, "Pixel size in metres, for a raster without georeferencing")
-        ->default_str("the raster's");
+    CLI::Option* pixel_size_given =
+        app.add_option("--pixel-size", pixel_size, "Pixel size in metres, for a raster without georeferencing")
+            ->default_str("the raster's");
     app.add_flag("--reproject", reproject,
                  "Warp a DEM in degrees or feet to the UTM zone of its centre (bilinear, in memory)")
         ->default_str("off");
@@ -207,7 +208,8 @@ MeasureRequest parse_measure(const std::vector<std::string>& args)
     app.add_option("--upper-type", upper_type, "Upper slices drawn as surface or perimeter")->default_str("surface");
     app.add_option("--pictures", pictures, "Pictures cropped to the edifice, or full (the whole DEM)")
         ->default_str("cropped");
-    app.add_option("--threads", threads, "Threads, 1 to 1024")->default_str("TEPHROMAT_THREADS or the cores");
+    CLI::Option* threads_given =
+        app.add_option("--threads", threads, "Threads, 1 to 1024")->default_str("TEPHROMAT_THREADS or the cores");
     app.add_flag("--quiet", quiet, "Print nothing but errors")->default_str("off");
     app.add_flag("--dry-run", dry_run, "Describe the DEM, the centre and the edifice, and write nothing")
         ->default_str("off");
@@ -228,10 +230,12 @@ MeasureRequest parse_measure(const std::vector<std::string>& args)
     app.add_option("--basal-surface", basal_surface, "Basal surface of an outline: idw, natural, tin, plane or lowest")
         ->default_str("idw");
     app.add_option("--idw-power", idw_power, "Power of the inverse-distance weights")->default_str("2");
-    app.add_option("--contour-fraction", contour_fraction, "Contour interval as a fraction of the relief")
-        ->default_str("0.05");
+    CLI::Option* fraction_given =
+        app.add_option("--contour-fraction", contour_fraction, "Contour interval as a fraction of the relief")
+            ->default_str("0.05");
     app.add_option("--contour-interval", contour_interval, "Contour interval in metres")
-        ->default_str("the fraction of the relief");
+        ->default_str("the fraction of the relief")
+        ->excludes(fraction_given);
     app.add_option("--contour-anchor", anchor, "Contours from the base up (base) or at multiples of the interval")
         ->default_str("base");
     app.add_option("--summit-rule", summit_rule, "Summit region from the slope break (break) or at --summit-z (user)")
@@ -253,14 +257,21 @@ MeasureRequest parse_measure(const std::vector<std::string>& args)
     app.add_flag("--version", version, "Print the version and exit");
     if (collected_options) return describe_options(app);
 
-    std::vector<std::string> reversed(args.rbegin(), args.rend());
+    // As a command line, so that CLI11 names what it did not expect in the
+    // order typed.
+    std::vector<const char*> argv{"tephromat measure"};
+    for (const std::string& a : args) argv.push_back(a.c_str());
     try {
         // --help and --version need no other option.
         for (const std::string& a : args) {
             if (a == "--help" || a == "-h") throw ShowText{app.help()};
             if (a == "--version") throw ShowText{"tephromat " TEPHROMAT_VERSION "\n"};
         }
-        app.parse(reversed);
+        app.parse(int(argv.size()), argv.data());
+    } catch (const CLI::ExtrasError&) {
+        std::string what = "The following arguments were not expected:";
+        for (const std::string& a : app.remaining()) what += " " + a;
+        usage(what);
     } catch (const CLI::ParseError& e) {
         std::string what = e.what();
         for (char& ch : what)
@@ -356,7 +367,9 @@ MeasureRequest parse_measure(const std::vector<std::string>& args)
     p.interv = one_of("--input-unit", input_unit, {"m", "dm", "cm", "mm"});
     if (p.interv != 0 && p.format != RunParameters::raw)
         usage("--input-unit: only a raw grid's samples may be in another unit than the metre");
-    if (!(pixel_size >= 0 && pixel_size < 2147483648.0)) usage("--pixel-size: must be above 0 metres");
+    // 0 stands for "not given" inside; typed, it is no pixel size.
+    if (!(pixel_size >= 0 && pixel_size < 2147483648.0) || (pixel_size_given->count() > 0 && pixel_size == 0))
+        usage("--pixel-size: must be above 0 metres");
     p.dpix_size = pixel_size;
     p.pix_size = int(pixel_size);
     p.reproject = reproject;
@@ -366,7 +379,8 @@ MeasureRequest parse_measure(const std::vector<std::string>& args)
     p.NumSlices = upper;
     p.VisuType = one_of("--upper-type", upper_type, {"surface", "perimeter"});
     r.full_pictures = one_of("--pictures", pictures, {"cropped", "full"}) == 1;
-    if (threads < 0 || threads > 1024) usage("--threads: " + std::to_string(threads) + " is not 1 to 1024");
+    if (threads < 0 || threads > 1024 || (threads_given->count() > 0 && threads == 0))
+        usage("--threads: " + std::to_string(threads) + " is not 1 to 1024");
     r.threads = threads;
     r.quiet = quiet;
     r.dry_run = dry_run;
@@ -461,8 +475,32 @@ Plot sweep_plot(const std::vector<SweepRow>& rows, const Workspace& ws)
     return plot;
 }
 
+// Creates the results' folder and its missing parents, and adds those it
+// made to `made` (deepest first): a run that fails removes them again.
+void make_results_folder(const std::string& folder, std::vector<std::filesystem::path>& made)
+{
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    fs::path f(folder);
+    while (!f.empty() && !f.has_filename()) f = f.parent_path();  // "a/b/" is "a/b"
+    for (; !f.empty() && !fs::exists(f, ec); f = f.parent_path()) {
+        made.push_back(f);
+        if (f == f.parent_path()) break;
+    }
+    fs::create_directories(folder, ec);
+    if (ec) fail(cfmt("--out: cannot create the folder %s (%s)", folder.c_str(), ec.message().c_str()));
+}
+
+// The folders a failed run made, when it left nothing in them.
+void remove_made_folders(const std::vector<std::filesystem::path>& made)
+{
+    std::error_code ec;
+    for (const std::filesystem::path& f : made) std::filesystem::remove(f, ec);  // an empty folder only
+}
+
 // Measures every base of the sweep, and writes its table and plot.
-void run_sweep(Workspace& ws, const MeasureRequest& r, std::ostream& results)
+void run_sweep(Workspace& ws, const MeasureRequest& r, std::ostream& results,
+               std::vector<std::filesystem::path>& made)
 {
     // The automatic base is marked on the plot whenever the centre has one.
     if (!ws.auto_base.chosen && r.centre.kind != CentreRequest::calculated) {
@@ -476,9 +514,7 @@ void run_sweep(Workspace& ws, const MeasureRequest& r, std::ostream& results)
     const std::vector<double> bases = sweep_bases(r, ws.auto_base.chosen ? ws.auto_base.base : 0);
     const std::vector<SweepRow> rows = base_sweep(ws, bases, r.centre);
     const RunParameters& p = ws.params;
-    std::error_code ec;
-    std::filesystem::create_directories(p.folder, ec);
-    if (ec) fail(cfmt("--out: cannot create the folder %s (%s)", p.folder.c_str(), ec.message().c_str()));
+    make_results_folder(p.folder, made);
     ws.nomgene = p.nomgene;
     ws.lock.take(p.folder, p.nomgene, *ws.err);
     const std::string stem = p.folder + p.nomgene + "_base_sweep";
@@ -514,6 +550,7 @@ int run_measure(Workspace& ws, const MeasureRequest& r, std::ostream& results)
     ws.params = r.params;
     ws.command_line = r.command_line;
     ws.crop_pictures = !r.full_pictures;
+    std::vector<std::filesystem::path> made;
     try {
         try {
             RunParameters& p = ws.params;
@@ -542,7 +579,7 @@ int run_measure(Workspace& ws, const MeasureRequest& r, std::ostream& results)
             resolve_centre(ws, r.centre);
             if (p.base_auto) set_auto_base(ws, r.sweep ? "--base-sweep" : "--base auto");
             if (r.sweep && !r.dry_run) {
-                run_sweep(ws, r, results);
+                run_sweep(ws, r, results, made);
                 return 0;
             }
             if (r.dry_run) {
@@ -550,9 +587,7 @@ int run_measure(Workspace& ws, const MeasureRequest& r, std::ostream& results)
                 return 0;
             }
             begin_stage(ws, "parameters2");
-            std::error_code ec;
-            std::filesystem::create_directories(p.folder, ec);
-            if (ec) fail(cfmt("--out: cannot create the folder %s (%s)", p.folder.c_str(), ec.message().c_str()));
+            make_results_folder(p.folder, made);
             prepare_results(ws);
             set_base_line(ws);
             set_centre(ws);
@@ -563,7 +598,10 @@ int run_measure(Workspace& ws, const MeasureRequest& r, std::ostream& results)
             fail(cfmt("not enough memory for a DEM of %d lines x %d columns", ws.nb_lig, ws.nb_col));
         }
     } catch (const RunEnd& end) {
-        if (end.status != 0) ws.remove_created();
+        if (end.status != 0) {
+            ws.remove_created();
+            remove_made_folders(made);
+        }
         ws.progress.clear();
         std::string message = end.message;
         const std::string mark = "\n\tError : ";
@@ -572,10 +610,21 @@ int run_measure(Workspace& ws, const MeasureRequest& r, std::ostream& results)
         return end.status;
     } catch (const UsageError& e) {  // a sweep whose ends depend on the automatic base
         ws.remove_created();
+        remove_made_folders(made);
         *ws.err << e.message << "\n";
         return 2;
     }
-    if (!r.quiet) results << report_and_figures(ws);
+    if (!r.quiet) {
+        // The warnings are in the report, and on standard error too: a report
+        // sent to a file does not hide them.
+        for (const Workspace::Warning& w : ws.warnings) {
+            std::istringstream words(w.text);
+            std::string word, line;
+            while (words >> word) line += (line.empty() ? "" : " ") + word;
+            *ws.err << "tephromat: " << line << "\n";
+        }
+        results << report_and_figures(ws);
+    }
     return 0;
 }
 

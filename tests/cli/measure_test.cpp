@@ -75,6 +75,10 @@ TEST(Measure, OptionsTable)
         {dem + "--centre 27,29 --upper-slices 1", "--upper-slices: 1 is not 0 or 2 to 10"},
         {dem + "--centre 27,29 --threads 0x", "--threads"},
         {dem + "--centre 27,29 --threads 2000", "--threads: 2000 is not 1 to 1024"},
+        {dem + "--centre 27,29 --threads 0", "--threads: 0 is not 1 to 1024"},
+        {dem + "--centre 27,29 --pixel-size 0", "--pixel-size: must be above 0 metres"},
+        {dem + "--centre 27,29 --contour-fraction 0.1 --contour-interval 2", "excludes"},
+        {dem + "--centre 27,29 --foo 1 extra", "were not expected: --foo 1 extra"},
         {dem + "--centre 27,29 --name a/b", "--name: \"a/b\" is refused"},
         {dem + "--centre 27,29 --input-unit cm", "--input-unit: only a raw grid's samples"},
         {dem + "--centre 27,29 --out " + std::string(TEPHROMAT_EXE), "is a file, not a folder"},
@@ -229,6 +233,16 @@ TEST(Measure, GeoTiffSampleCentresAndOutputs)
               std::string::npos)
         << errors;
     EXPECT_EQ(list_dir(root.path()), std::vector<std::string>{});
+    // Nor the folders it made for its results.
+    measure(shell_quote(lidar) + " --base 500 --centre 66,33 --out " + shell_quote(root.path() + "made/deeper"),
+            &status);
+    EXPECT_EQ(status, 1);
+    EXPECT_EQ(list_dir(root.path()), std::vector<std::string>{});
+    // A warning is said on standard error as well as in the report.
+    measure(shell_quote(lidar) + " --base 116 --centre 66,33 --out " + shell_quote(root.path() + "w"), &status, &errors);
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(errors.rfind("tephromat: Warning : the edifice reaches the edge of the grid on ", 0), 0u) << errors;
+    std::filesystem::remove_all(root.path() + "w");
 
     // GeoTIFF in centimetres: metres again through the band's scale, on the
     // input's grid; the same bytes when run again.
