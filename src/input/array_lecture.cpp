@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <type_traits>
 #include <limits>
 
 #include <cpl_conv.h>
@@ -29,6 +30,11 @@ bool copy_lines(Workspace& ws, const DemArray& a, int first, int last)
 {
     const int nc = ws.nb_col;
     const char* base = static_cast<const char*>(a.data);
+    // The nodata value as a sample of the array's own type: -9999.9 marks
+    // the float32 -9999.9f.
+    double nodata = a.nodata;
+    if constexpr (std::is_same_v<T, float>)
+        if (std::isfinite(nodata) && std::fabs(nodata) <= std::numeric_limits<float>::max()) nodata = double(float(nodata));
     bool without = false;
     for (int i = first; i < last; ++i) {
         const char* line = base + std::ptrdiff_t(i) * a.line_stride;
@@ -39,7 +45,7 @@ bool copy_lines(Workspace& ws, const DemArray& a, int first, int last)
             T sample;
             std::memcpy(&sample, line + std::ptrdiff_t(j) * a.column_stride, sizeof sample);  // any alignment
             const double v = double(sample);
-            if (std::isnan(v) || (a.nodata_given && v == a.nodata)) {
+            if (std::isnan(v) || (a.nodata_given && v == nodata)) {
                 d[j] = minus_infinity;
                 ip[j] = ip3[j] = 0;
                 without = true;

@@ -2,9 +2,14 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cctype>
+#include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 #include <vector>
+
+#include <sys/stat.h>
 
 #include <cpl_conv.h>
 #include <cpl_string.h>
@@ -94,6 +99,7 @@ struct Samples {
     bool scaled = false;
     double scale = 1, offset = 0;
     double foot = 0;  // metres in a foot of the heights, 0 when they are metres
+    bool signed_bytes = false;  // bytes of -128..127, read as 0..255
 };
 
 // A path as a shell reads it: quoted when it holds anything but plain
@@ -171,6 +177,14 @@ Utm utm_target(const std::string& name, GDALDatasetH file, const OGRSpatialRefer
     return u;
 }
 
+// Whether GDAL's mask of the band marks cells of its own: a mask band, an
+// alpha band or a mask of the whole dataset (not the nodata value, which the
+// reading compares itself, nor "every cell valid").
+bool masking(GDALRasterBandH band)
+{
+    return (GDALGetMaskFlags(band) & (GMF_ALL_VALID | GMF_NODATA)) == 0;
+}
+
 // Reads lines [first, last) of the raster into dtab and converts them in
 // place; returns whether a cell without data was met.  Whole blocks of lines
 // are read at a time (GDAL decodes a block once), then forgotten.
@@ -179,19 +193,24 @@ bool read_lines(Workspace& ws, const Opened& raster, const Samples& s, int first
 {
     const int nc = ws.nb_col;
     GDALRasterBandH band = raster.band();
+    GDALRasterBandH mask = masking(band) ? GDALGetMaskBand(band) : nullptr;
+    std::vector<std::uint8_t> valid(mask ? std::size_t(chunk_lines) * std::size_t(nc) : 0);
     bool without = false;
     for (int i0 = first; i0 < last; i0 += chunk_lines) {
         const int n = std::min(chunk_lines, last - i0);
-        if (GDALRasterIO(band, GF_Read, 0, i0, nc, n, ws.dtab[i0], nc, n, GDT_Float64, 0, 0) != CE_None)
+        if (GDALRasterIO(band, GF_Read, 0, i0, nc, n, ws.dtab[i0], nc, n, GDT_Float64, 0, 0) != CE_None ||
+            (mask && GDALRasterIO(mask, GF_Read, 0, i0, nc, n, valid.data(), nc, n, GDT_Byte, 0, 0) != CE_None))
             fail(cfmt("cannot read %s: %s", ws.nomim1.c_str(), messages.failure("read error").c_str()));
         raster.forget_blocks();
         for (int i = i0; i < i0 + n; ++i) {
             double* d = ws.dtab[i];
             std::int32_t* ip = ws.itab[i];
             std::int32_t* ip3 = ws.itab3[i];
+            const std::uint8_t* ok = mask ? valid.data() + std::size_t(i - i0) * std::size_t(nc) : nullptr;
             for (int j = 0; j < nc; ++j) {
-                const double raw = d[j];
-                if (std::isnan(raw) || (s.nodata_declared && raw == s.nodata)) {
+                double raw = d[j];
+                if (s.signed_bytes && raw >= 128) raw -= 256;
+                if (std::isnan(raw) || (s.nodata_declared && raw == s.nodata) || (ok && ok[j] == 0)) {
                     d[j] = minus_infinity;
                     ip[j] = ip3[j] = 0;
                     without = true;
@@ -242,7 +261,18 @@ std::string gdal_lecture(Workspace& ws, const GdalInput& opt)
     raster.file = open_file(name, messages);
     GDALDatasetH file = static_cast<GDALDatasetH>(raster.file.get());
     if (char** files = GDALGetFileList(file)) {
-        for (char** f = files; *f; ++f) ws.read_from(*f);
+        for (char** f = files; *f; ++f) {
+            // A pipe or a device behind a VRT would block the run as the DEM
+            // itself would.
+            struct stat st;
+            if (std::strncmp(*f, "/vsi", 4) != 0 && stat(*f, &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) {
+                const std::string bad = *f;
+                CSLDestroy(files);
+                fail(cfmt("cannot read %s: the file %s that it reads is not a regular file", name.c_str(),
+                          bad.c_str()));
+            }
+            ws.read_from(*f);
+        }
         CSLDestroy(files);
     }
     const int bands = GDALGetRasterCount(file);
@@ -253,6 +283,9 @@ std::string gdal_lecture(Workspace& ws, const GdalInput& opt)
     if (type == GDT_Unknown || GDALDataTypeIsComplex(type))
         fail(cfmt("band 1 of %s holds %s samples, not heights", name.c_str(),
                   type == GDT_Unknown ? "unknown" : GDALGetDataTypeName(type)));
+    // Signed bytes are bytes that GDAL reads unsigned, with a mark beside.
+    const char* pixel_type = GDALGetMetadataItem(band, "PIXELTYPE", "IMAGE_STRUCTURE");
+    const bool signed_bytes = type == GDT_Byte && pixel_type && std::string(pixel_type) == "SIGNEDBYTE";
 
     // The heights: their nodata value, scale and offset, and unit.
     Samples s;
@@ -262,6 +295,11 @@ std::string gdal_lecture(Workspace& ws, const GdalInput& opt)
     ws.band_nodata = has ? nodata : 0;
     s.nodata_declared = ws.band_nodata_declared;
     s.nodata = ws.band_nodata;
+    // Samples are compared with the nodata value as a value of their own
+    // type, as GDAL compares them: 0.1 marks the float 0.1f.
+    if (type == GDT_Float32 && std::isfinite(nodata) && std::fabs(nodata) <= std::numeric_limits<float>::max())
+        s.nodata = double(float(nodata));
+    s.signed_bytes = signed_bytes;
     int has_scale = 0, has_offset = 0;
     const double scale = GDALGetRasterScale(band, &has_scale), offset = GDALGetRasterOffset(band, &has_offset);
     s.scale = has_scale ? scale : 1;
@@ -272,28 +310,48 @@ std::string gdal_lecture(Workspace& ws, const GdalInput& opt)
                       name.c_str(), ten_digits(s.scale).c_str(), ten_digits(s.offset).c_str());
     // The same names and factors as scripts/prepare-dem.sh.
     const std::string unit = GDALGetRasterUnitType(band) ? GDALGetRasterUnitType(band) : "";
-    if (unit == "ft" || unit == "foot" || unit == "feet" || unit == "international foot")
+    std::string lower;
+    for (char c : unit) lower += char(std::tolower(static_cast<unsigned char>(c)));
+    if (lower == "ft" || lower == "foot" || lower == "feet" || lower == "international foot")
         s.foot = 0.3048;
-    else if (unit == "us-ft" || unit == "ftUS" || unit == "US survey foot" || unit == "US survey feet")
+    else if (lower == "us-ft" || lower == "ftus" || lower == "us survey foot" || lower == "us survey feet")
         s.foot = 0.3048006096;
     if (s.foot != 0)
         notes += cfmt("\n\tThe heights of %s are in %s: converted to metres (x %s) ", name.c_str(), unit.c_str(),
                       ten_digits(s.foot).c_str());
+    else if (!lower.empty() && lower != "m" && lower != "metre" && lower != "meter" && lower != "metres" &&
+             lower != "meters" && lower != "metre (m)")
+        notes += cfmt("\n\tThe heights of %s are in \"%s\", a unit the program does not know: taken as metres ",
+                      name.c_str(), unit.c_str());
+
+    if (masking(band))
+        notes += cfmt("\n\t%s has a mask%s: the cells it masks are without data ", name.c_str(),
+                      (GDALGetMaskFlags(band) & GMF_ALPHA) ? " (an alpha band)" : "");
 
     // Where it lies.
     double gt[6];
     const bool has_gt = GDALGetGeoTransform(file, gt) == CE_None;
+    if (has_gt && !std::all_of(gt, gt + 6, [](double v) { return std::isfinite(v); }))
+        fail(cfmt("%s has a geotransform that is not finite (%s, %s, %s, %s, %s, %s): give it one, for instance "
+                  "with gdal_edit.py -a_ullr",
+                  name.c_str(), ten_digits(gt[0]).c_str(), ten_digits(gt[1]).c_str(), ten_digits(gt[2]).c_str(),
+                  ten_digits(gt[3]).c_str(), ten_digits(gt[4]).c_str(), ten_digits(gt[5]).c_str()));
     OGRSpatialReference srs;
     if (const OGRSpatialReferenceH h = GDALGetSpatialRef(file); h && has_gt)
         srs = *OGRSpatialReference::FromHandle(h);
     srs.SetAxisMappingStrategy(OAMS_TRADITIONAL_GIS_ORDER);
     std::string foreign_unit;
     double foreign_metres = 1;
-    if (!srs.IsEmpty() && srs.IsProjected()) {
+    if (!srs.IsEmpty() && (srs.IsProjected() || srs.IsLocal())) {
         const char* u = nullptr;
         foreign_metres = srs.GetLinearUnits(&u);
         if (foreign_metres != 1.0) foreign_unit = u ? u : "unknown unit";
     }
+    // A local system cannot be reprojected: its cells are made metres by hand.
+    if (srs.IsLocal() && !foreign_unit.empty())
+        fail(cfmt("%s has its coordinates in %s (%.10g m) in a local coordinate system: its cells must be in "
+                  "metres; give it a geotransform and a system in metres (gdal_edit.py -a_ullr and -a_srs)",
+                  name.c_str(), foreign_unit.c_str(), foreign_metres));
     const bool in_degrees = !srs.IsEmpty() && srs.IsGeographic();
     std::vector<std::string> reprojection;  // gdalwarp's arguments, when reprojected
     if (in_degrees || !foreign_unit.empty()) {
@@ -316,6 +374,10 @@ std::string gdal_lecture(Workspace& ws, const GdalInput& opt)
                                    true)
                           .c_str()));
         }
+        if (s.signed_bytes)
+            fail(cfmt("%s: its cells must be in metres, and its signed bytes cannot be reprojected in memory; make "
+                      "them 16-bit first, with\n\t\tgdal_translate -ot Int16 %s %s",
+                      what.c_str(), shell_word(name).c_str(), shell_word(stem_of(name) + "_int16.tif").c_str()));
         notes += cfmt("\n\t%s: reprojected in memory to %s ", what.c_str(), target.c_str());
         raster.band1 = band_one(name, file, messages);
         reprojection = warp;

@@ -37,6 +37,8 @@ struct Raster {
     double scale = 1, offset = 0;
     std::string unit;
     int tile = 0;  // tiled with square blocks of this side; strips when 0
+    bool signed_bytes = false;  // GDT_Byte marked SIGNEDBYTE
+    std::vector<int> masked;    // cells (scan order) that a mask of the dataset masks
 };
 
 Raster raster(const std::function<void(Raster&)>& edit)
@@ -89,6 +91,7 @@ void write_raster(const std::string& path, const Raster& r)
 {
     gdal_ready();
     std::vector<std::string> opts = {"COMPRESS=DEFLATE"};
+    if (r.signed_bytes) opts.push_back("PIXELTYPE=SIGNEDBYTE");
     if (r.tile)
         opts.insert(opts.end(), {"TILED=YES", "BLOCKXSIZE=" + std::to_string(r.tile),
                                  "BLOCKYSIZE=" + std::to_string(r.tile)});
@@ -121,6 +124,14 @@ void write_raster(const std::string& path, const Raster& r)
         if (!r.unit.empty()) GDALSetRasterUnitType(band, r.unit.c_str());
         ASSERT_EQ(GDALRasterIO(band, GF_Write, 0, 0, r.columns, r.lines, v.data(), r.columns, r.lines, GDT_Float64,
                                0, 0),
+                  CE_None);
+    }
+    if (!r.masked.empty()) {
+        ASSERT_EQ(GDALCreateMaskBand(GDALGetRasterBand(ds, 1), GMF_PER_DATASET), CE_None);
+        std::vector<std::uint8_t> m(v.size(), 255);
+        for (int k : r.masked) m[std::size_t(k)] = 0;
+        ASSERT_EQ(GDALRasterIO(GDALGetMaskBand(GDALGetRasterBand(ds, 1)), GF_Write, 0, 0, r.columns, r.lines,
+                               m.data(), r.columns, r.lines, GDT_Byte, 0, 0),
                   CE_None);
     }
     GDALClose(ds);
@@ -223,6 +234,24 @@ TEST(GdalReader, HeightsInMetresAndCellsWithoutData)
          {1000 * 0.3048006096, 65535 * 0.3048006096, 0, 0, 0, 0},
          "\n\tG has 2 bands: band 1 is used \n\tThe heights of G are in US survey foot: converted to metres "
          "(x 0.3048006096) "},
+        {"signed bytes, a mask", raster([](Raster& r) {
+             r.type = GDT_Byte;
+             r.signed_bytes = true;
+             r.values = {200, 5, 255, 7, 128, 1};
+             r.masked = {3};
+         }),
+         {-56, 5, -1, minus_infinity, -128, 1}, "\n\tG has a mask: the cells it masks are without data "},
+        {"feet capitalised", raster([](Raster& r) {
+             r.values = {10};
+             r.unit = "Feet";
+         }),
+         {10 * 0.3048, 0, 0, 0, 0, 0}, "\n\tThe heights of G are in Feet: converted to metres (x 0.3048) "},
+        {"a unit it does not know", raster([](Raster& r) {
+             r.values = {10};
+             r.unit = "cm";
+         }),
+         {10, 0, 0, 0, 0, 0},
+         "\n\tThe heights of G are in \"cm\", a unit the program does not know: taken as metres "},
         {"metres named so", raster([](Raster& r) {
              r.type = GDT_Float64;
              r.values = {2147483647.5, -2147483648.75};
@@ -372,6 +401,17 @@ TEST(GdalReader, RefusalsGiveTheCommandThatFixesThem)
          {"G has no geotransform (no pixel size in map units): give its pixel size in metres with --pixel-size\n"}},
         {"pixel size of its own", {}, pixel(5),
          {"G gives its own pixel size (10 m): --pixel-size is only for a raster without a geotransform\n"}},
+        {"geotransform not finite",
+         raster([](Raster& r) { r.gt = std::array<double, 6>{0, 10, 0, std::nan(""), 0, -10}; }), {},
+         {"G has a geotransform that is not finite (0, 10, 0, nan, 0, -10): give it one, for instance with "
+          "gdal_edit.py -a_ullr\n"}},
+        {"local system in feet", raster([](Raster& r) {
+             r.srs = "LOCAL_CS[\"site\",UNIT[\"US survey foot\",0.304800609601219],AXIS[\"Easting\",EAST],"
+                     "AXIS[\"Northing\",NORTH]]";
+         }),
+         {},
+         {"G has its coordinates in US survey foot (0.3048006096 m) in a local coordinate system: its cells must "
+          "be in metres; give it a geotransform and a system in metres (gdal_edit.py -a_ullr and -a_srs)\n"}},
         {"complex", raster([](Raster& r) { r.type = GDT_CFloat32; }), {},
          {"band 1 of G holds CFloat32 samples, not heights\n"}},
     };
