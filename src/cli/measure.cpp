@@ -5,6 +5,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include <cfloat>
 #include <cmath>
 #include <filesystem>
 #include <iostream>
@@ -368,8 +369,8 @@ MeasureRequest parse_measure(const std::vector<std::string>& args)
     if (p.interv != 0 && p.format != RunParameters::raw)
         usage("--input-unit: only a raw grid's samples may be in another unit than the metre");
     // 0 stands for "not given" inside; typed, it is no pixel size.
-    if (!(pixel_size >= 0 && pixel_size < 2147483648.0) || (pixel_size_given->count() > 0 && pixel_size == 0))
-        usage("--pixel-size: must be above 0 metres");
+    if (!(pixel_size >= 0 && pixel_size < 2147483648.0) || (pixel_size_given->count() > 0 && pixel_size < DBL_MIN))
+        usage("--pixel-size: must be above 0 metres (and its square too)");
     p.dpix_size = pixel_size;
     p.pix_size = int(pixel_size);
     p.reproject = reproject;

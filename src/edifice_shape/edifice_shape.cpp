@@ -880,7 +880,7 @@ EdificeShape measure_edifice(const EdificeInput& in, const MorphometryOptions& o
                 cross_section_hulls(g, z, M, w.i0, w.i1, w.j0, w.j1, z_bmin, lv.rule.ci, z_top);
             v_er = eroded_volume_m3(g, z, M, w.i0, w.i1, w.j0, w.j1, z_bmin, lv.rule.ci, hulls, o.eroded_volume);
         });
-    if (lv.rule.ci > 0) {
+    if (lv.rule.ci > 0 && !std::isnan(v_er)) {
         const double km3 = v_er * 1e-9;
         r.min_eroded_volume_km3 = km3;
         if (*r.volume_basal_abs_km3 + km3 != 0) r.min_eroded_volume_pct = 100 * km3 / (*r.volume_basal_abs_km3 + km3);

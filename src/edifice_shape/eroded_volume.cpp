@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <cstring>
 #include <utility>
 #include <numeric>
@@ -213,6 +214,15 @@ double eroded_volume_m3(const GridFrame& g, const nrutil::DGrid& z, const nrutil
             if (!r.hull.empty()) v += (polygon_area(r.hull) - double(r.region_cells) * dA) * ci;
         return v;
     }
+    // A point every 20 m whatever the cells: with cells of kilometres the
+    // rings would take millions of points and the triangulation minutes, or
+    // more memory than there is.  Past a million points the figure is left
+    // out (the layers' estimate does not depend on it).
+    double count = 0;
+    for (const HullRing& r : rings)
+        for (std::size_t e = 0, n = r.hull.size(); e < n; ++e)
+            count += std::max(1.0, std::floor(distance(r.hull[e], r.hull[(e + 1) % n]) / 20));
+    if (!(count <= max_hull_points)) return std::numeric_limits<double>::quiet_NaN();
     std::vector<Vec2> pts;
     std::vector<double> heights;
     for (const HullRing& r : rings) {

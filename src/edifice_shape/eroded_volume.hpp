@@ -32,7 +32,9 @@ std::vector<HullRing> cross_section_hulls(const GridFrame& g, const nrutil::DGri
 // interpolation on their Delaunay triangulation (coinciding points keep the
 // lowest level), the nearest point outside it; the volume is the sum over
 // edifice cells with z >= z_bmin of max(S - z, 0) d^2.  Layers: the sum of
-// (hull area - region cells x d^2) x ci.  Cubic metres.
+// (hull area - region cells x d^2) x ci.  Cubic metres; NaN when the hull
+// would take more than max_hull_points points.
+constexpr double max_hull_points = 1e6;
 double eroded_volume_m3(const GridFrame& g, const nrutil::DGrid& z, const nrutil::UcGrid& edifice, int i0, int i1,
                         int j0, int j1, double z_bmin, double ci, const std::vector<HullRing>& rings,
                         ErodedMethod method);

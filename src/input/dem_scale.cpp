@@ -1,3 +1,4 @@
+#include <cfloat>
 #include <cmath>
 
 #include "input.hpp"
@@ -73,7 +74,8 @@ void set_pixel_size(Workspace& ws)
     // 0: the grid's own (an ESRI cellsize, a geotransform's step, a raw
     // descriptor's whole metres).
     if (ws.params.dpix_size > 0) ws.dpix_size = ws.params.dpix_size;
-    if (!(ws.dpix_size > 0 && ws.dpix_size < 2147483648.0))
+    // A subnormal size squares to 0: no cell would have an area.
+    if (!(ws.dpix_size >= DBL_MIN && ws.dpix_size < 2147483648.0))
         fail(cfmt("the pixel size of %s is %g m : it must be above 0 and below 2147483648", ws.nomim1.c_str(),
                   ws.dpix_size));
     ws.dsizepix = ws.dpix_size;

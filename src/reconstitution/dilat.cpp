@@ -148,7 +148,7 @@ static inline void reach(Passes<Cell> pass, Values<Cell> value, std::uint32_t u,
     }
     v = unset_altitude;
     if (t == never_pass) return;
-    std::int32_t lowest = 9999999;
+    std::int32_t lowest = INT32_MAX;  // no height lies above it
     for (std::ptrdiff_t d : cross)
         if (pass[u + d] < t && value[u + d] < lowest) lowest = value[u + d];
     if (t % 2 == 0)

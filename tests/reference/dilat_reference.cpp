@@ -25,7 +25,7 @@ void dilat(Workspace& ws)
         for (int i = 0; i < nl; ++i)
             for (int j = 0; j < nc; ++j) {
                 if (ws.itab2[i][j] != unset_altitude) continue;
-                int lowest = 9999999;
+                int lowest = INT32_MAX;
                 bool any = false;
                 for (int a = i - 1; a <= i + 1; ++a)
                     for (int b = j - 1; b <= j + 1; ++b) {
