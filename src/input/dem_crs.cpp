@@ -67,7 +67,7 @@ DemCrs parse_prj(const std::string& text)
         crs.known = true;
         crs.geographic = srs.IsGeographic() != 0;
         const char* unit = nullptr;
-        const double metres = srs.IsProjected() ? srs.GetLinearUnits(&unit) : 1.0;
+        const double metres = srs.IsProjected() || srs.IsLocal() ? srs.GetLinearUnits(&unit) : 1.0;
         if (metres != 1.0) {
             crs.foreign_unit = unit ? unit : "unknown unit";
             crs.foreign_unit_metres = metres;
