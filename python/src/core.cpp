@@ -72,26 +72,41 @@ DemArray::Type sample_type(const py::dtype& d)
     if (kind == 'u' && size == 4) return DemArray::u32;
     if (kind == 'u' && size == 8) return DemArray::u64;
     throw py::value_error("dem: the array holds " + d.attr("name").cast<std::string>() +
-                          " samples; heights must be floating-point or integer numbers");
+                          " samples; heights must be floating-point numbers of 16, 32 or 64 bits, or integers");
 }
 
 // A grid of the workspace as a new array of doubles owned by Python, NaN
 // where `keep` says there is no value.
+// Runs `f` without the GIL.  The GIL is taken back outside any destructor
+// (not as gil_scoped_release does): when Python is ending, taking it ends
+// this thread by an unwinding that a destructor may not let through.
+template <class F>
+void without_gil(F&& f)
+{
+    PyThreadState* state = PyEval_SaveThread();
+    try {
+        f();
+    } catch (...) {
+        PyEval_RestoreThread(state);
+        throw;
+    }
+    PyEval_RestoreThread(state);
+}
+
 template <class Value, class Keep>
 py::array_t<double> float_grid(const Workspace& ws, Value value, Keep keep)
 {
     py::array_t<double> a({py::ssize_t(ws.nb_lig), py::ssize_t(ws.nb_col)});
     double* out = a.mutable_data();
     const int nc = ws.nb_col;
-    {
-        py::gil_scoped_release unlocked;
+    without_gil([&] {
         parallel_rows(0, ws.nb_lig, std::size_t(nc), [&](int first, int last) {
             for (int i = first; i < last; ++i)
                 for (int j = 0; j < nc; ++j)
                     out[std::size_t(i) * std::size_t(nc) + std::size_t(j)] =
                         keep(i, j) ? value(i, j) : std::numeric_limits<double>::quiet_NaN();
         });
-    }
+    });
     return a;
 }
 
@@ -106,6 +121,10 @@ py::dict results_of(const Workspace& ws, bool measured)
     for (const auto& m : ws.memory_files)
         texts[py::str(m->name)] = py::bytes(m->data ? std::string(m->data, m->size) : std::string());
     r["texts"] = texts;
+    // The results this run put in place (an earlier run's beside them are not its own).
+    py::list written;
+    for (const std::string& name : ws.placed_results) written.append(py::bytes(name));
+    r["written"] = written;
     r["nomgene"] = ws.nomgene;
     r["lines"] = ws.nb_lig;
     r["columns"] = ws.nb_col;
@@ -246,7 +265,18 @@ py::dict measure(const std::vector<std::string>& args, py::object dem, py::dict 
                     if (cv.wait_for(lock, std::chrono::milliseconds(100), [&] { return done; })) break;
                 }
                 if (watch.stop.load()) continue;
-                py::gil_scoped_acquire locked;
+                // The GIL through this thread's own state: pybind11's
+                // gil_scoped_acquire would make a new state when Python, at
+                // its exit, has already cleared this one (a daemon thread),
+                // where PyEval_RestoreThread ends the thread as Python ends
+                // its daemon threads.
+                struct Held {
+                    PyThreadState*& state;
+                    explicit Held(PyThreadState*& s) : state(s) { PyEval_RestoreThread(state); }
+                    ~Held() { state = PyEval_SaveThread(); }
+                    Held(const Held&) = delete;
+                    Held& operator=(const Held&) = delete;
+                } locked(saved);
                 if (PyErr_CheckSignals() != 0) {
                     python_error = std::make_unique<py::error_already_set>();
                     watch.stop.store(true);
@@ -295,10 +325,7 @@ py::dict measure(const std::vector<std::string>& args, py::object dem, py::dict 
     const bool measured = status == 0 && !r.dry_run && !r.sweep;
     py::dict got = results_of(*ws, measured && in_memory);
     for (auto item : got) out[item.first] = item.second;
-    {
-        py::gil_scoped_release unlocked;
-        ws.reset();  // its grids go back before Python goes on
-    }
+    without_gil([&] { ws.reset(); });  // its grids go back before Python goes on
     return out;
 }
 

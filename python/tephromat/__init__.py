@@ -56,9 +56,10 @@ def _gdal_transform(transform):
     """A geotransform in GDAL's order from GDAL's 6 numbers or an affine.Affine."""
     if transform is None:
         return None
-    if hasattr(transform, "to_gdal"):
-        return tuple(float(v) for v in transform.to_gdal())
-    t = tuple(float(v) for v in transform)
+    try:
+        t = tuple(float(v) for v in (transform.to_gdal() if hasattr(transform, "to_gdal") else transform))
+    except (TypeError, ValueError):
+        raise ValueError(f"transform: six numbers (GDAL's order) or an affine.Affine, not {transform!r}") from None
     if len(t) != 6:
         raise ValueError("transform: six terms are needed (GDAL's order, or an affine.Affine)")
     return t
@@ -129,8 +130,13 @@ def _prepare(dem, kwargs):
     if pixel_size is not None and (isinstance(pixel_size, (bool, np.bool_)) or not isinstance(pixel_size, numbers.Real)
                                    or not 0 < float(pixel_size) < 2147483648.0):
         raise ValueError(f"pixel_size: metres, above 0, not {pixel_size!r}")
+    if nodata is not None:
+        try:
+            nodata = float(nodata)
+        except (TypeError, ValueError):
+            raise ValueError(f"nodata: a number marking the cells without data, not {nodata!r}") from None
     array_options = {
-        "nodata": None if nodata is None else float(nodata),
+        "nodata": nodata,
         "transform": _gdal_transform(transform),
         "pixel_size": None if pixel_size is None else float(pixel_size),
         "crs": _crs_text(crs),
@@ -157,7 +163,8 @@ def _run(dem, kwargs, in_memory=True):
         raise ValueError("progress: a callable taking (stage, fraction), or None")
     quiet = bool(kwargs.get("quiet"))
     args, array, array_options = _prepare(dem, kwargs)
-    out = _core.measure(args, array, array_options, in_memory, progress)
+    # Bytes as the file system has them: a name that is no UTF-8 passes too.
+    out = _core.measure([os.fsencode(a) for a in args], array, array_options, in_memory, progress)
     out["errors"] = out["errors"].decode("utf-8", "replace")
     out["text"] = out["text"].decode("latin-1")
     status = out["status"]
@@ -182,14 +189,14 @@ _TEXTS = ("_info.txt", "_orient.xls", "_gravcenters.xyz", "_surf_slice.xls", "_c
 def measure(dem, **kwargs):
     written = kwargs.get("out") is not None
     out, args, array, array_options = _run(dem, kwargs, in_memory=not written)
-    if written:  # the figures and tables read back from the files just written
+    if written:  # the figures and tables read back from the files this run wrote (not an earlier run's)
         texts = out.setdefault("texts", {})
-        for suffix in _TEXTS:
-            path = os.path.join(os.fspath(kwargs["out"]), out.get("nomgene", "") + suffix)
-            if os.path.isfile(path):
-                with open(path, "rb") as f:
-                    texts[path] = f.read()
-    return Result(out, dem if array is None else array, kwargs, args, array_options)
+        for name in map(os.fsdecode, out.get("written", [])):
+            if name.endswith(tuple(out.get("nomgene", "") + suffix for suffix in _TEXTS)) and os.path.isfile(name):
+                with open(name, "rb") as f:
+                    texts[name] = f.read()
+    # The Result keeps its own copy: the caller's array may change after the run.
+    return Result(out, dem if array is None else np.array(array, copy=True), kwargs, args, array_options)
 
 
 def _swept_bases(start, stop, step):
@@ -200,6 +207,8 @@ def _swept_bases(start, stop, step):
 
 def base_sweep(dem, bases, **kwargs):
     out_given = kwargs.get("out") is not None
+    if isinstance(bases, range) and len(bases) == 0:
+        raise ValueError("bases: the range is empty")
     if isinstance(bases, (str, range)) or (isinstance(bases, tuple) and len(bases) == 3):
         runs = [bases]
     else:

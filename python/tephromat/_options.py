@@ -106,7 +106,9 @@ class Option:
         if self.keyword == "base_sweep":
             kind = "str, range or (from, to, step)"
         default = repr(self.default) if self.default is not None else "None"
-        if self.default is None and self.default_text:
+        if self.default is None and self.keyword == "out":
+            default += " (nothing is written; the results stay in memory)"
+        elif self.default is None and self.default_text:
             default += f" ({self.default_text})"
         head = f"{self.keyword} : {kind}, default {default}"
         body = self.description + "."
@@ -127,7 +129,8 @@ def text_of(keyword, value):
     if isinstance(value, range):
         if len(value) == 0:
             raise ValueError(f"{keyword}: the range is empty")
-        return f"{value[0]}:{value[-1]}:{abs(value.step)}"
+        lo, hi = min(value[0], value[-1]), max(value[0], value[-1])  # the rows come from the lowest
+        return f"{lo}:{hi}:{abs(value.step)}"
     if isinstance(value, numbers.Integral):
         return str(int(value))
     if isinstance(value, numbers.Real):

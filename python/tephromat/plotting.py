@@ -31,7 +31,8 @@ def _axes(ax, figsize=(7, 6)):
 
 def _map(r, ax, title):
     if r.rebuilt is None:
-        raise ValueError("this run has no grids (a dry run or a base sweep)")
+        raise ValueError("this run has no grids (a dry run, a base sweep, or a run with out=: its grids are "
+                         "the GeoTIFFs it wrote)")
     fig, ax = _axes(ax)
     ax.set_title(title)
     ax.set_xlabel("x (m)")

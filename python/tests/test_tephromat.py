@@ -151,6 +151,8 @@ def test_arrays_in_any_layout_give_the_figures_of_the_file():
     a = tephromat.measure(h, pixel_size=10, nodata=-9999, base=110, centre=(30, 30), quiet=True)
     b = tephromat.measure(f, pixel_size=10, base=110, centre=(30, 30), quiet=True)
     assert a.summary == b.summary and np.isnan(a.rebuilt[:3, :3]).all()
+    g = np.where(np.isnan(f), np.float32(-9999.9), f).astype(np.float32)  # a nodata value of the float's own
+    assert tephromat.measure(g, pixel_size=10, nodata=-9999.9, base=110, centre=(30, 30), quiet=True).summary == b.summary
     # Half precision holds these heights exactly; a name that looks like a number stays a name.
     c = tephromat.measure(f.astype(np.float16), pixel_size=10, base=110, centre=(30, 30), quiet=True, name="1e3")
     assert c.summary.pop("generic_name") == "1e3" and c.summary == {k: v for k, v in b.summary.items()
@@ -175,6 +177,8 @@ def test_arrays_in_any_layout_give_the_figures_of_the_file():
     (cone(40), dict(pixel_size=10, colour="red"), TypeError, "colour"),
     (cone(40), dict(pixel_size=-10, transform=(0, 10, 0, 400, 0, -10)), ValueError, "pixel_size"),
     (cone(40), dict(pixel_size=True), ValueError, "pixel_size"),
+    (cone(40), dict(transform="0 10 0 400 0 -10"), ValueError, "transform"),
+    (cone(40), dict(pixel_size=10, nodata=[-9999]), ValueError, "nodata"),
 ])
 def test_bad_input_raises_and_leaks_nothing(dem, kwargs, error, message):
     kwargs = dict(dict(base=110, centre=(20, 20)), **kwargs) if not isinstance(dem, str) else dict(base=1, centre=(1, 1))
@@ -262,6 +266,7 @@ def test_warnings_progress_threads_and_sweep(cli_runs, tmp_path):
     for code in (script, daemon):
         ended = subprocess.run([sys.executable, "-c", code], env=dict(os.environ, PYTHONPATH=package), timeout=60)
         assert ended.returncode == 0, code
+    assert tephromat.base_sweep(ASC, centre=(27, 29), bases=range(126, 119, -1), quiet=True).equals(table)
     odd = tephromat.base_sweep(ASC, centre=(27, 29), bases=[126, 120], quiet=True)
     assert list(odd["volume_km3"]) == [table["volume_km3"][6], table["volume_km3"][0]]
     # Evenly spaced decimals: every base measured, each exactly as given.
@@ -295,8 +300,13 @@ def test_pictures_and_save(cli_runs, tmp_path):
             assert a.read() == b.read(), f
     z = cone(50)
     a = tephromat.measure(z, pixel_size=10, base=110, centre=(25, 25), quiet=True)
+    z -= 50  # the result keeps its own copy of the heights
     a.save(tmp_path / "array", format="esri")
-    assert os.path.exists(tmp_path / "array" / "array_rec1.asc")
+    assert os.path.exists(tmp_path / "array" / "array_rec1.asc") and a.dem().max() == z.max() + 50
+    # Into a folder with an earlier run's results: only this run's are read back.
+    s = tephromat.measure(ASC, base_sweep="120:122:1", centre=(27, 29), out=tmp_path / "written", quiet=True)
+    assert s.summary is None and len(s.base_sweep) == 3
+    assert tephromat.measure(ASC, base=125, centre=(27, 29), out=tmp_path / "written", quiet=True).base_sweep is None
 
 
 def test_ctrl_c_stops_within_a_second_with_nothing_written(tmp_path):

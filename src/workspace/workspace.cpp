@@ -339,7 +339,10 @@ void Workspace::close_all()
     }
     for (const Aside& a : aside) std::remove(a.backup.c_str());
     for (Pending& p : pending)
-        if (!p.temporary.empty()) keep_after_interrupt(p.temporary);
+        if (!p.temporary.empty()) {
+            keep_after_interrupt(p.temporary);
+            placed_results.push_back(p.name);
+        }
     pending.clear();
     lock.release();
 }

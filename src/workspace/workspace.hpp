@@ -299,6 +299,8 @@ struct Workspace {
         std::string temporary, name;  // temporary empty: a retired result
     };
     std::vector<Pending> pending;
+    // The results that close_all put in place, in the order created.
+    std::vector<std::string> placed_results;
 
     // The files the run reads (the DEM, its descriptor, its .prj): no result
     // may be put in the place of one of them, whatever its name says ("./x",
