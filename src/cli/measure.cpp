@@ -5,8 +5,10 @@
 
 #include <CLI/CLI.hpp>
 
+#include <cerrno>
 #include <cfloat>
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <iostream>
 #include <new>
@@ -625,6 +627,17 @@ int run_measure(Workspace& ws, const MeasureRequest& r, std::ostream& results)
             *ws.err << "tephromat: " << line << "\n";
         }
         results << report_and_figures(ws);
+        // The report goes out once the results are in place: when it cannot
+        // be written the run fails, and says that its results are whole.
+        errno = 0;
+        results.flush();
+        if (results.fail()) {
+            const int e = errno;
+            *ws.err << "tephromat: cannot write the standard output" << (e ? std::string(" : ") + std::strerror(e) : "")
+                    << " : the results are written all the same, in "
+                    << (ws.params.folder.empty() ? "." : ws.params.folder) << "\n";
+            return 1;
+        }
     }
     return 0;
 }

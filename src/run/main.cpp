@@ -82,16 +82,18 @@ void help()
 
 // A transcript or report that did not reach standard output (a full disk, a
 // closed file) is a failed run, not a success.
-int output_checked(int status)
+// A failed run says why on standard error already, except the dialogue's
+// (`console_errors`), whose message went to standard output with the rest.
+int output_checked(int status, bool console_errors = false)
 {
     errno = 0;
     std::cout.flush();
     const bool failed = std::cout.fail() || std::fflush(stdout) != 0 || std::ferror(stdout);
-    if (!failed || status != 0) return status;
+    if (!failed || (status != 0 && !console_errors)) return status;
     const int e = errno;
     std::cerr << "tephromat: cannot write the standard output" << (e ? std::string(" : ") + std::strerror(e) : "")
               << "\n";
-    return 1;
+    return status != 0 ? status : 1;
 }
 
 }  // namespace
@@ -123,5 +125,5 @@ int main(int argc, char** argv)
     Workspace ws(std::cin, std::cout);
     ws.key_from_terminal = isatty(STDIN_FILENO) != 0;
     if (isatty(STDERR_FILENO)) ws.progress.show_on(&std::cerr);
-    return output_checked(run(ws));
+    return output_checked(run(ws), true);
 }

@@ -294,6 +294,17 @@ void Workspace::close_all()
                        &fshaderos1, &fdrec1, &fdshad1, &fderos1, &fdshaderos1})
         f->close();
     for (const Pending& p : pending) check_replaceable(p.name);
+    // A transcript that did not reach the console (a full disk, a closed
+    // file) fails the run before its results replace anything.
+    if (out && !pending.empty()) {
+        errno = 0;
+        out->flush();
+        if (out->fail()) {
+            const int err = errno;
+            fail(cfmt("cannot write the standard output%s%s : the results are not written", err ? " : " : "",
+                      err ? std::strerror(err) : ""));
+        }
+    }
 
     // The results replace an earlier set all together or not at all: the
     // earlier results are first moved aside (a file that may not be replaced,

@@ -187,6 +187,22 @@ TEST(Measure, SameFiguresAsTheDialogue)
                                                     "--upper-slices 4 --upper-type perimeter --name d --out " +
                                                     out + "\n");
     EXPECT_FALSE(file_exists(out + "d_answers.txt"));
+
+    // Standard output on a full disk: the dialogue checks its transcript
+    // before its results replace anything; measure prints its report after,
+    // and says that the results are whole.
+    command_output("printf 'site\\nmaunga_whau\\n0\\n10\\n1\\nfull\\n0\\n125\\n0\\n27\\n29\\n0\\n0\\n4\\n1\\n\\n' | "
+                   "TEPHROMAT_ROOT=" + shell_quote(root.path()) + " " + shell_quote(TEPHROMAT_EXE) + " > /dev/full 2>&1",
+                   &status);
+    EXPECT_EQ(status, 1);
+    EXPECT_FALSE(file_exists(site + "full_info.txt"));
+    std::string errors;
+    measure(shell_quote(site + "maunga_whau.asc") + " --base 125 --centre 27,29 --name full --out " +
+                shell_quote(out) + " > /dev/full", &status, &errors);
+    EXPECT_EQ(status, 1);
+    EXPECT_EQ(errors, "tephromat: cannot write the standard output : No space left on device : the results are "
+                      "written all the same, in " + out + "\n");
+    EXPECT_TRUE(file_exists(out + "full_summary.csv"));
 }
 
 // Every form of the centre on the georeferenced sample, the GeoTIFF outputs
