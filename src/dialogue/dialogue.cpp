@@ -52,6 +52,10 @@ void refused(Workspace& ws, const std::string& answer, const std::string& reason
 
 namespace {
 
+// A number of more than max_answer_bytes was read in part only: its value is
+// not known.
+const std::string too_long = "longer than 4096 bytes";
+
 // Why a token is no integer of 32 bits.
 std::string not_an_int(const std::string& token)
 {
@@ -82,7 +86,10 @@ int ask_int(Workspace& ws, const std::string& prompt, const IntCheck& check)
         ws.out->write(prompt.data(), std::streamsize(prompt.size()));
         std::string token = read_token(ws);
         std::optional<int> v = parse_int(token);
-        const std::string why = !v ? not_an_int(token) : check ? check(*v) : std::string();
+        const std::string why = token.size() > max_answer_bytes ? too_long
+                                : !v                            ? not_an_int(token)
+                                : check                         ? check(*v)
+                                                                : std::string();
         if (why.empty()) {
             ws.answers.push_back(std::move(token));
             return *v;
@@ -97,7 +104,10 @@ double ask_double(Workspace& ws, const std::string& prompt, const DoubleCheck& c
         ws.out->write(prompt.data(), std::streamsize(prompt.size()));
         std::string token = read_token(ws);
         std::optional<double> v = parse_double(token);
-        const std::string why = !v ? not_a_double(token) : check ? check(*v) : std::string();
+        const std::string why = token.size() > max_answer_bytes ? too_long
+                                : !v                            ? not_a_double(token)
+                                : check                         ? check(*v)
+                                                                : std::string();
         if (why.empty()) {
             ws.answers.push_back(std::move(token));
             return *v;

@@ -190,7 +190,8 @@ TEST(Dialogue, MenusAskAgainForAnswersOutsideTheirChoicesAndNonNumbers)
                                 "x\x01" + std::string(50, 'y') + "\n2\n-1\n1\n"  // input format: asked 4 times
                                 "1.0\n7\n0\n"           // raw width: 3 times
                                 "7\n-1\nm\n0\n"         // hypsometric interval: 4 times
-                                "abc\n0\n-2.5\n1e-310\ninf\n0x10\n1e1\n"  // pixel size: 7 times, 1e1 = 10
+                                "abc\n0\n-2.5\n1e-310\n0." + std::string(4200, '0') + "1e4201\n"
+                                "inf\n0x10\n1e1\n"  // pixel size: 8 times, 1e1 = 10
                                 "2\n-1\nyes\n0\n"       // generic name: 4 times
                                 "3\n-1\n1\n"            // output format: 3 times
                                 "2\n1\n"                // output width: twice
@@ -208,7 +209,7 @@ TEST(Dialogue, MenusAskAgainForAnswersOutsideTheirChoicesAndNonNumbers)
     EXPECT_EQ(count_of(c, format_prompt), 4);
     EXPECT_EQ(count_of(c, "\n\ttype of DEM raster :\n\t\t0 ====> 16 bits"), 3);
     EXPECT_EQ(count_of(c, hypso_prompt), 4);
-    EXPECT_EQ(count_of(c, "\n\n\tPixel size (decimal value in meters) ? "), 7);
+    EXPECT_EQ(count_of(c, "\n\n\tPixel size (decimal value in meters) ? "), 8);
     EXPECT_EQ(count_of(c, "\n\tSet of Files out : "), 1);
     EXPECT_EQ(count_of(c, generic_choices), 4);
     EXPECT_EQ(count_of(c, "\n\tFormat Type for all the DEM out : "), 1);
@@ -235,7 +236,8 @@ TEST(Dialogue, MenusAskAgainForAnswersOutsideTheirChoicesAndNonNumbers)
     EXPECT_EQ(r.errors, no("x\\x01" + std::string(38, 'y') + "...", nan) + no("2", menu01) + no("-1", menu01) +
                             no("1.0", "not a whole number") + no("7", menu01) + no("7", menu03) + no("-1", menu03) +
                             no("m", nan) + no("abc", nan) + no("0", "at or below 0") + no("-2.5", "at or below 0") +
-                            no("1e-310", "too small: its square is 0") + no("inf", nan) +
+                            no("1e-310", "too small: its square is 0") +
+                            no("0." + std::string(38, '0') + "...", "longer than 4096 bytes") + no("inf", nan) +
                             no("0x10", nan) + no("2", menu01) + no("-1", menu01) + no("yes", nan) + no("3", menu01) +
                             no("-1", menu01) + no("2", menu01) + no("4", menu03) + no("-1", menu03) +
                             no("1e99", range) + no("nan", nan) + no("-2147483648", range) + no("2147483647", range) +
