@@ -433,6 +433,11 @@ std::string gdal_lecture(Workspace& ws, const GdalInput& opt)
         if (srs.IsEmpty())
             notes += cfmt("\n\t%s states no coordinate system: its units are taken as metres ", name.c_str());
     } else {
+        if (!(opt.pixel_size > 0) && GDALGetGCPCount(file) > 0)
+            fail(cfmt("%s is georeferenced by %d ground control points, not by a geotransform: warp it onto a "
+                      "north-up grid first, for instance with\n\t\t%s",
+                      name.c_str(), GDALGetGCPCount(file),
+                      warp_command(name, "-r bilinear", "_warped", type, has != 0, true).c_str()));
         if (!(opt.pixel_size > 0))
             fail(cfmt("%s has no geotransform (no pixel size in map units): give its pixel size in metres with "
                       "--pixel-size",
