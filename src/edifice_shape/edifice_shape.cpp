@@ -350,10 +350,13 @@ EdificeShape measure_edifice(const EdificeInput& in, const MorphometryOptions& o
     // would do.
     if (lv.rule.ci > 0 && (z_top - z_bmin) / lv.rule.ci > max_contour_levels) {
         if (o.contour_interval)
-            fail(cfmt("--contour-interval: %g m gives %.0f levels from the basal level (%g m) to the peak (%g m), "
+        {
+            const double n = std::floor((z_top - z_bmin) / lv.rule.ci) + 1;
+            fail(cfmt("--contour-interval: %g m gives %s levels from the basal level (%g m) to the peak (%g m), "
                       "more than %.0f : choose %.2f m or more",
-                      *o.contour_interval, std::floor((z_top - z_bmin) / lv.rule.ci) + 1, z_bmin, z_top,
+                      *o.contour_interval, (n < 1e15 ? cfmt("%.0f", n) : cfmt("%.3g", n)).c_str(), z_bmin, z_top,
                       max_contour_levels, std::ceil((z_top - z_bmin) / max_contour_levels * 100) / 100));
+        }
         lv.rule.ci = 0;
     }
     r.contour_interval_m = lv.rule.ci;
