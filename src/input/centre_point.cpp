@@ -229,6 +229,15 @@ void set_auto_base(Workspace& ws, const std::string& option)
                   "no base line keeps the edifice clear; give the base line in metres",
                   option.c_str(), a.limit_m, p.i_gv, p.j_gv, why));
     }
+    if (a.status == AutoBaseStatus::centre_alone) {
+        const char* why = a.limit == BaseLimit::edge     ? "reaches the edge of the grid"
+                          : a.limit == BaseLimit::nodata ? "touches cells without data"
+                                                         : "joins higher relief";
+        fail(cfmt("%s : at %d m the zone that holds the centre point (line %d, column %d) %s, and above it the "
+                  "centre stands alone, a single cell, which is no item : no base line keeps the edifice clear; "
+                  "give the base line in metres",
+                  option.c_str(), a.limit_m, p.i_gv, p.j_gv, why));
+    }
     p.dbase = a.base;
     Workspace::AutoBaseLine& b = ws.auto_base;
     b.chosen = true;

@@ -153,8 +153,11 @@ AutoBase search(const nrutil::IGrid& itab, const nrutil::UcGrid* nodata, int i_p
     queue.push(key_of(a), p);
     seen[p] |= queued;
     std::int32_t level = a;
+    std::int64_t second = INT64_MIN;  // the reach of the second cell out: R(b) holds more than P for b <= it
+    std::size_t out = 0;
     for (std::uint32_t key; queue.next(key) && altitude_of(key) >= limits.level;) {
         level = altitude_of(key);
+        if (++out == 2) second = level;
         {
             // Its neighbourhood is far from the last cell's as often as not:
             // fetch a later cell's ahead of time.
@@ -225,6 +228,8 @@ AutoBase search(const nrutil::IGrid& itab, const nrutil::UcGrid* nodata, int i_p
     } else {
         r.status = AutoBaseStatus::ok;
         r.base = int(limits.level + 1);
+        // A lone cell is no item: the zone at B must hold another cell.
+        if (!(second > limits.level)) r.status = AutoBaseStatus::centre_alone;
     }
     return r;
 }

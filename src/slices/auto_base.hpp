@@ -26,6 +26,7 @@ enum class AutoBaseStatus {
     centre_outside,       // P is not a cell of the grid
     centre_without_data,  // P is a cell without data
     centre_open,          // R(a) itself is not closed: `limit` says why, at `limit_m` = a
+    centre_alone,         // R(B) would be P alone, which the labelling makes no item: no base will do
 };
 
 struct AutoBase {
