@@ -19,6 +19,10 @@
 # <G>_summary.csv.  A failed cone keeps its dem and generic_name; its figures
 # stay empty.
 #
+# Ctrl-C stops the batch and its runs.  From elsewhere, signal its process
+# group (kill -TERM -- -PGID): GNU parallel, which runs in the foreground,
+# does not hear a signal sent to this script alone.
+#
 # Environment: TEPHROMAT_ROOT, the root that holds the folders (as for the
 # program itself; default $HOME/images/), and TEPHROMAT, the program (default:
 # the tephromat installed beside this script, else build/tephromat of this
@@ -154,11 +158,11 @@ measure_batch() {
   help="$("$TEPHROMAT" measure --help)"
   valued=$(sed -n 's/^  *--\([a-z][a-z-]*\) \(TEXT\|INT\|FLOAT\|UINT\).*/\1/p' <<< "$help" | tr '-' '_' | tr '\n' ' ')
   flags=$(sed -n 's/^  *--\([a-z][a-z-]*\)\(=[^ ]*\)\{0,1\}\( .*\)\{0,1\}$/\1/p' <<< "$help" | tr '-' '_' | tr '\n' ' ')
-  local commands
-  commands="$(mktemp)"
+  commands="$(mktemp)"  # global: the trap removes it however the script ends
+  trap 'rm -f "$commands"' EXIT
   # Every row is checked before anything is removed or written.
-  LC_ALL=C awk -v valued="$valued" -v flags="$flags" -v work="$work" -v out_list="$commands" -v us="$us" '
-  function fail(msg) { printf "batch: %s, line %d: %s\n", FILENAME, FNR, msg > "/dev/stderr"; bad = 1; exit 1 }
+  batch_table="$table" batch_work="$work" LC_ALL=C awk -v valued="$valued" -v flags="$flags" -v out_list="$commands" -v us="$us" '
+  function fail(msg) { printf "batch: %s, line %d: %s\n", ENVIRON["batch_table"], FNR, msg > "/dev/stderr"; bad = 1; exit 1 }
   # Splits a CSV line into cell[1..n]; quoted cells may hold commas and
   # doubled quotes.  Returns n.
   function csv(line,   n, k, ch, q, v, any) {
@@ -194,6 +198,7 @@ measure_batch() {
     return f
   }
   BEGIN {
+    work = ENVIRON["batch_work"]  # as it is: -v would take its backslashes for escapes
     n = split(valued, v, " "); for (k = 1; k <= n; ++k) takes[v[k]] = 1
     n = split(flags, v, " "); for (k = 1; k <= n; ++k) if (!(v[k] in takes)) flag[v[k]] = 1
     delete flag["help"]; delete flag["version"]; delete flag["dry_run"]
@@ -228,7 +233,7 @@ measure_batch() {
     if (("base" in col ? c[col["base"]] : "") == "" && ("base_sweep" in col ? c[col["base_sweep"]] : "") == "" &&
         ("outline" in col ? c[col["outline"]] : "") == "")
       fail("the column base is empty")
-    cmd = "exec \"${TEPHROMAT:-tephromat}\" measure " quote(dem)
+    cmd = "exec \"${TEPHROMAT:-tephromat}\" measure " quote(dem ~ /^-/ ? "./" dem : dem)  # a name, not an option
     for (k = 1; k <= ncol; ++k) {
       if (name[k] == "dem" || c[k] == "") continue
       opt = name[k]; gsub(/_/, "-", opt)
@@ -248,16 +253,30 @@ measure_batch() {
   }
   END {
     if (bad) exit 1
-    if (!seen_header) { printf "batch: %s: no header line\n", FILENAME > "/dev/stderr"; exit 1 }
+    if (!seen_header) { printf "batch: %s: no header line\n", ENVIRON["batch_table"] > "/dev/stderr"; exit 1 }
     width = length(rows "") > 3 ? length(rows "") : 3
     for (k = 1; k <= rows; ++k)
       printf "%0*d%s%s%s%s%s%s%s%s/%0*d-%s.command%s%s\n", width, k, us, dems[k], us, folder[k], us, generic[k], us,
         work, width, k, stem[k], us, text[k] > out_list
-  }' "$table" || { rm -f "$commands"; return 1; }
+  }' "$table_operand" || { rm -f "$commands"; return 1; }
+
+  # Two rows must not write the same results, however their folders are
+  # written ("r", "./r", its absolute path, a link to it).
+  local -A writes=()
+  local n dem folder generic file text key
+  while IFS="$us" read -r n dem folder generic file text; do
+    key="$(realpath -m -- "$folder")/$generic"
+    if [ -n "${writes[$key]:-}" ]; then
+      echo "batch: $table: rows ${writes[$key]} and $((10#$n)) write the same results ($key)" >&2
+      rm -f "$commands"
+      return 1
+    fi
+    writes[$key]=$((10#$n))
+  done < "$commands"
 
   mkdir -p "$work"
   rm -f "$work"/*.command "$work"/*.answers "$work"/*.log "$work"/joblog.tsv "$work"/summary.csv
-  local files=() n dem folder generic file text
+  local files=()
   while IFS="$us" read -r n dem folder generic file text; do
     printf '#!/usr/bin/env bash\n%s\n' "$text" > "$file"
     files+=("$file")
@@ -270,18 +289,38 @@ measure_batch() {
   local status=0
   parallel --will-cite ${jobs:+-j "$jobs"} --env TEPHROMAT --joblog "$work/joblog.tsv" 'bash {} > {.}.log 2>&1' \
     ::: "${files[@]}" || status=$?
+  # Each row's end from the job log (GNU parallel numbers the jobs in the
+  # table's order), and the files its run wrote: newer than its command file,
+  # not an earlier run's left in the folder.
+  local -A exitval=() signal=()
+  local ev sig
+  if [ -r "$work/joblog.tsv" ]; then
+    while IFS=$'\t' read -r seq _ _ _ _ _ ev sig _; do
+      [[ "$seq" =~ ^[0-9]+$ ]] || continue
+      exitval[$seq]="$ev"
+      signal[$seq]="$sig"
+    done < "$work/joblog.tsv"
+  fi
   local columns line reason seq
   IFS=, read -r -a columns <<< "$summary_columns"
   {
     echo "row,status,$summary_columns"
     while IFS="$us" read -r n dem folder generic file text; do
       seq=$((10#$n))
-      local log="${file%.command}.log" summary="$folder/${generic}_summary.csv"
-      reason="$(grep -m1 '^tephromat\( measure\)\{0,1\}: ' "$log" 2> /dev/null | sed 's/^tephromat\( measure\)\{0,1\}: //; s/[ \r]*$//')" || true
-      if [ -z "$reason" ] && [ ! -r "$summary" ]; then
-        if [ -r "$folder/${generic}_base_sweep.csv" ]; then reason="base sweep: $folder/${generic}_base_sweep.csv"
-        else reason="no summary written"; fi
-      elif [ -z "$reason" ] && [ "$(head -n 1 "$summary")" != "$summary_columns" ]; then
+      local log="${file%.command}.log" summary="$folder/${generic}_summary.csv" sweep="$folder/${generic}_base_sweep.csv"
+      reason=""
+      if [ "${signal[$seq]:-0}" != 0 ]; then
+        reason="killed by signal ${signal[$seq]}"
+      elif [ "${exitval[$seq]:-}" != 0 ]; then
+        # The program's message is its last line on standard error.
+        reason="$(grep '^tephromat\( measure\)\{0,1\}: ' "$log" 2> /dev/null | grep -v '^tephromat: Warning' | tail -n 1 |
+                  sed 's/^tephromat\( measure\)\{0,1\}: //; s/[ \r]*$//')" || true
+        [ -n "$reason" ] || reason="exit status ${exitval[$seq]:-unknown}"
+      elif [ -r "$sweep" ] && [ "$sweep" -nt "$file" ]; then
+        reason="base sweep: $sweep"
+      elif [ ! -r "$summary" ] || [ ! "$summary" -nt "$file" ]; then
+        reason="no summary written"
+      elif [ "$(head -n 1 "$summary")" != "$summary_columns" ]; then
         reason="the summary's columns are not those of this script: run the program of the same version"
       fi
       if [ -z "$reason" ]; then
@@ -316,8 +355,11 @@ csv_cell() {
   esac
 }
 
+# awk takes an operand like a=b.csv for an assignment: ./a=b.csv is a file.
+table_operand="$table"
+[[ "$table" == /* ]] || table_operand="./$table"
 # The header tells the two kinds of table apart.
-first_line=$(awk '{ sub(/\r$/, "") } /^[ \t]*(#|$)/ { next } { print; exit }' "$table")
+first_line=$(awk '{ sub(/\r$/, "") } /^[ \t]*(#|$)/ { next } { print; exit }' "$table_operand")
 if [ "$(tr -d ' \t' <<< "$first_line")" != "$header" ]; then
   us=$'\x1f'
   measure_batch
@@ -333,8 +375,8 @@ trap 'rm -f "$cones" "$work/summary.csv.tmp"' EXIT
 
 # Every row is checked before anything is removed or written, so that a bad
 # table leaves the earlier batch, and no half-made one.
-awk -F, -v header="$header" -v work="$work" -v cones="$cones" -v us="$us" '
-function fail(msg) { printf "batch: %s, line %d: %s\n", FILENAME, FNR, msg > "/dev/stderr"; bad = 1; exit 1 }
+batch_table="$table" batch_work="$work" awk -F, -v header="$header" -v cones="$cones" -v us="$us" '
+function fail(msg) { printf "batch: %s, line %d: %s\n", ENVIRON["batch_table"], FNR, msg > "/dev/stderr"; bad = 1; exit 1 }
 function need(k) { if (c[k] == "") fail("the column " name[k] " is empty but its question is asked") }
 function none(k) { if (c[k] != "") fail("the column " name[k] " must stay empty: its question is not asked") }
 function menu(k, hi) { need(k); if (c[k] !~ /^[0-9]+$/ || c[k] + 0 > hi) fail(name[k] " must be 0 to " hi) }
@@ -346,7 +388,7 @@ function folder_of(p,   part, m, k, f) {
   for (k = 1; k <= m; ++k) if (part[k] != "" && part[k] != ".") f = f (f == "" ? "" : "/") part[k]
   return f == "" ? "." : f
 }
-BEGIN { ncol = split(header, name, ",") }
+BEGIN { ncol = split(header, name, ","); work = ENVIRON["batch_work"] }
 { sub(/\r$/, "") }
 /^[ \t]*(#|$)/ { next }
 !seen_header {
@@ -412,7 +454,7 @@ BEGIN { ncol = split(header, name, ",") }
 }
 END {
   if (bad) exit 1
-  if (!seen_header) { printf "batch: %s: no header line\n", FILENAME > "/dev/stderr"; exit 1 }
+  if (!seen_header) { printf "batch: %s: no header line\n", ENVIRON["batch_table"] > "/dev/stderr"; exit 1 }
   # Numbers of one width (3 digits, more past 999 cones): the files sort in
   # the order of the table, as a job array that picks the Nth file expects.
   width = length(n "") > 3 ? length(n "") : 3
@@ -421,7 +463,7 @@ END {
     printf "%0*d%s%d%s%s%s%s%s%s%s%s%s%s%s%s%s%s\n", width, k, us, row[k], us, folder[k], us, dem[k], us, generic[k],
       us, file, us, raw[k], us, first[k], us, rest[k] > cones
   }
-}' "$table"
+}' "$table_operand"
 
 row_error() { echo "batch: $table, line $1: $2" >&2; exit 1; }
 

@@ -79,8 +79,23 @@ info=$(gdalinfo "$input" 2> "$work/error") ||
 bands=$(grep -c '^Band [0-9]' <<< "$info" || true)
 [ "$bands" -ge 1 ] || die "$input holds no raster band"
 [ "$bands" -eq 1 ] || echo "$me: $input has $bands bands: band 1 is used"
-gdal_translate -q -of VRT -b 1 "$input" "$work/band1.vrt" 2> "$work/error" ||
+# Band 1 as a VRT in the scratch folder, naming the input by its absolute
+# path: a relative one would be taken from the scratch folder (a VRT's own
+# sources then read as zeros).
+source="$input"
+[ -f "$input" ] && source="$(cd "$(dirname -- "$input")" && pwd -P)/$(basename -- "$input")"
+gdal_translate -q -of VRT -b 1 "$source" "$work/band1.vrt" 2> "$work/error" ||
   die "cannot read band 1 of $input: $(head -n 1 "$work/error")"
+# A VRT over raw samples is copied as such, its file named relative to the
+# copy: named again from the input's folder.
+if [ -f "$input" ] && grep -q 'relativeToVRT="1"' "$work/band1.vrt"; then
+  from="$(dirname -- "$source")" awk '{
+    if (match($0, /<SourceFilename relativeToVRT="1">[^<]*<\/SourceFilename>/)) {
+      name = substr($0, RSTART + 34, RLENGTH - 34 - 17)
+      $0 = substr($0, 1, RSTART - 1) "<SourceFilename relativeToVRT=\"0\">" ENVIRON["from"] "/" name "</SourceFilename>" substr($0, RSTART + RLENGTH)
+    }
+    print }' "$work/band1.vrt" > "$work/band1-abs.vrt" && mv "$work/band1-abs.vrt" "$work/band1.vrt"
+fi
 info=$(gdalinfo "$work/band1.vrt")
 
 # Heights stored with a scale and an offset (integers standing for tenths of
@@ -200,7 +215,7 @@ gdal_translate -q -of AAIGrid -co FORCE_CELLSIZE=YES "$work/warped.tif" "$new" 2
   die "cannot write $output: $(head -n 1 "$work/error")"
 
 # What the dialogue asks.
-header() { awk -v k="$1" 'tolower($1) == k { print $2 + 0; exit } NR > 6 { exit }' "$new"; }
+header() { awk -v k="$1" 'tolower($1) == k { printf "%.15g\n", $2 + 0; exit } NR > 6 { exit }' "$new"; }
 columns=$(header ncols) lines=$(header nrows) cellsize=$(header cellsize)
 # A write cut short (a full disk) must not pass for a grid: one text line
 # per grid line after the header, the last one ended.
@@ -227,11 +242,21 @@ echo "$me: wrote $output ($lines lines, $columns columns, cells of $cellsize m, 
 [ -n "$stats" ] && echo "$me: $stats % of the cells hold data"
 echo
 echo "Next, run tephromat and answer:"
-if [[ "$abs_dir/" == "$abs_root/"* ]]; then
-  echo "  folder          ${abs_dir#"$abs_root/"}   (below the root $abs_root/)"
+if [ "$abs_dir" == "$abs_root" ]; then
+  folder_answer="."
+  echo "  folder          .   (the root $abs_root/ itself)"
+elif [[ "$abs_dir/" == "$abs_root/"* ]]; then
+  folder_answer="${abs_dir#"$abs_root/"}"
+  echo "  folder          $folder_answer   (below the root $abs_root/)"
 else
-  echo "  folder          $(basename -- "$abs_dir")   (with TEPHROMAT_ROOT=$(dirname -- "$abs_dir"))"
+  folder_answer="$(basename -- "$abs_dir")"
+  echo "  folder          $folder_answer   (with TEPHROMAT_ROOT=$(dirname -- "$abs_dir"))"
 fi
 echo "  DEM name        $name"
 echo "  format          0 (ESRI ASCII grid)"
 echo "  pixel size      $cellsize"
+# The dialogue reads its answers as words.
+if [[ "$folder_answer$name" =~ [[:space:]] ]]; then
+  echo "$me: the dialogue cannot take a folder or DEM name with spaces: rename them, or measure the grid with" >&2
+  echo "  tephromat measure '${output//\'/\'\\\'\'}' --base ... --centre ..." >&2
+fi

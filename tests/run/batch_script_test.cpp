@@ -321,6 +321,15 @@ TEST(BatchScript, MeasureTermsTable)
                         "--format 'esri' --quiet\n"),
               std::string::npos);
 
+    // A sweep into the folder of an earlier run's summary: the row is the
+    // sweep's, not the earlier figures.
+    write_file(root.path() + "sweep.csv", "dem,base_sweep,centre,name,out\nsite/maunga_whau.asc,120:130:5,\"27,29\",mw125,"
+                                          "results\n");
+    batch(root, "sweep.csv", &status);
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(read_file(root.path() + "sweep-batch/summary.csv").find("1,base sweep: results/mw125_base_sweep.csv,"),
+              lines[0].size() + 1);
+
     const std::string earlier = read_file(root.path() + "cones-batch/summary.csv");
     struct Refused {
         std::string table, error;
@@ -333,6 +342,9 @@ TEST(BatchScript, MeasureTermsTable)
         {"dem,base,centre,quiet\nsite/maunga_whau.asc,125,\"27,29\",maybe\n", "the column quiet is a flag"},
         {"dem,base,centre,out\nsite/maunga_whau.asc,125,\"27,29\",r\nsite/maunga_whau.asc,110,summit,./r/\n",
          "the same out folder and name as line 2"},
+        {"dem,base,centre,out\nsite/maunga_whau.asc,125,\"27,29\",r\nsite/maunga_whau.asc,110,summit," + root.path() +
+             "r\n",
+         "rows 1 and 2 write the same results (" + root.path() + "r/maunga_whau)"},
     };
     for (const Refused& r : refused) {
         SCOPED_TRACE(r.table);
