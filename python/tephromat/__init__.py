@@ -202,7 +202,13 @@ def measure(dem, **kwargs):
 def _swept_bases(start, stop, step):
     """The bases that ``--base-sweep START:STOP:STEP`` measures, as the program counts and adds them."""
     n = math.floor((stop - start) / step * (1 + 1e-12)) + 1
-    return [start + k * step for k in range(n)]
+
+    def nanometre(b):  # C's round(b * 1e9) / 1e9: halves away from zero
+        y = abs(b * 1e9)
+        whole = math.floor(y)
+        return math.copysign(whole + (1.0 if y - whole >= 0.5 else 0.0), b) / 1e9
+
+    return [nanometre(start + k * step) for k in range(n)]
 
 
 def base_sweep(dem, bases, **kwargs):

@@ -435,8 +435,10 @@ std::vector<double> sweep_bases(const MeasureRequest& r, double auto_base)
     const double n = std::floor((to - from) / r.sweep_step * (1 + 1e-12)) + 1;
     if (n > max_sweep_bases)
         usage(cfmt("--base-sweep: %.0f bases, more than the %d a sweep may have", n, max_sweep_bases));
+    // Each base to the nanometre: 124.1 + 6 x 0.1 is 124.69999999999999,
+    // and the sweep's row is that of --base 124.7.
     std::vector<double> bases;
-    for (int k = 0; k < int(n); ++k) bases.push_back(from + k * r.sweep_step);
+    for (int k = 0; k < int(n); ++k) bases.push_back(std::round((from + k * r.sweep_step) * 1e9) / 1e9);
     return bases;
 }
 

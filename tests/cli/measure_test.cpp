@@ -350,6 +350,16 @@ TEST(Measure, AutomaticBaseAndSweep)
     }
     EXPECT_NE(lines[11].find(",border,"), std::string::npos);  // 110: open
     EXPECT_NE(read_file(swept + "maunga_whau_base_sweep.svg").find("<svg"), std::string::npos);
+    // Decimal steps: the row at 124.7 is that of --base 124.7 (124.1 + 3 x 0.2 is 124.69999999999999).
+    const std::string fine = root.folder("fine"), single = root.folder("b124.7");
+    measure(dem + " --base-sweep 124.1:124.9:0.2 --centre 27,29 --quiet --out " + shell_quote(fine), &status);
+    measure(dem + " --base 124.7 --centre 27,29 --quiet --out " + shell_quote(single), &status);
+    std::istringstream f(read_file(fine + "maunga_whau_base_sweep.csv")), s(read_file(single + "maunga_whau_summary.csv"));
+    std::string row, want;
+    for (int k = 0; k < 5; ++k) std::getline(f, row);
+    std::getline(s, want);
+    std::getline(s, want);
+    EXPECT_EQ(row, "ok," + want);
 }
 
 namespace {
