@@ -581,14 +581,25 @@ int run_measure(Workspace& ws, const MeasureRequest& r, std::ostream& results)
             dem_in_metres(ws);
             set_pixel_size(ws);
             set_outline_edifice(ws);
-            resolve_centre(ws, r.centre);
+            if (const std::string note = resolve_centre(ws, r.centre); !note.empty() && !r.quiet)
+                *ws.err << note_lines(note);
             if (p.base_auto) set_auto_base(ws, r.sweep ? "--base-sweep" : "--base auto");
             if (r.sweep && !r.dry_run) {
                 run_sweep(ws, r, results, made);
                 return 0;
             }
             if (r.dry_run) {
-                results << dry_run_text(ws);
+                if (!r.sweep) {
+                    results << dry_run_text(ws);
+                    return 0;
+                }
+                // A sweep's bases, refused as the run would refuse them; the
+                // edifice described is the lowest base's, the largest.
+                const std::vector<double> bases = sweep_bases(r, ws.auto_base.chosen ? ws.auto_base.base : 0);
+                p.dbase = bases.front();
+                results << dry_run_text(ws)
+                        << cfmt("Base sweep     %zu bases, %.10g to %.10g m: the lines above are the lowest one's\n",
+                                bases.size(), bases.front(), bases.back());
                 return 0;
             }
             begin_stage(ws, "parameters2");

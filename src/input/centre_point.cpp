@@ -146,7 +146,7 @@ bool deepest_crater(const Workspace& ws, int base, int& line, int& column)
     return true;
 }
 
-void resolve_centre(Workspace& ws, const CentreRequest& c)
+std::string resolve_centre(Workspace& ws, const CentreRequest& c)
 {
     RunParameters& p = ws.params;
     p.grav_cent = 0;
@@ -154,10 +154,10 @@ void resolve_centre(Workspace& ws, const CentreRequest& c)
     switch (c.kind) {
     case CentreRequest::calculated:
         p.grav_cent = 1;
-        return;
+        return {};
     case CentreRequest::summit:
         dem_summit(ws, p.i_gv, p.j_gv);
-        return;
+        return {};
     case CentreRequest::crater: {
         // With an automatic base, the crater is looked for in the zone of the
         // summit's own automatic base.
@@ -165,15 +165,18 @@ void resolve_centre(Workspace& ws, const CentreRequest& c)
         dem_summit(ws, p.i_gv, p.j_gv);
         if (p.base_auto) {
             const AutoBase a = auto_base(ws.itab, ws.nodata_cells ? &ws.nodata : nullptr, p.i_gv, p.j_gv);
-            if (a.status != AutoBaseStatus::ok) return;  // the summit is the centre: set_auto_base says why
+            if (a.status != AutoBaseStatus::ok) return {};  // the summit is the centre: set_auto_base says why
             base = a.base;
         }
         int i, j;
         if (deepest_crater(ws, base, i, j)) {
             p.i_gv = i;
             p.j_gv = j;
+            return {};
         }
-        return;
+        return cfmt("\n\t--centre crater : no closed depression lies around the summit above %d m : the summit (line "
+                    "%d, column %d) is the centre ",
+                    base, p.i_gv, p.j_gv);
     }
     case CentreRequest::cell:
         if (c.a < 0 || c.a >= nl || c.b < 0 || c.b >= nc)
@@ -181,7 +184,7 @@ void resolve_centre(Workspace& ws, const CentreRequest& c)
                       c.b, nl - 1, nc - 1));
         p.i_gv = int(c.a);
         p.j_gv = int(c.b);
-        return;
+        return {};
     case CentreRequest::map_xy:
     case CentreRequest::lonlat: {
         const Georef g = dem_georef(ws);
@@ -208,9 +211,10 @@ void resolve_centre(Workspace& ws, const CentreRequest& c)
         }
         p.i_gv = int(cell->line);
         p.j_gv = int(cell->column);
-        return;
+        return {};
     }
     }
+    return {};
 }
 
 void set_auto_base(Workspace& ws, const std::string& option)

@@ -18,7 +18,9 @@ struct CentreRequest {
 // whole metres; a crater is looked for above the base line ws.params.dbase.
 // A point outside the grid ends the run with an error that names the option
 // and the grid's extent in the units given.
-void resolve_centre(Workspace& ws, const CentreRequest& c);
+// Returns a note for the user, empty when there is none (a crater asked for
+// and none found: the summit is the centre).
+std::string resolve_centre(Workspace& ws, const CentreRequest& c);
 
 // The last cell in scan order at the DEM's highest whole-metre altitude: the
 // summit with which the design decides that there is no crater to look for.

@@ -350,6 +350,24 @@ TEST(Measure, AutomaticBaseAndSweep)
     }
     EXPECT_NE(lines[11].find(",border,"), std::string::npos);  // 110: open
     EXPECT_NE(read_file(swept + "maunga_whau_base_sweep.svg").find("<svg"), std::string::npos);
+    // A crater asked for on a cone that has none: the summit, said so.
+    std::string plain = "ncols 21\nnrows 21\nxllcorner 0\nyllcorner 0\ncellsize 10\n";
+    for (int i = 0; i < 21; ++i, plain += "\n")
+        for (int j = 0; j < 21; ++j) plain += std::to_string(200 - 10 * std::max(std::abs(i - 10), std::abs(j - 10))) + " ";
+    write_file(root.path() + "plain.asc", plain);
+    std::string said;
+    measure(shell_quote(root.path() + "plain.asc") + " --base 110 --centre crater --dry-run", &status, &said);
+    EXPECT_EQ(said, "tephromat: --centre crater : no closed depression lies around the summit above 110 m : the summit "
+                    "(line 10, column 10) is the centre \n");
+    // A dry run of a sweep tells its bases, and refuses what the sweep would.
+    EXPECT_NE(measure(dem + " --base-sweep 120:130:1 --centre 27,29 --dry-run", &status)
+                  .find("Base line      120 m\n"),
+              std::string::npos);
+    EXPECT_NE(measure(dem + " --base-sweep 120:130:1 --centre 27,29 --dry-run", &status)
+                  .find("Base sweep     11 bases, 120 to 130 m: the lines above are the lowest one's\n"),
+              std::string::npos);
+    measure(dem + " --base-sweep 200:auto:1 --centre 27,29 --dry-run", &status);
+    EXPECT_EQ(status, 2);
     // Decimal steps: the row at 124.7 is that of --base 124.7 (124.1 + 3 x 0.2 is 124.69999999999999).
     const std::string fine = root.folder("fine"), single = root.folder("b124.7");
     measure(dem + " --base-sweep 124.1:124.9:0.2 --centre 27,29 --quiet --out " + shell_quote(fine), &status);
