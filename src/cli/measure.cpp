@@ -431,7 +431,13 @@ std::vector<double> sweep_bases(const MeasureRequest& r, double auto_base)
 {
     const double from = r.sweep_from.metres + (r.sweep_from.from_auto ? auto_base : 0);
     const double to = r.sweep_to.metres + (r.sweep_to.from_auto ? auto_base : 0);
-    if (from > to) usage(cfmt("--base-sweep: FROM (%.10g m) is above TO (%.10g m)", from, to));
+    // Both ends from the automatic base, before it is known: named as typed.
+    auto end = [&](double m, bool from_auto) {
+        return from_auto && auto_base == 0 ? (m == 0 ? std::string("auto") : cfmt("auto%+.10g", m)) : cfmt("%.10g m", m);
+    };
+    if (from > to)
+        usage(cfmt("--base-sweep: FROM (%s) is above TO (%s)", end(from, r.sweep_from.from_auto).c_str(),
+                   end(to, r.sweep_to.from_auto).c_str()));
     const double n = std::floor((to - from) / r.sweep_step * (1 + 1e-12)) + 1;
     if (n > max_sweep_bases)
         usage(cfmt("--base-sweep: %.0f bases, more than the %d a sweep may have", n, max_sweep_bases));

@@ -88,6 +88,7 @@ TEST(Measure, OptionsTable)
         {"cone.asc --base-sweep auto-200:auto+200:20 --centre 27,29", ""},
         {"cone.asc --base-sweep 100:130:1 --centre 27,29", ""},
         {"cone.asc --base-sweep 130:100:1 --centre 27,29", "--base-sweep: FROM (130 m) is above TO (100 m)"},
+        {"cone.asc --base-sweep auto+5:auto-2:1 --centre 27,29", "--base-sweep: FROM (auto+5) is above TO (auto-2)"},
         {"cone.asc --base-sweep 100:130:0 --centre 27,29", "--base-sweep: the step must be above 0 metres"},
         {"cone.asc --base-sweep 0:2000:1 --centre 27,29", "--base-sweep: 2001 bases, more than the 1000"},
         {"cone.asc --base-sweep 100-130 --centre 27,29", "--base-sweep: \"100-130\" is not FROM:TO:STEP"},
