@@ -42,7 +42,7 @@ int main(int argc, char** argv)
     for (int i = 0; i < size; ++i)
         for (int j = 0; j < size; ++j) z[i][j] = v.cm[std::size_t(i) * std::size_t(size) + std::size_t(j)] / 100.0;
     // The edifice: the 8-connected cells at or above the base line (whole
-    // metres) round the centre, line 0 and column 0 left out as the design's
+    // metres) round the centre, line 0 and column 0 left out as the dialogue's
     // labelling does.
     std::vector<std::pair<int, int>> todo{{v.centre_line, v.centre_col}};
     item[v.centre_line][v.centre_col] = 1;

@@ -4,7 +4,7 @@
 // volume, with the per-contour and per-height-band tables and the geometry
 // of the outline, crater, summit region and contours.
 //
-// Two ways to define the edifice: the design's (the chosen item above the
+// Two ways to define the edifice: the dialogue's (the chosen item above the
 // horizontal base line, the base plane below it) or an outline polygon (its
 // cells, and a basal surface interpolated from its vertices).
 #pragma once

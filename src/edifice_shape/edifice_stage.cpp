@@ -66,7 +66,7 @@ void set_outline_edifice(Workspace& ws)
     }
 }
 
-void measure_design_edifice(Workspace& ws)
+void measure_item_edifice(Workspace& ws)
 {
     EdificeInput in;
     in.z = &ws.dtab;

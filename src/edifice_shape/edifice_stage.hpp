@@ -1,4 +1,4 @@
-// The edifice's shape in a run: from the design's edifice (the chosen item
+// The edifice's shape in a run: from the dialogue's edifice (the chosen item
 // above the horizontal base line), or from an outline polygon.
 #pragma once
 
@@ -14,4 +14,4 @@ void set_outline_edifice(Workspace& ws);
 // Right after the slice analysis, while dtab holds the present relief and
 // tab the edifice: fills ws.edifice_shape (its tables are written with the
 // products).  Prints nothing.
-void measure_design_edifice(Workspace& ws);
+void measure_item_edifice(Workspace& ws);

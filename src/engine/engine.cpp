@@ -230,7 +230,7 @@ void measure_and_rebuild(Workspace& ws)
     // The figures of volcano morphometry, while dtab still holds the present
     // relief (a run that writes nothing needs none of them).
     begin_stage(ws, "edifice_shape");
-    if (!ws.discard_results) measure_design_edifice(ws);
+    if (!ws.discard_results) measure_item_edifice(ws);
     keep_figure_relief(ws);
     begin_stage(ws, "sections+surface+interp");
     // The final smoothing's scratch, untouched (so costing nothing) until

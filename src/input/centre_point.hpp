@@ -1,6 +1,6 @@
 // The centre point given in the terms a user has: a cell, map coordinates,
 // longitude and latitude, or found on the DEM (its summit, its crater), or
-// calculated from the basal slice as the design does.
+// calculated from the basal slice as the original program does.
 #pragma once
 
 #include <string>
@@ -23,7 +23,7 @@ struct CentreRequest {
 std::string resolve_centre(Workspace& ws, const CentreRequest& c);
 
 // The last cell in scan order at the DEM's highest whole-metre altitude: the
-// summit with which the design decides that there is no crater to look for.
+// summit with which the original program decides that there is no crater to look for.
 void dem_summit(const Workspace& ws, int& line, int& column);
 
 // In the zone above `base` that holds the summit, the closed depression of

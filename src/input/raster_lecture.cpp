@@ -22,7 +22,7 @@ void raster_lecture(Workspace& ws)
     if (actual < expected)
         fail(cfmt("%s is too short: %ju bytes, expected %ju (%d lines x %d columns x %d bytes)",
                   ws.nomim1.c_str(), actual, expected, ws.nb_lig, ws.nb_col, width));
-    // A longer file is read from its start, as the design reads it; but a
+    // A longer file is read from its start, as the original program reads it; but a
     // descriptor that declares a column too few shears every line.
     if (actual > expected) {
         const std::string text =

@@ -234,7 +234,7 @@ TEST(Parameters2, CalculatedCentreAndRawReportHeader)
               "\n\n\tGravity Center calculated from the basal slice ");
 }
 
-TEST(GravityCentre, ExamplesOfTheDesign)
+TEST(GravityCentre, ExamplesOfTheOriginalProgram)
 {
     TestWorkspace t;
     Workspace& ws = t.ws;

@@ -38,7 +38,7 @@ std::vector<int> dilat_once(const Rows& rows, int& modif)
 
 }  // namespace
 
-TEST(Dilat, EdgeCasesOfTheDesign)
+TEST(Dilat, EdgeCasesOfTheOriginalProgram)
 {
     int modif = -1;
     EXPECT_EQ(dilat_once({{5, 7}, {9, 3}}, modif), (std::vector<int>{5, 7, 9, 3}));  // nothing to fill
