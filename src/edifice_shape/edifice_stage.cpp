@@ -43,6 +43,18 @@ void set_outline_edifice(Workspace& ws)
                            cfmt("\n\tWarning : the outline of %s holds %zu cells without data : they count nowhere, "
                                 "and the figures near them are uncertain ",
                                 file, without_data));
+        // The basal surface is drawn from the heights under the vertices: none
+        // may lie off the grid, where there is no height to take.
+        const double x1 = g.x_min + g.nc * g.d, y1 = g.y_min + g.nl * g.d;
+        std::size_t off = 0;
+        for (std::size_t k = 0; k + 1 < ws.outline.size(); ++k) {
+            const Vec2 q = ws.outline[k];
+            off += q.x < g.x_min || q.x > x1 || q.y < g.y_min || q.y > y1;
+        }
+        if (off > 0)
+            fail(cfmt("--outline: %zu of the %zu vertices of the polygon of %s lie outside the DEM, where there is no "
+                      "height for its basal surface : clip the polygon to the DEM",
+                      off, ws.outline.size() - 1, file));
         const std::vector<BasalVertex> v = outline_vertices(g, ws.dtab, ws.nodata, ws.outline);
         if (v.empty()) fail(cfmt("--outline: every vertex of the polygon of %s touches a cell without data", file));
         double lowest = v.front().z;
@@ -57,11 +69,13 @@ void set_outline_edifice(Workspace& ws)
     if (!p.crater_file.empty()) {
         ws.crater_polygon = read_polygon_file(ws, "--crater", p.crater_file, p.fix_outline);
         if (!ws.outline.empty()) {
+            // Its vertices inside and its edges crossing none of the outline's.
             const Ring outline = ws.outline;
-            for (const Vec2& c : *ws.crater_polygon)
-                if (!inside_ring(outline, c))
-                    fail(cfmt("--crater: the crater polygon of %s is not inside the outline of %s", p.crater_file.c_str(),
-                              p.outline_file.c_str()));
+            bool inside = true;
+            for (const Vec2& c : *ws.crater_polygon) inside = inside && inside_ring(outline, c);
+            if (!inside || !ring_within(*ws.crater_polygon, outline))
+                fail(cfmt("--crater: the crater polygon of %s is not inside the outline of %s", p.crater_file.c_str(),
+                          p.outline_file.c_str()));
         }
     }
 }

@@ -81,7 +81,7 @@ Ring read_polygon_file(Workspace& ws, const std::string& option, const std::stri
         for (OGRFeature* feature; !geometry && (feature = layer->GetNextFeature()) != nullptr;) {
             Geometry g(feature->StealGeometry());
             OGRFeature::DestroyFeature(feature);
-            if (!g) continue;
+            if (!g || g->IsEmpty()) continue;  // no geometry, or an empty one: passed over too
             if (OGR_GT_IsNonLinear(g->getGeometryType())) g.reset(g->getLinearGeometry());
             const OGRwkbGeometryType type = wkbFlatten(g->getGeometryType());
             if (type == wkbPolygon || type == wkbMultiPolygon)
@@ -93,7 +93,6 @@ Ring read_polygon_file(Workspace& ws, const std::string& option, const std::stri
     if (!geometry && first_kind.empty()) fail(cfmt("%s: %s holds no feature with a geometry", option.c_str(), f));
     if (!geometry)
         fail(cfmt("%s: %s holds no polygon (its first feature is a %s)", option.c_str(), f, first_kind.c_str()));
-    if (geometry->IsEmpty()) fail(cfmt("%s: the polygon of %s is empty", option.c_str(), f));
 
     messages.clear();
     if (!geometry->IsValid()) {
@@ -110,8 +109,10 @@ Ring read_polygon_file(Workspace& ws, const std::string& option, const std::stri
                        cfmt("\n\tWarning : the polygon of %s was not valid (%s) : it was made valid ", f, why.c_str()));
     }
 
-    // Into the DEM's coordinate system.
+    // Into the DEM's coordinate system.  A GeoPackage states "none" with its
+    // undefined systems (srs_id 0 and -1).
     const OGRSpatialReference* from = layer->GetSpatialRef();
+    if (from && from->GetName() && std::string(from->GetName()).rfind("Undefined ", 0) == 0) from = nullptr;
     const Georef g = dem_georef(ws);
     if (!from) {
         header_warning(ws, "polygon_crs",
@@ -139,6 +140,22 @@ Ring read_polygon_file(Workspace& ws, const std::string& option, const std::stri
 
     const OGRLinearRing* ring = largest_outer_ring(*geometry);
     if (!ring || ring->getNumPoints() < 4) fail(cfmt("%s: the polygon of %s has no area", option.c_str(), f));
+    // What the outer ring of the largest part leaves out is said.
+    int parts = 0, holes = 0;
+    auto count = [&](const OGRPolygon& poly) {
+        ++parts;
+        holes += poly.getNumInteriorRings();
+    };
+    if (wkbFlatten(geometry->getGeometryType()) == wkbPolygon)
+        count(*geometry->toPolygon());
+    else
+        for (const OGRGeometry* part : *geometry->toGeometryCollection())
+            if (wkbFlatten(part->getGeometryType()) == wkbPolygon) count(*part->toPolygon());
+    if (parts > 1 || holes > 0)
+        header_warning(ws, "polygon_parts",
+                       cfmt("\n\tWarning : the polygon of %s has %d part%s and %d hole%s : only the outer ring of its "
+                            "largest part is taken ",
+                            f, parts, parts > 1 ? "s" : "", holes, holes == 1 ? "" : "s"));
     Ring r;
     r.reserve(std::size_t(ring->getNumPoints()));
     for (int k = 0; k < ring->getNumPoints(); ++k) {
@@ -149,4 +166,18 @@ Ring read_polygon_file(Workspace& ws, const std::string& option, const std::stri
     }
     if (!(r.front() == r.back())) r.push_back(r.front());
     return r;
+}
+
+bool ring_within(const Ring& inner, const Ring& outer)
+{
+    auto polygon = [](const Ring& r) {
+        auto ring = std::make_unique<OGRLinearRing>();
+        for (const Vec2& p : r) ring->addPoint(p.x, p.y);
+        ring->closeRings();
+        OGRPolygon poly;
+        poly.addRingDirectly(ring.release());
+        return poly;
+    };
+    const OGRPolygon a = polygon(inner), b = polygon(outer);
+    return a.Within(&b);
 }

@@ -449,6 +449,13 @@ TEST(Measure, OutlineFromEveryVectorFormat)
     write_polygon(files + "far.gpkg", "GPKG", square(x + 50000, y, 100), 2193);
     write_polygon(files + "crater.gpkg", "GPKG", square(x - 60, y - 170, 60), 2193);
     write_polygon(files + "crater_out.gpkg", "GPKG", square(x + 400, y, 50), 2193);
+    write_polygon(files + "partout.gpkg", "GPKG", square(x + 250, y, 150), 2193);  // its east side beyond the DEM
+    // A U open to the north, and a crater whose corners lie in both arms.
+    write_polygon(files + "u.gpkg", "GPKG", {{x - 250, y - 250}, {x + 250, y - 250}, {x + 250, y + 250}, {x + 50, y + 250},
+                                             {x + 50, y}, {x - 50, y}, {x - 50, y + 250}, {x - 250, y + 250},
+                                             {x - 250, y - 250}}, 2193);
+    write_polygon(files + "across.gpkg", "GPKG", {{x - 150, y + 100}, {x + 150, y + 100}, {x + 150, y + 150},
+                                                  {x - 150, y + 150}, {x - 150, y + 100}}, 2193);
     const std::string centre = " --centre-lonlat 174.7642,-36.8772 --quiet --out ";
     struct Row {
         std::string args, error;  // error empty: a run that succeeds
@@ -465,6 +472,9 @@ TEST(Measure, OutlineFromEveryVectorFormat)
         {"--outline " + files + "bowtie.gpkg", "is not valid (Self-intersection"},
         {"--outline " + files + "far.gpkg", "holds no cell of the DEM with data : it lies outside the DEM"},
         {"--outline " + files + "o.gpkg --crater " + files + "crater_out.gpkg", "--crater: the crater polygon of"},
+        {"--outline " + files + "u.gpkg --crater " + files + "across.gpkg", "--crater: the crater polygon of"},
+        {"--outline " + files + "partout.gpkg", "--outline: 2 of the 4 vertices of the polygon of " + files +
+                                                    "partout.gpkg lie outside the DEM"},
         {"--outline " + files + "missing.gpkg", "--outline: cannot read " + files + "missing.gpkg (no such file)"},
         {"--outline " + files, "is not a regular file"},
     };
