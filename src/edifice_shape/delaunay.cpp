@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <numeric>
+#include <vector>
 
 #include "predicates.hpp"
 
@@ -289,17 +291,30 @@ double Delaunay::natural(Vec2 q, int t, const std::vector<double>& z) const
             }
         if (zeros >= 2 || (zeros == 1 && T.n[k0] < 0)) return linear(q, t, z);
     }
-    // The triangles whose circumcircle holds q (Bowyer-Watson's cavity).
+    // The triangles whose circumcircle holds q (Bowyer-Watson's cavity).  On
+    // an outline's vertices alone the circles are wide and the cavity holds
+    // a good part of the triangles: membership is a mark per triangle (this
+    // thread's, stamped anew each call), not a search of the list.
+    thread_local std::vector<std::uint32_t> mark;
+    thread_local std::uint32_t stamp = 0;
+    if (mark.size() < tris_.size()) mark.assign(tris_.size(), 0);
+    if (++stamp == 0) {
+        std::fill(mark.begin(), mark.end(), 0);
+        stamp = 1;
+    }
     std::vector<int> cavity{t};
-    auto holds = [&](int u) { return std::find(cavity.begin(), cavity.end(), u) != cavity.end(); };
+    mark[std::size_t(t)] = stamp;
+    auto holds = [&](int u) { return mark[std::size_t(u)] == stamp; };
     for (std::size_t c = 0; c < cavity.size(); ++c) {
         const Tri& T = tris_[std::size_t(cavity[c])];
         for (int k = 0; k < 3; ++k) {
             const int u = T.n[k];
             if (u < 0 || holds(u)) continue;
             const Tri& U = tris_[std::size_t(u)];
-            if (incircle(p_[std::size_t(U.v[0])], p_[std::size_t(U.v[1])], p_[std::size_t(U.v[2])], q) > 0)
+            if (incircle(p_[std::size_t(U.v[0])], p_[std::size_t(U.v[1])], p_[std::size_t(U.v[2])], q) > 0) {
                 cavity.push_back(u);
+                mark[std::size_t(u)] = stamp;
+            }
         }
     }
     // Its boundary, counter-clockwise round q: edge a -> b of a cavity
@@ -313,13 +328,17 @@ double Delaunay::natural(Vec2 q, int t, const std::vector<double>& z) const
         for (int k = 0; k < 3; ++k)
             if (T.n[k] < 0 || !holds(T.n[k])) edges.push_back({T.v[(k + 1) % 3], T.v[(k + 2) % 3], c});
     }
+    // Each vertex's first boundary edge out of it, in the order found.
+    thread_local std::vector<int> first_out;
+    if (first_out.size() < p_.size()) first_out.assign(p_.size(), -1);
+    for (std::size_t e = edges.size(); e-- > 0;) first_out[std::size_t(edges[e].a)] = int(e);
     std::vector<Edge> ring{edges[0]};
     while (ring.back().b != ring.front().a && ring.size() < edges.size()) {
-        const int want = ring.back().b;
-        auto it = std::find_if(edges.begin(), edges.end(), [&](const Edge& e) { return e.a == want; });
-        if (it == edges.end()) break;
-        ring.push_back(*it);
+        const int e = first_out[std::size_t(ring.back().b)];
+        if (e < 0) break;
+        ring.push_back(edges[std::size_t(e)]);
     }
+    for (const Edge& e : edges) first_out[std::size_t(e.a)] = -1;
     const std::size_t m = ring.size();
     // Everything relative to q.
     auto rel = [&](int v) { return Vec2{p_[std::size_t(v)].x - q.x, p_[std::size_t(v)].y - q.y}; };
