@@ -292,15 +292,7 @@ measure_batch() {
   # Each row's end from the job log (GNU parallel numbers the jobs in the
   # table's order), and the files its run wrote: newer than its command file,
   # not an earlier run's left in the folder.
-  local -A exitval=() signal=()
-  local ev sig
-  if [ -r "$work/joblog.tsv" ]; then
-    while IFS=$'\t' read -r seq _ _ _ _ _ ev sig _; do
-      [[ "$seq" =~ ^[0-9]+$ ]] || continue
-      exitval[$seq]="$ev"
-      signal[$seq]="$sig"
-    done < "$work/joblog.tsv"
-  fi
+  read_joblog
   local columns line reason seq
   IFS=, read -r -a columns <<< "$summary_columns"
   {
@@ -345,6 +337,19 @@ measure_batch() {
     return 1
   fi
   echo "batch: ${#files[@]} cones done"
+}
+
+# Each job's exit value and signal from GNU parallel's job log, by its
+# number (the jobs are numbered in the order of the files: the table's).
+read_joblog() {
+  declare -gA exitval=() signal=()
+  [ -r "$work/joblog.tsv" ] || return 0
+  local seq ev sig
+  while IFS=$'\t' read -r seq _ _ _ _ _ ev sig _; do
+    [[ "$seq" =~ ^[0-9]+$ ]] || continue
+    exitval[$seq]="$ev"
+    signal[$seq]="$sig"
+  done < "$work/joblog.tsv"
 }
 
 # One CSV cell, quoted when it holds a comma or a quote.
@@ -610,13 +615,6 @@ export us cones root table
 status=0
 parallel --will-cite ${jobs:+-j "$jobs"} --joblog "$work/joblog.tsv" run_one ::: "${files[@]}" || status=$?
 
-# One CSV cell, quoted when it holds a comma or a quote.
-csv_cell() {
-  case "$1" in
-    *[,\"]*) local q="${1//\"/\"\"}"; printf '"%s"' "$q" ;;
-    *) printf '%s' "$1" ;;
-  esac
-}
 
 # Why cone $1 (its log $2) failed, or "ok" when its summary $3 can be read.
 cone_status() {
@@ -634,15 +632,7 @@ cone_status() {
   fi
 }
 
-# GNU parallel numbers the jobs in the order of the files: the table's.
-declare -A exitval=() signal=()
-if [ -r "$work/joblog.tsv" ]; then
-  while IFS=$'\t' read -r seq _ _ _ _ _ ev sig _; do
-    [[ "$seq" =~ ^[0-9]+$ ]] || continue
-    exitval[$seq]="$ev"
-    signal[$seq]="$sig"
-  done < "$work/joblog.tsv"
-fi
+read_joblog
 
 IFS=, read -r -a columns <<< "$summary_columns"
 {
