@@ -89,10 +89,11 @@ gdal_translate -q -of VRT -b 1 "$source" "$work/band1.vrt" 2> "$work/error" ||
 # A VRT over raw samples is copied as such, its file named relative to the
 # copy: named again from the input's folder.
 if [ -f "$input" ] && grep -q 'relativeToVRT="1"' "$work/band1.vrt"; then
-  from="$(dirname -- "$source")" awk '{
+  from="$(dirname -- "$source")" awk 'BEGIN { f = ENVIRON["from"]; gsub(/&/, "\\&amp;", f); gsub(/</, "\\&lt;", f) }
+  {
     if (match($0, /<SourceFilename relativeToVRT="1">[^<]*<\/SourceFilename>/)) {
       name = substr($0, RSTART + 34, RLENGTH - 34 - 17)
-      $0 = substr($0, 1, RSTART - 1) "<SourceFilename relativeToVRT=\"0\">" ENVIRON["from"] "/" name "</SourceFilename>" substr($0, RSTART + RLENGTH)
+      $0 = substr($0, 1, RSTART - 1) "<SourceFilename relativeToVRT=\"0\">" f "/" name "</SourceFilename>" substr($0, RSTART + RLENGTH)
     }
     print }' "$work/band1.vrt" > "$work/band1-abs.vrt" && mv "$work/band1-abs.vrt" "$work/band1.vrt"
 fi

@@ -96,9 +96,12 @@ void without_gil(F&& f)
 template <class Value, class Keep>
 py::array_t<double> float_grid(const Workspace& ws, Value value, Keep keep)
 {
-    py::array_t<double> a({py::ssize_t(ws.nb_lig), py::ssize_t(ws.nb_col)});
-    double* out = a.mutable_data();
+    py::array_t<double> made({py::ssize_t(ws.nb_lig), py::ssize_t(ws.nb_col)});
+    double* out = made.mutable_data();
     const int nc = ws.nb_col;
+    // Held by a plain pointer while the GIL is away: a thread that Python
+    // ends on taking it back must not free the array without it.
+    PyObject* a = made.release().ptr();
     without_gil([&] {
         parallel_rows(0, ws.nb_lig, std::size_t(nc), [&](int first, int last) {
             for (int i = first; i < last; ++i)
@@ -107,7 +110,7 @@ py::array_t<double> float_grid(const Workspace& ws, Value value, Keep keep)
                         keep(i, j) ? value(i, j) : std::numeric_limits<double>::quiet_NaN();
         });
     });
-    return a;
+    return py::reinterpret_steal<py::array_t<double>>(a);
 }
 
 // What the Python layer reads from a finished run.
@@ -119,13 +122,13 @@ py::dict results_of(const Workspace& ws, bool measured)
     r["warnings"] = warnings;
     py::dict texts;
     for (const auto& m : ws.memory_files)
-        texts[py::str(m->name)] = py::bytes(m->data ? std::string(m->data, m->size) : std::string());
+        texts[py::bytes(m->name)] = py::bytes(m->data ? std::string(m->data, m->size) : std::string());
     r["texts"] = texts;
     // The results this run put in place (an earlier run's beside them are not its own).
     py::list written;
     for (const std::string& name : ws.placed_results) written.append(py::bytes(name));
     r["written"] = written;
-    r["nomgene"] = ws.nomgene;
+    r["nomgene"] = py::bytes(ws.nomgene);  // names as the file system has them: decoded by the package
     r["lines"] = ws.nb_lig;
     r["columns"] = ws.nb_col;
     if (ws.nb_lig > 0) {
@@ -272,31 +275,44 @@ py::dict measure(const std::vector<std::string>& args, py::object dem, py::dict 
                 // its daemon threads.
                 struct Held {
                     PyThreadState*& state;
+                    bool owned = true;  // false once Python has ended the thread in the callback
                     explicit Held(PyThreadState*& s) : state(s) { PyEval_RestoreThread(state); }
-                    ~Held() { state = PyEval_SaveThread(); }
+                    ~Held()
+                    {
+                        if (owned) state = PyEval_SaveThread();
+                    }
                     Held(const Held&) = delete;
                     Held& operator=(const Held&) = delete;
                 } locked(saved);
-                if (PyErr_CheckSignals() != 0) {
-                    python_error = std::make_unique<py::error_already_set>();
-                    watch.stop.store(true);
-                    continue;
-                }
-                if (progress.is_none()) continue;
-                std::string stage;
-                double fraction = 0;
-                {
-                    std::lock_guard<std::mutex> lock(watch.m);
-                    if (!watch.changed) continue;
-                    watch.changed = false;
-                    stage = watch.stage;
-                    fraction = watch.fraction;
-                }
                 try {
-                    progress(stage, fraction);
-                } catch (py::error_already_set& e) {
-                    python_error = std::make_unique<py::error_already_set>(std::move(e));
-                    watch.stop.store(true);
+                    if (PyErr_CheckSignals() != 0) {
+                        python_error = std::make_unique<py::error_already_set>();
+                        watch.stop.store(true);
+                        continue;
+                    }
+                    if (progress.is_none()) continue;
+                    std::string stage;
+                    double fraction = 0;
+                    {
+                        std::lock_guard<std::mutex> lock(watch.m);
+                        if (!watch.changed) continue;
+                        watch.changed = false;
+                        stage = watch.stage;
+                        fraction = watch.fraction;
+                    }
+                    // Through the C API, with no object of pybind11's alive in
+                    // the call: the callback may give the GIL away (a sleep)
+                    // and Python end the thread there, whose unwinding must
+                    // free nothing.
+                    if (PyObject* back = PyObject_CallFunction(progress.ptr(), "sd", stage.c_str(), fraction)) {
+                        Py_DECREF(back);
+                    } else {
+                        python_error = std::make_unique<py::error_already_set>();
+                        watch.stop.store(true);
+                    }
+                } catch (abi::__forced_unwind&) {
+                    locked.owned = false;  // the thread holds no GIL now
+                    throw;
                 }
             }
         } catch (abi::__forced_unwind&) {  // the interpreter is ending this thread
@@ -321,12 +337,15 @@ py::dict measure(const std::vector<std::string>& args, py::object dem, py::dict 
     // Bytes: the report is Latin-1, the messages name files as they are.
     out["errors"] = py::bytes(errors.str());
     out["text"] = py::bytes(results.str());
-    out["command_line"] = r.command_line;
+    out["command_line"] = py::bytes(r.command_line);
     const bool measured = status == 0 && !r.dry_run && !r.sweep;
-    py::dict got = results_of(*ws, measured && in_memory);
-    for (auto item : got) out[item.first] = item.second;
-    without_gil([&] { ws.reset(); });  // its grids go back before Python goes on
-    return out;
+    {
+        py::dict got = results_of(*ws, measured && in_memory);
+        for (auto item : got) out[item.first] = item.second;
+    }
+    PyObject* held = out.release().ptr();  // as in float_grid
+    without_gil([&] { ws.reset(); });      // its grids go back before Python goes on
+    return py::reinterpret_steal<py::dict>(held);
 }
 
 }  // namespace

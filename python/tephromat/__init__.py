@@ -167,6 +167,11 @@ def _run(dem, kwargs, in_memory=True):
     out = _core.measure([os.fsencode(a) for a in args], array, array_options, in_memory, progress)
     out["errors"] = out["errors"].decode("utf-8", "replace")
     out["text"] = out["text"].decode("latin-1")
+    # Names as the file system has them (a name that is no UTF-8 included).
+    for key in ("command_line", "nomgene"):
+        if key in out:
+            out[key] = os.fsdecode(out[key])
+    out["texts"] = {os.fsdecode(k): v for k, v in out.get("texts", {}).items()}
     status = out["status"]
     if status == 2:
         raise ValueError(_error(out))

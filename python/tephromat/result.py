@@ -133,7 +133,7 @@ class Result:
     def _row(self, suffix):
         import csv
 
-        data = self._text(self._out, suffix).decode("utf-8")
+        data = self._text(self._out, suffix).decode("utf-8", "surrogateescape")  # a path as the file system has it
         rows = list(csv.reader(io.StringIO(data)))
         if len(rows) < 2:
             return None

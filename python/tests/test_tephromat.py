@@ -3,6 +3,7 @@
 import csv
 import os
 import re
+import shutil
 import signal
 import subprocess
 import sys
@@ -262,8 +263,15 @@ def test_warnings_progress_threads_and_sweep(cli_runs, tmp_path):
               "threading.Thread(target=lambda: tephromat.measure(z, pixel_size=10, base=101, centre=(500, 500),\n"
               "                 quiet=True), daemon=True).start()\n"
               "time.sleep(0.3)\n")
+    # And one ended in its progress callback, which gave the GIL away, while Python's exit frees a lot.
+    callback = ("import threading, time, numpy as np, tephromat\n"
+                "big = [[] for _ in range(3_000_000)]\n"
+                "z = 100 + 150 * np.clip(1 - np.hypot(*(np.mgrid[0:1000, 0:1000] - 499.5)) / 500, 0, None) ** 1.5\n"
+                "threading.Thread(target=lambda: tephromat.measure(z, pixel_size=10, base=101, centre=(500, 500),\n"
+                "                 quiet=True, progress=lambda s, f, sleep=time.sleep: sleep(0.7)), daemon=True).start()\n"
+                "time.sleep(0.5)\n")
     package = os.path.dirname(os.path.dirname(tephromat.__file__))
-    for code in (script, daemon):
+    for code in (script, daemon, callback):
         ended = subprocess.run([sys.executable, "-c", code], env=dict(os.environ, PYTHONPATH=package), timeout=60)
         assert ended.returncode == 0, code
     assert tephromat.base_sweep(ASC, centre=(27, 29), bases=range(126, 119, -1), quiet=True).equals(table)
@@ -291,6 +299,11 @@ def test_pictures_and_save(cli_runs, tmp_path):
         r.plot("sweep")
     assert sorted(os.listdir(os.path.dirname(ASC))) == beside  # nothing written beside the DEM
     w = tephromat.measure(ASC, base=125, centre=(27, 29), out=tmp_path / "written", quiet=True)
+    odd = os.fsdecode(os.fsencode(tmp_path) + b"/d\xff")  # a folder whose name is no UTF-8
+    os.makedirs(odd)
+    shutil.copy(ASC, odd)
+    assert tephromat.measure(os.path.join(odd, "maunga_whau.asc"), base=125, centre=(27, 29), out=odd,
+                             quiet=True).summary["volume_km3"] == r.summary["volume_km3"]
     assert w.summary == r.summary and w.slices.equals(r.slices) and w.rebuilt is None
     files = r.save(tmp_path / "saved")
     names = {os.path.basename(f) for f in files}

@@ -303,7 +303,7 @@ MeasureRequest parse_measure(const std::vector<std::string>& args)
                   "\" is not FROM:TO:STEP (metres; an end may be auto, auto+N or auto-N)");
         if (!(*step > 0)) usage("--base-sweep: the step must be above 0 metres");
         r.sweep_step = *step;
-        if (r.sweep_from.from_auto == r.sweep_to.from_auto) sweep_bases(r, 0);  // checked now when it can be
+        if (r.sweep_from.from_auto == r.sweep_to.from_auto) sweep_bases(r, 0, false);  // checked now when it can be
         p.base_auto = r.sweep_from.from_auto || r.sweep_to.from_auto;
     } else if (base == "auto") {
         p.base_auto = true;
@@ -427,13 +427,13 @@ MeasureRequest parse_measure(const std::vector<std::string>& args)
     return r;
 }
 
-std::vector<double> sweep_bases(const MeasureRequest& r, double auto_base)
+std::vector<double> sweep_bases(const MeasureRequest& r, double auto_base, bool auto_known)
 {
     const double from = r.sweep_from.metres + (r.sweep_from.from_auto ? auto_base : 0);
     const double to = r.sweep_to.metres + (r.sweep_to.from_auto ? auto_base : 0);
     // Both ends from the automatic base, before it is known: named as typed.
     auto end = [&](double m, bool from_auto) {
-        return from_auto && auto_base == 0 ? (m == 0 ? std::string("auto") : cfmt("auto%+.10g", m)) : cfmt("%.10g m", m);
+        return from_auto && !auto_known ? (m == 0 ? std::string("auto") : cfmt("auto%+.10g", m)) : cfmt("%.10g m", m);
     };
     if (from > to)
         usage(cfmt("--base-sweep: FROM (%s) is above TO (%s)", end(from, r.sweep_from.from_auto).c_str(),

@@ -33,7 +33,7 @@ struct MeasureRequest {
 
 // The bases of a sweep, both ends included (FROM + k STEP), once the
 // automatic base is known; a usage error when there are none or too many.
-std::vector<double> sweep_bases(const MeasureRequest& r, double auto_base);
+std::vector<double> sweep_bases(const MeasureRequest& r, double auto_base, bool auto_known = true);
 
 // A usage error: a one-line message that names the option; exit status 2.
 struct UsageError {
