@@ -35,9 +35,17 @@ void set_outline_edifice(Workspace& ws)
                 ++inside;
             }
         }
-        if (inside == 0)
+        if (inside == 0) {
+            // Inside the grid's extent yet without a cell: a polygon smaller
+            // than the cells, between their centres.
+            const double x1 = g.x_min + g.nc * g.d, y1 = g.y_min + g.nl * g.d;
+            bool within = true;
+            for (const Vec2& q : ws.outline) within = within && q.x >= g.x_min && q.x <= x1 && q.y >= g.y_min && q.y <= y1;
             fail(cfmt("--outline: the polygon of %s holds no cell of the DEM with data%s", file,
-                      without_data ? "" : " : it lies outside the DEM, or in another coordinate system"));
+                      without_data ? ""
+                      : within     ? cfmt(" : it holds no cell's centre (cells of %g m)", g.d).c_str()
+                                   : " : it lies outside the DEM, or in another coordinate system"));
+        }
         if (without_data > 0)
             header_warning(ws, "outline_nodata",
                            cfmt("\n\tWarning : the outline of %s holds %zu cells without data : they count nowhere, "

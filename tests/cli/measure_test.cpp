@@ -450,6 +450,7 @@ TEST(Measure, OutlineFromEveryVectorFormat)
     write_polygon(files + "crater.gpkg", "GPKG", square(x - 60, y - 170, 60), 2193);
     write_polygon(files + "crater_out.gpkg", "GPKG", square(x + 400, y, 50), 2193);
     write_polygon(files + "partout.gpkg", "GPKG", square(x + 250, y, 150), 2193);  // its east side beyond the DEM
+    write_polygon(files + "speck.gpkg", "GPKG", square(x + 0.5, y + 0.5, 1), 2193);   // between four cell centres
     // A U open to the north, and a crater whose corners lie in both arms.
     write_polygon(files + "u.gpkg", "GPKG", {{x - 250, y - 250}, {x + 250, y - 250}, {x + 250, y + 250}, {x + 50, y + 250},
                                              {x + 50, y}, {x - 50, y}, {x - 50, y + 250}, {x - 250, y + 250},
@@ -471,6 +472,7 @@ TEST(Measure, OutlineFromEveryVectorFormat)
         {"--outline " + files + "line.geojson", "--outline: " + files + "line.geojson holds no polygon (its first feature is a LINESTRING)"},
         {"--outline " + files + "bowtie.gpkg", "is not valid (Self-intersection"},
         {"--outline " + files + "far.gpkg", "holds no cell of the DEM with data : it lies outside the DEM"},
+        {"--outline " + files + "speck.gpkg", "holds no cell of the DEM with data : it holds no cell's centre (cells of 10 m)"},
         {"--outline " + files + "o.gpkg --crater " + files + "crater_out.gpkg", "--crater: the crater polygon of"},
         {"--outline " + files + "u.gpkg --crater " + files + "across.gpkg", "--crater: the crater polygon of"},
         {"--outline " + files + "partout.gpkg", "--outline: 2 of the 4 vertices of the polygon of " + files +
