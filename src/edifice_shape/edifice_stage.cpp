@@ -35,30 +35,26 @@ void set_outline_edifice(Workspace& ws)
                 ++inside;
             }
         }
-        if (inside == 0) {
-            // Inside the grid's extent yet without a cell: a polygon smaller
-            // than the cells, between their centres.
-            const double x1 = g.x_min + g.nc * g.d, y1 = g.y_min + g.nl * g.d;
-            bool within = true;
-            for (const Vec2& q : ws.outline) within = within && q.x >= g.x_min && q.x <= x1 && q.y >= g.y_min && q.y <= y1;
-            fail(cfmt("--outline: the polygon of %s holds no cell of the DEM with data%s", file,
-                      without_data ? ""
-                      : within     ? cfmt(" : it holds no cell's centre (cells of %g m)", g.d).c_str()
-                                   : " : it lies outside the DEM, or in another coordinate system"));
-        }
-        if (without_data > 0)
-            header_warning(ws, "outline_nodata",
-                           cfmt("\n\tWarning : the outline of %s holds %zu cells without data : they count nowhere, "
-                                "and the figures near them are uncertain ",
-                                file, without_data));
-        // The basal surface is drawn from the heights under the vertices: none
-        // may lie off the grid, where there is no height to take.
+        // The vertices off the grid's extent: there is no height under them.
         const double x1 = g.x_min + g.nc * g.d, y1 = g.y_min + g.nl * g.d;
         std::size_t off = 0;
         for (std::size_t k = 0; k + 1 < ws.outline.size(); ++k) {
             const Vec2 q = ws.outline[k];
             off += q.x < g.x_min || q.x > x1 || q.y < g.y_min || q.y > y1;
         }
+        // Within the extent yet without a cell: a polygon smaller than the
+        // cells, between their centres.
+        if (inside == 0)
+            fail(cfmt("--outline: the polygon of %s holds no cell of the DEM with data%s", file,
+                      without_data ? ""
+                      : off == 0   ? cfmt(" : it holds no cell's centre (cells of %g m)", g.d).c_str()
+                                   : " : it lies outside the DEM, or in another coordinate system"));
+        if (without_data > 0)
+            header_warning(ws, "outline_nodata",
+                           cfmt("\n\tWarning : the outline of %s holds %zu cells without data : they count nowhere, "
+                                "and the figures near them are uncertain ",
+                                file, without_data));
+        // The basal surface is drawn from the heights under the vertices.
         if (off > 0)
             fail(cfmt("--outline: %zu of the %zu vertices of the polygon of %s lie outside the DEM, where there is no "
                       "height for its basal surface : clip the polygon to the DEM",
